@@ -1,0 +1,138 @@
+#include "cli/CliCommand.h"
+
+#include "platform/ProgramFolder.h"
+
+#include <QFile>
+#include <cstdio>
+
+namespace {
+QList<CliCommand> &registry()
+{
+    static QList<CliCommand> list;
+    return list;
+}
+
+void writeStderr(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fputc('\n', stderr);
+}
+} // namespace
+
+CliRegistration::CliRegistration(const CliCommand &command)
+{
+    registry().append(command);
+}
+
+QString CliContext::configPath() const
+{
+    return ProgramFolder::filePath(folder, fileName);
+}
+
+int CliContext::fail(const QString &message) const
+{
+    writeStderr(message);
+    return 1;
+}
+
+int CliContext::usageError(const QString &message) const
+{
+    if (!message.isEmpty())
+        writeStderr(QStringLiteral("quilmora-config: ") + message);
+    if (const CliCommand *c = Cli::find(command)) {
+        writeStderr(QStringLiteral("usage: quilmora-config [--folder DIR] [--file NAME] [--encoding NAME] %1 %2")
+                        .arg(QString::fromLatin1(c->name), QString::fromLatin1(c->usage))
+                        .trimmed());
+    } else {
+        writeStderr(Cli::usageLine());
+    }
+    return 2;
+}
+
+void CliContext::out(const QByteArray &bytes) const
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void CliContext::outLine(const QString &text) const
+{
+    out(text.toUtf8() + '\n');
+}
+
+namespace Cli {
+
+const QList<CliCommand> &commands()
+{
+    return registry();
+}
+
+const CliCommand *find(const QString &name)
+{
+    for (const CliCommand &c : registry()) {
+        if (name == QLatin1String(c.name))
+            return &c;
+    }
+    return nullptr;
+}
+
+QString usageLine()
+{
+    return QStringLiteral("usage: quilmora-config [--folder DIR] [--file NAME] [--encoding NAME] COMMAND [ARGS]");
+}
+
+bool takeOption(QStringList &args, const QString &name, QString *value, bool *present)
+{
+    if (present)
+        *present = false;
+    const QString prefix = name + QLatin1Char('=');
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            if (present)
+                *present = true;
+            if (i + 1 >= args.size())
+                return false;
+            *value = args[i + 1];
+            args.remove(i, 2);
+            return true;
+        }
+        if (args[i].startsWith(prefix)) {
+            if (present)
+                *present = true;
+            *value = args[i].mid(prefix.size());
+            args.remove(i);
+            return true;
+        }
+    }
+    return true;
+}
+
+bool takeSwitch(QStringList &args, const QString &name)
+{
+    return args.removeAll(name) > 0;
+}
+
+bool readPasswordFile(const QString &path, QByteArray *password, QString *error)
+{
+    QFile file;
+    bool opened = false;
+    if (path == QLatin1String("-"))
+        opened = file.open(stdin, QIODevice::ReadOnly);
+    else {
+        file.setFileName(path);
+        opened = file.open(QIODevice::ReadOnly);
+    }
+    if (!opened) {
+        *error = QStringLiteral("Cannot open file ") + path;
+        return false;
+    }
+    QByteArray bytes = file.readAll();
+    if (bytes.endsWith("\r\n"))
+        bytes.chop(2);
+    else if (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    *password = bytes;
+    return true;
+}
+
+} // namespace Cli

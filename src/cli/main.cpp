@@ -1,0 +1,83 @@
+// quilmora-config: the headless front end over the editor's core.
+#include "cli/CliCommand.h"
+#include "config/AppIdentity.h"
+#include "platform/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+
+namespace {
+
+void printHelp()
+{
+    QString text = Cli::usageLine() + QStringLiteral("\n       quilmora-config --help | --version\n\n"
+                                                      "Options:\n"
+                                                      "  --folder DIR     the server's program folder (default $QUILMORA_HOME, else the current folder)\n"
+                                                      "  --file NAME      the configuration file in that folder (default quilmora.ini)\n"
+                                                      "  --encoding NAME  the character set of the file's text (default: the locale's)\n\n"
+                                                      "Commands:\n");
+    for (const CliCommand &c : Cli::commands()) {
+        const QString head = QStringLiteral("  %1 %2").arg(QString::fromLatin1(c.name), QString::fromLatin1(c.usage));
+        text += head + QLatin1Char('\n') + QStringLiteral("      ") + QString::fromLatin1(c.summary) + QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    CliContext ctx;
+
+    // Global options stand before the command.
+    QString folder;
+    QString encoding;
+    ctx.fileName = QStringLiteral("quilmora.ini");
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString opt = args.first();
+        if (opt == QLatin1String("--help")) {
+            printHelp();
+            return 0;
+        }
+        if (opt == QLatin1String("--version")) {
+            ctx.out(QByteArray("quilmora-config ") + AppIdentity::AppVersion + '\n');
+            return 0;
+        }
+        QString value;
+        bool present = false;
+        bool ok = true;
+        if (opt == QLatin1String("--folder") || opt.startsWith(QLatin1String("--folder=")))
+            ok = Cli::takeOption(args, QStringLiteral("--folder"), &folder, &present);
+        else if (opt == QLatin1String("--file") || opt.startsWith(QLatin1String("--file="))) {
+            ok = Cli::takeOption(args, QStringLiteral("--file"), &ctx.fileName, &present);
+            ctx.fileNameGiven = true;
+        } else if (opt == QLatin1String("--encoding") || opt.startsWith(QLatin1String("--encoding=")))
+            ok = Cli::takeOption(args, QStringLiteral("--encoding"), &encoding, &present);
+        else
+            return ctx.usageError(QStringLiteral("unknown option ") + opt);
+        if (!ok)
+            return ctx.usageError(QStringLiteral("option %1 needs a value").arg(opt.section(QLatin1Char('='), 0, 0)));
+    }
+    if (args.isEmpty())
+        return ctx.usageError(QStringLiteral("no command given"));
+
+    ctx.command = args.takeFirst();
+    ctx.args = args;
+    const CliCommand *command = Cli::find(ctx.command);
+    if (!command) {
+        const QString unknown = ctx.command;
+        ctx.command.clear();
+        return ctx.usageError(QStringLiteral("unknown command ") + unknown);
+    }
+    if (ctx.fileName.isEmpty())
+        return ctx.usageError(QStringLiteral("--file needs a file name"));
+    ctx.codec = TextCodec(encoding.toLatin1());
+    if (!ctx.codec.isValid())
+        return ctx.usageError(QStringLiteral("unknown encoding ") + encoding);
+    ctx.folder = ProgramFolder::resolve(folder, QDir::currentPath());
+    return command->run(ctx);
+}

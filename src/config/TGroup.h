@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+
+// A group: where the messages of one subject are kept.
+class TGroup
+{
+public:
+    QByteArray Name;
+    QByteArray Description;
+    QByteArray OutboundAddress;
+    QByteArray KeyList; // lines separated by CR LF
+    QByteArrayList Users;
+    QByteArray ReadOnly; // "Y" or "N" as read
+
+    static constexpr char KindWord[] = "GROUP";
+    static constexpr int ImageIndex = 3;
+
+    QByteArray caption() const { return Name; }
+};

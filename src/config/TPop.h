@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+
+// An incoming account: a mailbox the server polls. Fields hold the file's bytes as read;
+// a new account has everything empty and Port 0 until its page is stored into it.
+class TPop
+{
+public:
+    QByteArray Host;
+    int Port = 0;
+    QByteArray UserID;
+    QByteArray Password; // the plain password's bytes
+    QByteArrayList Newsgroups;
+    QByteArray DefaultGroup;
+    QByteArray AutoReply; // "Y" or "N" as read
+    QByteArray AutoReplyFrom;
+    QByteArray AutoReplyBody; // lines separated by CR LF
+    QByteArray AutoReplySubject;
+    QByteArray AutoReplyFromIgnore;
+    QByteArray AssignOutboundID; // "Y" or "N" as read
+    QByteArray SafetyBox;
+
+    static constexpr char KindWord[] = "POP";
+    static constexpr int ImageIndex = 1;
+
+    // "UserID/Host"
+    QByteArray caption() const { return UserID + '/' + Host; }
+};

@@ -1,0 +1,54 @@
+#include "config/TextCodec.h"
+
+TextCodec::TextCodec(const QByteArray &name) : m_name(name)
+{
+    setUp();
+}
+
+TextCodec::TextCodec(const TextCodec &other) : m_name(other.m_name)
+{
+    setUp();
+}
+
+TextCodec &TextCodec::operator=(const TextCodec &other)
+{
+    if (this != &other) {
+        m_name = other.m_name;
+        setUp();
+    }
+    return *this;
+}
+
+void TextCodec::setUp()
+{
+    const auto flags = QStringConverter::Flag::Stateless;
+    if (m_name.isEmpty()) {
+        m_decoder = QStringDecoder(QStringConverter::System, flags);
+        m_encoder = QStringEncoder(QStringConverter::System, flags);
+    } else {
+        m_decoder = QStringDecoder(m_name.constData(), flags);
+        m_encoder = QStringEncoder(m_name.constData(), flags);
+    }
+    m_valid = m_decoder.isValid() && m_encoder.isValid();
+}
+
+QString TextCodec::decode(QByteArrayView bytes) const
+{
+    if (!m_valid)
+        return QString::fromLatin1(bytes);
+    return m_decoder.decode(bytes);
+}
+
+QByteArray TextCodec::encode(const QString &text) const
+{
+    if (!m_valid)
+        return text.toLatin1();
+    return m_encoder.encode(text);
+}
+
+QByteArray TextCodec::encodeKeeping(const QString &text, const QByteArray &original) const
+{
+    if (decode(original) == text)
+        return original;
+    return encode(text);
+}
