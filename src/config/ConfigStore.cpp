@@ -174,10 +174,12 @@ void ConfigWriter::writeList(QByteArrayView key, const QByteArrayList &names)
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    // Unbuffered, so that a short write (disk full, file size limit) shows in the count
+    // written: a buffered QSaveFile can lose the tail of a failed flush and still commit.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    if (file.write(bytes) != bytes.size() || file.size() != bytes.size()) {
         file.cancelWriting();
         return false;
     }

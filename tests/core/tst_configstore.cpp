@@ -1,0 +1,131 @@
+#include "config/ConfigStore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestConfigStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void lineEndings_data();
+    void lineEndings();
+    void namesIgnoreCaseValuesTrimmed();
+    void firstSectionAndKeyWin();
+    void absentEmptyAndDefaults();
+    void linesOutsideSectionsIgnored();
+    void longValueSurvives();
+    void missingAndUnreadableFiles();
+    void writerFormat();
+    void atomicWriteKeepsOldFileOnFailure();
+};
+
+void TestConfigStore::lineEndings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("CR LF") << QByteArray("[S]\r\na=1\r\nb=2\r\n");
+    QTest::newRow("LF") << QByteArray("[S]\na=1\nb=2\n");
+    QTest::newRow("CR") << QByteArray("[S]\ra=1\rb=2\r");
+    QTest::newRow("mixed, no final break") << QByteArray("[S]\r\na=1\rb=2");
+}
+
+void TestConfigStore::lineEndings()
+{
+    QFETCH(QByteArray, bytes);
+    const ConfigStore store = ConfigStore::fromBytes(bytes);
+    QCOMPARE(store.sectionNames(), QByteArrayList{"S"});
+    QCOMPARE(store.readString("S", "a"), QByteArray("1"));
+    QCOMPARE(store.readString("S", "b"), QByteArray("2"));
+}
+
+void TestConfigStore::namesIgnoreCaseValuesTrimmed()
+{
+    const ConfigStore store = ConfigStore::fromBytes(
+        "[Server]\r\n  Name =  Office Main \t\r\nQuote=\" x \"\r\nEq=a=b\r\n[ pop1 ]\r\nHost=h\r\n");
+    QCOMPARE(store.sectionNames(), (QByteArrayList{"Server", "pop1"}));
+    QCOMPARE(store.readString("SERVER", "name"), QByteArray("Office Main"));
+    QCOMPARE(store.readString("server", "QUOTE"), QByteArray("\" x \""));
+    QCOMPARE(store.readString("SERVER", "Eq"), QByteArray("a=b"));
+    QCOMPARE(store.readString("POP1", "host"), QByteArray("h"));
+}
+
+void TestConfigStore::firstSectionAndKeyWin()
+{
+    const ConfigStore store = ConfigStore::fromBytes(
+        "[A]\nk=first\nk=second\n[B]\nx=1\n[a]\nk=third\nother=4\n");
+    QCOMPARE(store.sectionNames(), (QByteArrayList{"A", "B"}));
+    QCOMPARE(store.readString("A", "k"), QByteArray("first"));
+    QVERIFY(!store.value("A", "other"));
+}
+
+void TestConfigStore::absentEmptyAndDefaults()
+{
+    const ConfigStore store = ConfigStore::fromBytes("[S]\nempty=\nnum=0x77\nbad=1x\nsw=1\nsw2=2\n");
+    QCOMPARE(store.readString("S", "empty", "dflt"), QByteArray());
+    QCOMPARE(store.readString("S", "absent", "dflt"), QByteArray("dflt"));
+    QCOMPARE(store.readString("Nope", "absent", "dflt"), QByteArray("dflt"));
+    QCOMPARE(store.readInteger("S", "empty", 110), 110);
+    QCOMPARE(store.readInteger("S", "num", 0), 119);
+    QCOMPARE(store.readInteger("S", "bad", 25), 25);
+    QVERIFY(store.readSwitch("S", "sw"));
+    QVERIFY(!store.readSwitch("S", "sw2"));
+    QVERIFY(!store.readSwitch("S", "absent"));
+    QCOMPARE(store.readBinary("S", "absent"), QByteArray());
+    QCOMPARE(store.readList("S", "absent"), QByteArrayList());
+}
+
+void TestConfigStore::linesOutsideSectionsIgnored()
+{
+    const ConfigStore store = ConfigStore::fromBytes("orphan=1\n\n[S]\nno equals sign\n=nokey\nk=v\n");
+    QCOMPARE(store.sectionNames(), QByteArrayList{"S"});
+    QCOMPARE(store.readString("S", "k"), QByteArray("v"));
+    QVERIFY(!store.value("S", "no equals sign"));
+}
+
+void TestConfigStore::longValueSurvives()
+{
+    const QByteArray body(100000, 'A');
+    const ConfigStore store = ConfigStore::fromBytes("[POP1]\r\nAutoReplyBody=" + body + "\r\n");
+    QCOMPARE(store.readString("POP1", "AutoReplyBody"), body);
+}
+
+void TestConfigStore::missingAndUnreadableFiles()
+{
+    QTemporaryDir dir;
+    const auto missing = ConfigStore::fromFile(dir.filePath("none.ini"));
+    QVERIFY(missing);
+    QVERIFY(missing->sectionNames().isEmpty());
+    // A folder in place of the file cannot be read: nothing is loaded (a save would
+    // otherwise replace what could not be read).
+    QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
+    QVERIFY(!ConfigStore::fromFile(dir.filePath("folder.ini")));
+}
+
+void TestConfigStore::writerFormat()
+{
+    ConfigWriter w;
+    w.beginSection("SERVER");
+    w.writeInteger("Port", 119);
+    w.writeString("Name", "Office");
+    w.writeSwitch("On", true);
+    w.writeBinary("Pass", "abc");
+    w.writeList("Users", {"front desk", "b"});
+    QCOMPARE(w.bytes(), QByteArray("[SERVER]\r\nPort=119\r\nName=Office\r\nOn=1\r\nPass=616263\r\n"
+                                   "Users=\"front desk\",b\r\n"));
+}
+
+void TestConfigStore::atomicWriteKeepsOldFileOnFailure()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.ini");
+    QVERIFY(writeFileAtomically(path, "old"));
+    QVERIFY(writeFileAtomically(path, "new"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("new"));
+    // A file in a folder that does not exist cannot be written.
+    QVERIFY(!writeFileAtomically(dir.filePath("no/such/folder/a.ini"), "x"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.ini"});
+}
+
+QTEST_GUILESS_MAIN(TestConfigStore)
+#include "tst_configstore.moc"
