@@ -1,0 +1,30 @@
+// Parses arbitrary bytes as a configuration file and loads the document from it.
+#include "config/ConfigDocument.h"
+#include "config/ConfigStore.h"
+#include "config/TextCodec.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const ConfigStore store = ConfigStore::fromBytes(bytes);
+    for (const QByteArray &name : store.sectionNames()) {
+        if (!store.value(name, "Name") && store.readString(name, "Name") != QByteArray())
+            std::abort();
+    }
+    static const TextCodec codec;
+    ConfigDocument doc;
+    QString error;
+    if (doc.loadFromStore(store, codec, &error, QLocale::c())) {
+        // Whatever loaded saves, and the saved file loads back to the same file.
+        const QByteArray saved = doc.render();
+        ConfigDocument again;
+        if (!again.loadFromStore(ConfigStore::fromBytes(saved), codec, &error, QLocale::c()))
+            std::abort();
+        if (again.render() != saved)
+            std::abort();
+    }
+    return 0;
+}
