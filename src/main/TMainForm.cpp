@@ -126,11 +126,12 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
             bool onPath = false;
             for (QTreeWidgetItem *m = now; m && !onPath; m = m->parent())
                 onPath = (m == n);
-            if (!onPath)
+            if (!onPath && n->isExpanded())
                 n->setExpanded(false);
         }
         for (QTreeWidgetItem *n = now; n; n = n->parent())
-            n->setExpanded(true);
+            if (n->childCount() > 0 && !n->isExpanded())
+                n->setExpanded(true);
         tvNavChange(now);
     });
     connect(tvNav, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
@@ -432,6 +433,7 @@ namespace {
 
 struct Choice
 {
+    QString key; // the name in folded case, the order of the list
     QString text;
     QByteArray bytes;
     bool checked;
@@ -439,15 +441,15 @@ struct Choice
 
 // Fills a check list with its entries in alphabetical order (letter case aside; equal
 // names keep the tree's order), built in one pass.
-void fillCheckList(QListWidget *list, std::vector<Choice> &choices)
+void fillCheckList(QListWidget *list, std::vector<Choice> &choices, QByteArrayList &entryBytes)
 {
-    std::stable_sort(choices.begin(), choices.end(), [](const Choice &a, const Choice &b) {
-        return QString::compare(a.text, b.text, Qt::CaseInsensitive) < 0;
-    });
+    std::stable_sort(choices.begin(), choices.end(), [](const Choice &a, const Choice &b) { return a.key < b.key; });
     list->clear();
+    entryBytes.clear();
+    entryBytes.reserve(qsizetype(choices.size()));
     for (const Choice &c : choices) {
+        entryBytes.append(c.bytes);
         auto *entry = new QListWidgetItem(c.text);
-        entry->setData(Qt::UserRole, c.bytes);
         entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         entry->setCheckState(c.checked ? Qt::Checked : Qt::Unchecked);
         list->addItem(entry);
@@ -463,13 +465,13 @@ QSet<QString> foldedNames(const TextCodec &codec, const QByteArrayList &names)
     return set;
 }
 
-QByteArrayList checkedBytes(const QListWidget *list)
+// The names of the checked entries, top to bottom, as the bytes they came from.
+QByteArrayList checkedBytes(const QListWidget *list, const QByteArrayList &entryBytes)
 {
     QByteArrayList out;
-    for (int i = 0; i < list->count(); ++i) {
-        const QListWidgetItem *entry = list->item(i);
-        if (entry->checkState() == Qt::Checked)
-            out.append(entry->data(Qt::UserRole).toByteArray());
+    for (int i = 0; i < list->count() && i < entryBytes.size(); ++i) {
+        if (list->item(i)->checkState() == Qt::Checked)
+            out.append(entryBytes.at(i));
     }
     return out;
 }
@@ -488,20 +490,21 @@ void TMainForm::ShowGroupChoices()
     QStringList names;
     names.reserve(nodeGroups->childCount());
     int defaultIndex = -1;
+    m_defaultChoices.clear();
+    m_defaultChoices.reserve(nodeGroups->childCount());
     for (int i = 0; i < nodeGroups->childCount(); ++i) {
         const TGroup *g = static_cast<NavNode *>(nodeGroups->child(i))->group();
         const QString name = m_codec.decode(g->Name);
         const QString key = foldedKey(name);
-        choices.push_back({name, g->Name, chosen.contains(key)});
+        choices.push_back({key, name, g->Name, chosen.contains(key)});
         names.append(name);
+        m_defaultChoices.append(g->Name);
         if (pop && defaultIndex < 0 && key == defaultKey)
             defaultIndex = i;
     }
-    fillCheckList(chlstGroups, choices);
+    fillCheckList(chlstGroups, choices, m_groupEntries);
     cboxPopDefault->clear();
     cboxPopDefault->addItems(names);
-    for (int i = 0; i < nodeGroups->childCount(); ++i)
-        cboxPopDefault->setItemData(i, static_cast<NavNode *>(nodeGroups->child(i))->group()->Name);
     cboxPopDefault->setCurrentIndex(defaultIndex);
 }
 
@@ -515,23 +518,25 @@ void TMainForm::ShowUserChoices()
     for (int i = 0; i < nodeUsers->childCount(); ++i) {
         const TUser *u = static_cast<NavNode *>(nodeUsers->child(i))->user();
         const QString name = m_codec.decode(u->Name);
-        choices.push_back({name, u->Name, chosen.contains(foldedKey(name))});
+        QString key = foldedKey(name);
+        const bool checked = chosen.contains(key);
+        choices.push_back({std::move(key), name, u->Name, checked});
     }
-    fillCheckList(chlstUsers, choices);
+    fillCheckList(chlstUsers, choices, m_userEntries);
 }
 
 void TMainForm::chlstGroupsClick(QObject *)
 {
     NavNode *node = selectedNode();
     if (TPop *pop = node ? node->pop() : nullptr)
-        pop->Newsgroups = checkedBytes(chlstGroups);
+        pop->Newsgroups = checkedBytes(chlstGroups, m_groupEntries);
 }
 
 void TMainForm::chlstUsersClick(QObject *)
 {
     NavNode *node = selectedNode();
     if (TGroup *group = node ? node->group() : nullptr)
-        group->Users = checkedBytes(chlstUsers);
+        group->Users = checkedBytes(chlstUsers, m_userEntries);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -560,7 +565,7 @@ void TMainForm::StorePop(TPop *item)
     if (chosen < 0)
         item->DefaultGroup.clear();
     else if (m_codec.decode(item->DefaultGroup) != cboxPopDefault->currentText())
-        item->DefaultGroup = cboxPopDefault->itemData(chosen).toByteArray();
+        item->DefaultGroup = m_defaultChoices.value(chosen);
     item->AutoReply = flag(chkbPopAutoReply->isChecked());
     item->AutoReplyFrom = m_codec.encodeKeeping(editPopAutoReplyFrom->text(), item->AutoReplyFrom);
     item->AutoReplyBody = memoBytes(memoPopAutoReplyBody, item->AutoReplyBody);

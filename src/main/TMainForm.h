@@ -175,6 +175,8 @@ private:
     bool m_pageFill = false;
     QMap<QString, Handler> m_savedHandlers;     // control name -> handler before hooking
     QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
+    QByteArrayList m_groupEntries, m_userEntries; // bytes of the check lists' entries, by row
+    QByteArrayList m_defaultChoices;            // bytes of the default-group entries
     ServerSettings m_server;                    // as loaded or last saved: the bytes kept
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
 

@@ -478,6 +478,7 @@ void TMainForm::buildWindow()
     tvNav->setItemsExpandable(false);
     tvNav->setExpandsOnDoubleClick(false);
     tvNav->setIndentation(35);
+    tvNav->setUniformRowHeights(true); // thousands of item nodes stay cheap to lay out
     tvNav->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvNav->setSelectionMode(QAbstractItemView::SingleSelection);
     tvNav->setIconSize(QSize(20, 20));
