@@ -1,33 +1,55 @@
 #pragma once
 
-// Small helpers shared by the benchmarks: best-of timing and ratio printing.
 #include <QElapsedTimer>
-#include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <utility>
+#include <vector>
 
+// Shared helpers of the benchmarks: figures are medians of repeated runs, and every
+// figure is compared with a baseline measured in the same run.
 namespace BenchUtil {
 
-// The best wall time of `repeat` runs, in seconds (the least disturbed run on a noisy machine).
-inline double bestSeconds(int repeat, const std::function<void()> &work)
+// Median wall time of `runs` calls of `work`, in milliseconds.
+inline double medianMs(int runs, const std::function<void()> &work)
 {
-    double best = 1e100;
-    for (int i = 0; i < repeat; ++i) {
+    std::vector<double> times;
+    times.reserve(size_t(runs));
+    for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
         t.start();
         work();
-        best = std::min(best, double(t.nsecsElapsed()) / 1e9);
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
     }
-    return best;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
-inline void row(const char *what, double seconds, double megabytes = 0)
+// Medians of a baseline and a measured piece of work run in turns, so that a noisy
+// machine slows both alike.
+inline std::pair<double, double> pairedMs(int runs, const std::function<void()> &baseline,
+                                          const std::function<void()> &work)
 {
-    if (megabytes > 0)
-        std::printf("  %-44s %9.3f ms  %8.1f MB/s\n", what, seconds * 1e3, megabytes / seconds);
-    else
-        std::printf("  %-44s %9.3f ms\n", what, seconds * 1e3);
+    std::vector<double> a, b;
+    for (int i = 0; i < runs; ++i) {
+        a.push_back(medianMs(1, baseline));
+        b.push_back(medianMs(1, work));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
+}
+
+inline void row(const char *what, double ms, double baselineMs)
+{
+    std::printf("%-58s %9.2f ms   %5.2fx baseline\n", what, ms, baselineMs > 0 ? ms / baselineMs : 0.0);
+}
+
+// A figure with its throughput.
+inline void throughputRow(const char *what, double ms, double megabytes)
+{
+    std::printf("  %-44s %9.3f ms  %8.1f MB/s\n", what, ms, megabytes / (ms / 1e3));
 }
 
 } // namespace BenchUtil

@@ -30,13 +30,13 @@ Figures measure(const QString &dir, int factor)
         f.write(bytes);
     }
     const TextCodec codec;
-    const double raw = BenchUtil::bestSeconds(5, [&] {
+    const double raw = BenchUtil::medianMs(5, [&] {
         QFile in(source);
         in.open(QIODevice::ReadOnly);
         const QByteArray read = in.readAll();
         writeFileAtomically(rawTarget, read);
     });
-    const double loadSave = BenchUtil::bestSeconds(5, [&] {
+    const double loadSave = BenchUtil::medianMs(5, [&] {
         ConfigDocument doc;
         QString error;
         if (!doc.load(source, codec, &error) || !doc.save(target, &error))
@@ -72,8 +72,8 @@ int main(int argc, char *argv[])
     const Figures n2 = measure(dir.path(), 2);
     for (const auto &[label, f] : {std::pair{"N", n}, std::pair{"2N", n2}}) {
         std::printf(" size %s: %.1f MB\n", label, f.megabytes);
-        BenchUtil::row("raw read + atomic write", f.raw, f.megabytes);
-        BenchUtil::row("load + save (document)", f.loadSave, f.megabytes);
+        BenchUtil::throughputRow("raw read + atomic write", f.raw, f.megabytes);
+        BenchUtil::throughputRow("load + save (document)", f.loadSave, f.megabytes);
         std::printf("  %-44s %9.2f\n", "load + save / raw", f.loadSave / f.raw);
     }
     std::printf(" ratio 2N / N of load + save: %.2f (linear: near 2)\n", n2.loadSave / n.loadSave);

@@ -1,15 +1,70 @@
 // quilmora-editor: the desktop editor.
+//   quilmora-editor [/w | --wizard] [--folder DIR] [--encoding NAME]
 #include "config/AppIdentity.h"
+#include "config/TextCodec.h"
+#include "main/TMainForm.h"
+#include "platform/ProgramFolder.h"
+#include "platform/gui/MessageBoxPrompts.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <cstdio>
+
+namespace {
+
+int usage()
+{
+    std::fputs("usage: quilmora-editor [/w | --wizard] [--folder DIR] [--encoding NAME]\n", stderr);
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
-    QMainWindow window;
-    window.setWindowTitle(QApplication::applicationName());
-    window.show();
-    return app.exec();
+
+    QStringList args = app.arguments();
+    args.removeFirst();
+    bool wizard = false;
+    QString folder;
+    QByteArray encoding;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        // A first argument "/w" in any letter case asks for the setup wizard.
+        if ((i == 0 && a.compare(QStringLiteral("/w"), Qt::CaseInsensitive) == 0) || a == QStringLiteral("--wizard")) {
+            wizard = true;
+        } else if (a == QStringLiteral("--folder") && i + 1 < args.size()) {
+            folder = args.at(++i);
+        } else if (a == QStringLiteral("--encoding") && i + 1 < args.size()) {
+            encoding = args.at(++i).toLatin1();
+        } else if (a.startsWith(QStringLiteral("--"))) {
+            return usage();
+        }
+        // Any other argument is no switch of the editor's and leads to the usual start.
+    }
+
+    MessageBoxPrompts prompts;
+    MainFormContext context;
+    context.prompts = &prompts;
+    context.programFolder = ProgramFolder::resolve(folder, QCoreApplication::applicationDirPath());
+    context.codec = TextCodec(encoding);
+    if (!context.codec.isValid()) {
+        std::fprintf(stderr, "quilmora-editor: unknown encoding %s\n", encoding.constData());
+        return 2;
+    }
+
+    TMainForm window(context);
+    switch (window.start(wizard)) {
+    case TMainForm::StartResult::Run:
+        window.show();
+        return app.exec();
+    case TMainForm::StartResult::Ended:
+        return 0;
+    case TMainForm::StartResult::Failed:
+        if (wizard)
+            std::fputs("quilmora-editor: the setup wizard is not available in this build\n", stderr);
+        return 1;
+    }
+    return 1;
 }

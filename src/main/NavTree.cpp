@@ -1,0 +1,62 @@
+#include "main/NavTree.h"
+
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+
+NavNode::NavNode(int imageIndex, const QIcon &icon)
+{
+    setData(0, ImageIndexRole, imageIndex);
+    setIcon(0, icon);
+    setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+}
+
+TPop *NavNode::pop() const
+{
+    const auto *p = std::get_if<std::unique_ptr<TPop>>(&item);
+    return p ? p->get() : nullptr;
+}
+
+TUser *NavNode::user() const
+{
+    const auto *p = std::get_if<std::unique_ptr<TUser>>(&item);
+    return p ? p->get() : nullptr;
+}
+
+TGroup *NavNode::group() const
+{
+    const auto *p = std::get_if<std::unique_ptr<TGroup>>(&item);
+    return p ? p->get() : nullptr;
+}
+
+NavTree::NavTree(QWidget *parent)
+    : QTreeWidget(parent)
+{
+}
+
+void NavTree::focusInEvent(QFocusEvent *event)
+{
+    // The item view makes its first row current when it gains the focus without one;
+    // here "no node selected" is a state of its own (nothing is stored, General shows).
+    if (currentItem()) {
+        QTreeWidget::focusInEvent(event);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(selectionModel());
+        QTreeWidget::focusInEvent(event);
+        selectionModel()->clearCurrentIndex();
+    }
+    viewport()->update();
+}
+
+void NavTree::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        if (QTreeWidgetItem *under = itemAt(event->position().toPoint()))
+            setCurrentItem(under);
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}

@@ -1,0 +1,244 @@
+#pragma once
+
+#include "config/ServerSettings.h"
+#include "config/TextCodec.h"
+#include "main/RunMode.h"
+
+#include <QByteArrayList>
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class ConfigDocument;
+class MaskedBytesEdit;
+class NavNode;
+class NavTree;
+class Prompts;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QSpinBox;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QTreeWidgetItem;
+class RadioGroup;
+class TGroup;
+class TPop;
+class TUser;
+
+// What the main window is built from: its platform layers and the run's settings.
+struct MainFormContext
+{
+    Prompts *prompts = nullptr; // required; every message box goes through it
+    QString programFolder;      // the server's folder, where quilmora.ini lives
+    TextCodec codec;            // the configuration's character set
+    // Chooses local or remote mode at start-up; none means local without asking.
+    RunModeChooser *runModeChooser = nullptr;
+    // The machine's own IPv4 addresses for the bind address list; none means the real ones.
+    std::function<QStringList()> localAddresses;
+};
+
+// The editor's main window: the navigation tree on the left, the page of the selected
+// node on the right. It owns the items (through their tree nodes) and the editing state:
+// every edit on a page is stored into its item at once, and a save writes the whole
+// configuration afresh.
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Client area of the window (the menu bar comes on top of it).
+    static constexpr int ClientWidth = 636;
+    static constexpr int ClientHeight = 339;
+    static constexpr int NavWidth = 231;
+
+    enum class StartResult { Run, Ended, Failed };
+
+    explicit TMainForm(const MainFormContext &context, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Everything after the window's creation: the wizard when asked for, else the choice
+    // of mode and the load. Run means the window is to be shown; otherwise the program ends
+    // (Failed after an error has been shown).
+    StartResult start(bool wizard);
+
+    // The mode of this run; the default chooser answers Local without asking.
+    RunModeChoice chooseRunMode();
+
+    bool isRemoteMode() const { return RemoteMode; }
+    bool isOldFormat() const { return OldFormat; }
+    bool isChanged() const { return m_changed; }
+    QString configFilePath() const;
+
+    // Navigation tree (the fixed nodes are built at creation).
+    NavNode *AddPageNode(NavNode *parent, const QString &caption, int imageIndex, QWidget *page);
+    NavNode *AddItemNode(const QString &caption, std::unique_ptr<TPop> item, bool select, NavNode *parent);
+    NavNode *AddItemNode(const QString &caption, std::unique_ptr<TUser> item, bool select, NavNode *parent);
+    NavNode *AddItemNode(const QString &caption, std::unique_ptr<TGroup> item, bool select, NavNode *parent);
+    void tvNavChange(QTreeWidgetItem *node);
+
+    // Load.
+    bool LoadConfiguration();
+    void LoadServerSettings(const ServerSettings &settings);
+    void LoadItems(const QByteArray &kindWord, NavNode *root);
+    void ShowPop(TPop *item);
+    void ShowGroup(TGroup *item);
+    void ShowUser(TUser *item);
+
+    // Save.
+    bool actnSaveExecute();
+    void StorePop(TPop *item);
+    void StoreGroup(TGroup *item);
+    void StoreUser(TUser *item);
+    ServerSettings serverSettingsFromPages() const;
+
+    // Change tracking and membership lists.
+    void HookPageControls(QWidget *container);
+    bool HookEvent(QWidget *control, bool changeEvent);
+    void DataChange(QObject *sender);
+    void ShowGroupChoices();
+    void ShowUserChoices();
+    void chlstGroupsClick(QObject *sender);
+    void chlstUsersClick(QObject *sender);
+    bool FormCloseQuery();
+    void actnExitExecute();
+
+    void rgrpLogFileClick(QObject *sender);
+    void PopupMenu1Popup();
+    void DisplayHint(const QString &hint);
+
+    // The fixed nodes.
+    NavNode *nodeGeneral = nullptr;
+    NavNode *nodeAdvanced = nullptr;
+    NavNode *nodeLog = nullptr;
+    NavNode *nodeLogSettings = nullptr;
+    NavNode *nodeLogView = nullptr;
+    NavNode *nodeIncoming = nullptr;
+    NavNode *nodeUsers = nullptr;
+    NavNode *nodeGroups = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    using Handler = std::function<void(QObject *)>;
+
+    // Page building (TMainFormPages.cpp).
+    void buildWindow();
+    void buildMenus();
+    QWidget *buildGeneralPage();
+    QWidget *buildAdvancedPage();
+    QWidget *buildIncomingItemPage();
+    QWidget *buildUserItemPage();
+    QWidget *buildGroupItemPage();
+    QWidget *buildLogSettingsPage();
+    QWidget *buildLogViewPage();
+    QWidget *buildOverviewPage(const char *name, const QString &title, const QString &text);
+    QWidget *newPage(const char *name, const QString &title);
+    void setHint(QWidget *w, const QString &hint);
+    void buildTree();
+    void fillBindAddresses();
+
+    NavNode *newItemNode(const QString &caption, int imageIndex, NavNode *parent);
+    NavNode *selectedNode() const;
+    void setCaptionOf(NavNode *node);
+    QByteArray memoBytes(const QPlainTextEdit *memo, const QByteArray &original) const;
+    void showMemo(QPlainTextEdit *memo, const QByteArray &bytes);
+    void showText(QLineEdit *edit, const QByteArray &bytes);
+    template <typename T>
+    QList<const T *> itemsUnder(NavNode *root) const;
+
+    MainFormContext m_ctx;
+    Prompts *m_prompts;
+    TextCodec m_codec;
+
+    // State of the run.
+    bool RemoteMode = false;
+    std::unique_ptr<ConfigTransfer> m_transfer; // remote mode only
+    QString m_fileName = QStringLiteral("quilmora.ini");
+    bool OldFormat = false;
+    bool m_changed = false;
+    bool m_pageFill = false;
+    QMap<QString, Handler> m_savedHandlers;     // control name -> handler before hooking
+    QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
+    QByteArrayList m_groupEntries, m_userEntries; // bytes of the check lists' entries, by row
+    QByteArrayList m_defaultChoices;            // bytes of the default-group entries
+    ServerSettings m_server;                    // as loaded or last saved: the bytes kept
+    ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
+
+    QList<QIcon> ImageList2;
+
+public:
+    // Controls, by the names the tests and the other windows use.
+    NavTree *tvNav = nullptr;
+    QTabWidget *pctrlMain = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+
+    QWidget *tabsGeneral = nullptr, *tabsAdvanced = nullptr, *tabsIncomingItem = nullptr,
+            *tabsUserItem = nullptr, *tabsGroupItem = nullptr, *tabsLogSettings = nullptr,
+            *tabsLogView = nullptr, *tabsIncoming = nullptr, *tabsUsers = nullptr,
+            *tabsGroups = nullptr, *tabsLog = nullptr;
+
+    // General
+    QLineEdit *editName = nullptr;
+    QComboBox *cmbBindIP = nullptr;
+    QSpinBox *sedtPort = nullptr;
+    QLineEdit *editSMTPServer = nullptr, *editOutBoundPrefix = nullptr, *editOutBoundMarker = nullptr,
+              *editAdminEmail = nullptr, *editAdminUser = nullptr;
+    QCheckBox *chkbAdminEmailActive = nullptr;
+    MaskedBytesEdit *editAdminPass = nullptr;
+    QPushButton *butnChangeAdminPass = nullptr;
+    // Advanced
+    QSpinBox *sedtSMTPPort = nullptr, *sedtConfigPort = nullptr;
+    QLineEdit *editSMTPUserID = nullptr;
+    MaskedBytesEdit *editSMTPUserPass = nullptr;
+    QPushButton *butnChangeSMTPPass = nullptr;
+    // Incoming account
+    QTabWidget *pctrlIncoming = nullptr;
+    QLineEdit *editPopHost = nullptr, *editPopUser = nullptr, *editPopAutoReplyFrom = nullptr,
+              *editPopAutoReplySubject = nullptr, *editAutoReplyFromIgnore = nullptr, *editSafetyBox = nullptr;
+    QSpinBox *sedtPopPort = nullptr;
+    MaskedBytesEdit *editPopPass = nullptr;
+    QPushButton *butnChangeIncomingPass = nullptr;
+    QCheckBox *chkbPopAutoReply = nullptr, *chkbOBID = nullptr;
+    QPlainTextEdit *memoPopAutoReplyBody = nullptr;
+    QListWidget *chlstGroups = nullptr;
+    QComboBox *cboxPopDefault = nullptr;
+    // User
+    QLineEdit *editUserDesc = nullptr, *editUserName = nullptr;
+    MaskedBytesEdit *editUserPass = nullptr;
+    QPushButton *butnChangeUserPass = nullptr;
+    // Group
+    QTabWidget *pctrlGroup = nullptr;
+    QLineEdit *editGroupName = nullptr, *editGroupDesc = nullptr, *editGroupOutboundAddr = nullptr;
+    QCheckBox *chkbGroupRO = nullptr;
+    QPlainTextEdit *memoGroupKeys = nullptr;
+    QListWidget *chlstUsers = nullptr;
+    // Log
+    RadioGroup *rgrpLogSettings = nullptr, *rgrpLogFile = nullptr;
+    QSpinBox *sedtLogSize = nullptr;
+    QToolBar *ToolBar2 = nullptr;
+    QPlainTextEdit *memoLog = nullptr;
+
+    // Actions.
+    QAction *actnSave = nullptr, *actnExit = nullptr;
+    QAction *actnDocumentation = nullptr, *actnSupport = nullptr, *actnHomePage = nullptr,
+            *actnTipDay = nullptr, *actnCheckVersion = nullptr, *actnAbout = nullptr;
+    QAction *actnAdd = nullptr, *actnDelete = nullptr, *actnReset = nullptr, *actnDelMsg = nullptr;
+    QAction *actnRefreshLog = nullptr, *actnClearLog = nullptr;
+};
