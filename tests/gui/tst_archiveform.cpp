@@ -203,6 +203,36 @@ private slots:
         QCOMPARE(index("xover.dat"), Xover);
     }
 
+    void tabOrder()
+    {
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QApplication::setActiveWindow(&form);
+        QWidget *olderThan = form.findChild<QRadioButton *>(QStringLiteral("rgrpFilterOlderThan"));
+        olderThan->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), olderThan);
+        const QList<QWidget *> expected = {child<QSpinBox>(&form, "SpinEdit1"), child<QDateEdit>(&form, "DateTimePicker1"),
+                                           child<QPushButton>(&form, "butnDelete"), child<QPushButton>(&form, "butnCancel"),
+                                           olderThan};
+        // A spin box or date field has the focus through its inner line edit.
+        auto focused = [&form]() {
+            QWidget *focus = QApplication::focusWidget();
+            while (focus && focus->parentWidget() != &form && focus->parentWidget() != form.findChild<QGroupBox *>())
+                focus = focus->parentWidget();
+            return focus;
+        };
+        QWidget *previous = olderThan;
+        for (QWidget *next : expected) {
+            // Tab first walks the date field's day, month and year, then leaves it.
+            for (int section = 0; section < 3 && focused() == previous; ++section)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(focused(), next);
+            previous = next;
+        }
+    }
+
     // Enter in the days field must not purge: Delete is not the default button.
     void enterDoesNotPurge()
     {
