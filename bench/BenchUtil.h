@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
+#include <limits>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -44,6 +46,29 @@ inline std::pair<double, double> pairedMs(int runs, const std::function<void()> 
 inline void row(const char *what, double ms, double baselineMs)
 {
     std::printf("%-58s %9.2f ms   %5.2fx baseline\n", what, ms, baselineMs > 0 ? ms / baselineMs : 0.0);
+}
+
+// The best of `runs` timings of `work` in milliseconds; `prepare` runs untimed before each.
+inline double bestMs(int runs, const std::function<void()> &prepare, const std::function<void()> &work)
+{
+    double best = std::numeric_limits<double>::max();
+    for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
+    }
+    return best;
+}
+
+inline void print(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 // A figure with its throughput.

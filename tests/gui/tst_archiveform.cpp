@@ -1,0 +1,286 @@
+// The message archive dialog, driven through its controls.
+#include "archive/TArchiveForm.h"
+#include "platform/Clock.h"
+#include "support/ScriptedPrompts.h"
+#include "support/gui/GuiTestUtil.h"
+
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+using GuiTestUtil::child;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// Three messages: two days back, yesterday, today (the clock's today is 20 May 2024).
+const QByteArray Xover = "1=s\ta\tSat, 18 May 2024 09:00:00 +0000\r\n"
+                         "2=s\ta\tSun, 19 May 2024 23:59:59 +0000\r\n"
+                         "3=s\ta\tMon, 20 May 2024 00:00:00 +0000\r\n";
+
+} // namespace
+
+class TestArchiveForm : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_program;
+    QString m_group;
+    FixedClock m_clock{QDateTime(QDate(2024, 5, 20), QTime(15, 30))};
+
+    QByteArray index(const char *name) const { return readAll(m_group + QLatin1Char('/') + QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        m_program = m_tmp.path();
+        m_group = m_program + QStringLiteral("/data/comp/lang");
+    }
+    void init()
+    {
+        QDir(m_program + QStringLiteral("/data")).removeRecursively();
+        QVERIFY(QDir().mkpath(m_group));
+        writeAll(m_group + QStringLiteral("/xover.dat"), Xover);
+        writeAll(m_group + QStringLiteral("/msgid.dat"), "1=<a>\r\n2=<b>\r\n3=<c>\r\n");
+        writeAll(m_group + QStringLiteral("/outbound.dat"), "2=o\r\n");
+    }
+
+    void looksAsGiven()
+    {
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Message Archive"));
+        QCOMPARE(form.size(), QSize(339, 144));
+        QCOMPARE(form.GroupFolder(), m_group);
+
+        auto *group = child<QGroupBox>(&form, "rgrpFilter");
+        QVERIFY(group);
+        QCOMPARE(group->title(), QStringLiteral(" Filter Messages "));
+        const QList<QRadioButton *> items = group->findChildren<QRadioButton *>();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0]->text(), QStringLiteral("Older than "));
+        QCOMPARE(items[1]->text(), QStringLiteral("Before date "));
+        QVERIFY(items[0]->isChecked());
+        QCOMPARE(form.filterIndex(), 0);
+
+        auto *spin = child<QSpinBox>(&form, "SpinEdit1");
+        QCOMPARE(spin->value(), 0);
+        QCOMPARE(spin->minimum(), std::numeric_limits<int>::min());
+        QCOMPARE(spin->maximum(), std::numeric_limits<int>::max());
+        QCOMPARE(child<QLabel>(&form, "StaticText1")->text(), QStringLiteral("days"));
+
+        auto *picker = child<QDateEdit>(&form, "DateTimePicker1");
+        QCOMPARE(picker->date(), QDate(2024, 5, 20));
+        QVERIFY(picker->calendarPopup());
+        QVERIFY(!picker->displayFormat().contains(QLatin1Char('h')));
+
+        auto *del = child<QPushButton>(&form, "butnDelete");
+        QCOMPARE(del->text(), QStringLiteral("Delete"));
+        QVERIFY(!del->icon().isNull());
+        QCOMPARE(child<QPushButton>(&form, "butnCancel")->text(), QStringLiteral("Cancel"));
+
+        // Every control lies inside the 5-pixel border, none clipped.
+        const QRect inner = form.rect().adjusted(5, 5, -5, -5);
+        for (QWidget *w : form.findChildren<QWidget *>()) {
+            if (!w->isVisible() || w->parentWidget() != &form)
+                continue;
+            QVERIFY2(inner.contains(w->geometry()), qPrintable(w->objectName()));
+        }
+        for (QWidget *w : group->findChildren<QWidget *>()) {
+            if (w->isVisible() && w->parentWidget() == group)
+                QVERIFY2(group->rect().contains(w->geometry()), qPrintable(w->objectName()));
+        }
+
+        if (const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR"); !dir.isEmpty())
+            form.grab().save(dir + QStringLiteral("/archive.png"));
+    }
+
+    void deletePurgesAndStaysOpen_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("days");       // typed into SpinEdit1
+        QTest::addColumn<QDate>("date");         // picked in DateTimePicker1
+        QTest::addColumn<QByteArray>("msgidAfter");
+
+        QTest::newRow("older than 0 days keeps today") << 0 << "0" << QDate() << QByteArray("3=<c>\r\n");
+        QTest::newRow("older than 1 day") << 0 << "1" << QDate() << QByteArray("2=<b>\r\n3=<c>\r\n");
+        QTest::newRow("older than -1 days: a cut-off tomorrow") << 0 << "-1" << QDate() << QByteArray();
+        QTest::newRow("not a number counts as 0") << 0 << "" << QDate() << QByteArray("3=<c>\r\n");
+        QTest::newRow("before date") << 1 << "0" << QDate(2024, 5, 19) << QByteArray("2=<b>\r\n3=<c>\r\n");
+        QTest::newRow("before a date long ago") << 1 << "0" << QDate(2000, 1, 1)
+                                                << QByteArray("1=<a>\r\n2=<b>\r\n3=<c>\r\n");
+    }
+    void deletePurgesAndStaysOpen()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, days);
+        QFETCH(QDate, date);
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        QTest::mouseClick(form.findChild<QGroupBox *>(QStringLiteral("rgrpFilter"))->findChildren<QRadioButton *>()[filter],
+                          Qt::LeftButton);
+        QCOMPARE(form.filterIndex(), filter);
+        auto *spin = child<QSpinBox>(&form, "SpinEdit1");
+        QLineEdit *spinText = spin->findChild<QLineEdit *>();
+        spinText->selectAll();
+        QTest::keyClick(spinText, Qt::Key_Backspace);
+        QTest::keyClicks(spinText, days);
+        if (date.isValid())
+            child<QDateEdit>(&form, "DateTimePicker1")->setDate(date);
+
+        QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
+        QTEST(index("msgid.dat"), "msgidAfter");
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.result(), 0);
+        QCOMPARE(prompts.shown, QStringList());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        // Pressed again with the same settings, nothing more is expired.
+        const QByteArray xoverAfter = index("xover.dat");
+        QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
+        QCOMPARE(index("xover.dat"), xoverAfter);
+    }
+
+    void failedPurgeShowsTheError()
+    {
+        QVERIFY(QFile::remove(m_group + QStringLiteral("/outbound.dat")));
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
+        QCOMPARE(prompts.shown, QStringList{QStringLiteral("error: Cannot open file ") + m_group + QStringLiteral("/outbound.dat")});
+        QCOMPARE(index("xover.dat"), Xover);
+        QVERIFY(form.isVisible());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void cancelAndEscapeClose_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void cancelAndEscapeClose()
+    {
+        QFETCH(bool, escape);
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        if (escape)
+            QTest::keyClick(child<QSpinBox>(&form, "SpinEdit1"), Qt::Key_Escape);
+        else
+            QTest::mouseClick(child<QPushButton>(&form, "butnCancel"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QCOMPARE(index("xover.dat"), Xover);
+    }
+
+    void tabOrder()
+    {
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QApplication::setActiveWindow(&form);
+        QWidget *olderThan = form.findChild<QRadioButton *>(QStringLiteral("rgrpFilterOlderThan"));
+        olderThan->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), olderThan);
+        const QList<QWidget *> expected = {child<QSpinBox>(&form, "SpinEdit1"), child<QDateEdit>(&form, "DateTimePicker1"),
+                                           child<QPushButton>(&form, "butnDelete"), child<QPushButton>(&form, "butnCancel"),
+                                           olderThan};
+        // A spin box or date field has the focus through its inner line edit.
+        auto focused = [&form]() {
+            QWidget *focus = QApplication::focusWidget();
+            while (focus && focus->parentWidget() != &form && focus->parentWidget() != form.findChild<QGroupBox *>())
+                focus = focus->parentWidget();
+            return focus;
+        };
+        QWidget *previous = olderThan;
+        for (QWidget *next : expected) {
+            // Tab first walks the date field's day, month and year, then leaves it.
+            for (int section = 0; section < 3 && focused() == previous; ++section)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(focused(), next);
+            previous = next;
+        }
+    }
+
+    // Enter in the days field must not purge: Delete is not the default button.
+    void enterDoesNotPurge()
+    {
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::keyClick(child<QSpinBox>(&form, "SpinEdit1"), Qt::Key_Return);
+        QCOMPARE(index("xover.dat"), Xover);
+    }
+
+    void opensForAGroup()
+    {
+        ScriptedPrompts prompts;
+        QString folderSeen;
+        QString titleSeen;
+        GuiTestUtil::onNextModal([&](QWidget *modal) {
+            auto *form = qobject_cast<TArchiveForm *>(modal);
+            QVERIFY(form);
+            folderSeen = form->GroupFolder();
+            titleSeen = form->windowTitle();
+            QTest::mouseClick(child<QPushButton>(form, "butnDelete"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(form, "butnCancel"), Qt::LeftButton);
+        });
+        TArchiveForm::execForGroup(m_program, QStringLiteral("comp.lang"), m_clock, prompts);
+        QCOMPARE(folderSeen, QDir::cleanPath(m_group));
+        QCOMPARE(titleSeen, QStringLiteral("Message Archive"));
+        QCOMPARE(index("msgid.dat"), QByteArray("3=<c>\r\n"));
+        QCOMPARE(prompts.shown, QStringList());
+    }
+
+    void unsafeGroupNameIsRefused()
+    {
+        ScriptedPrompts prompts;
+        bool opened = false;
+        GuiTestUtil::onNextModal([&](QWidget *modal) {
+            opened = true;
+            modal->close();
+        }, 300);
+        TArchiveForm::execForGroup(m_program, QStringLiteral("../data/comp.lang"), m_clock, prompts);
+        QTest::qWait(400);
+        QVERIFY(!opened);
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY2(prompts.shown[0].startsWith(QLatin1String("error: The group name \"../data/comp.lang\"")),
+                 qPrintable(prompts.shown[0]));
+        QCOMPARE(index("xover.dat"), Xover);
+    }
+};
+
+QTEST_MAIN(TestArchiveForm)
+#include "tst_archiveform.moc"
