@@ -1,11 +1,13 @@
 #include "main/TMainForm.h"
 
+#include "archive/TArchiveForm.h"
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
 #include "main/MaskedBytesEdit.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
+#include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
 
@@ -106,6 +108,8 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     : QMainWindow(parent)
     , m_ctx(context)
     , m_prompts(context.prompts)
+    , m_systemClock(context.clock ? nullptr : std::make_unique<SystemClock>())
+    , m_clock(context.clock ? context.clock : m_systemClock.get())
     , m_codec(context.codec)
 {
     Q_ASSERT(m_prompts);
@@ -140,6 +144,9 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
         if (std::any_of(entries.begin(), entries.end(), [](QAction *a) { return a->isVisible(); }))
             PopupMenu1->popup(tvNav->viewport()->mapToGlobal(pos));
     });
+
+    connect(actnDelMsg, &QAction::triggered, this, [this]() { actnDelMsgExecute(); });
+    updateItemActions();
 
     fillBindAddresses();
 
@@ -181,6 +188,7 @@ TMainForm::StartResult TMainForm::start(bool wizard)
         nodeLogView = AddPageNode(nodeLog, QStringLiteral("View"), 9, tabsLogView);
         break;
     }
+    updateItemActions(); // the mode decides what the tree's commands may do
     if (!LoadConfiguration())
         return StartResult::Failed;
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -252,6 +260,7 @@ void TMainForm::tvNavChange(QTreeWidgetItem *item)
 {
     const FlagScope filling(m_pageFill);
     auto *node = static_cast<NavNode *>(item);
+    updateItemActions();
     if (!node)
         return;
     QTreeWidgetItem *parent = node->parent();
@@ -280,6 +289,29 @@ void TMainForm::PopupMenu1Popup()
     actnDelete->setVisible((accountOrUser || group) && !RemoteMode);
     actnReset->setVisible(group && !RemoteMode);
     actnDelMsg->setVisible(group && !RemoteMode);
+    updateItemActions();
+}
+
+TGroup *TMainForm::selectedGroup() const
+{
+    const NavNode *node = selectedNode();
+    return node && node->parent() == nodeGroups ? node->group() : nullptr;
+}
+
+// Commands that work on the selected item are enabled only where they apply, so they
+// cannot run on another node however they are reached.
+void TMainForm::updateItemActions()
+{
+    // The archive works on the files in the program's folder: never in remote mode.
+    actnDelMsg->setEnabled(selectedGroup() && !RemoteMode);
+}
+
+void TMainForm::actnDelMsgExecute()
+{
+    const TGroup *group = selectedGroup();
+    if (!group || RemoteMode)
+        return;
+    TArchiveForm::execForGroup(m_ctx.programFolder, m_codec.decode(group->Name), *m_clock, *m_prompts, this);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class Clock;
 class ConfigDocument;
 class MaskedBytesEdit;
 class NavNode;
@@ -48,6 +49,8 @@ struct MainFormContext
     RunModeChooser *runModeChooser = nullptr;
     // The machine's own IPv4 addresses for the bind address list; none means the real ones.
     std::function<QStringList()> localAddresses;
+    // The local date, for the message archive's "today"; none means the system clock.
+    Clock *clock = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
@@ -117,6 +120,7 @@ public:
 
     void rgrpLogFileClick(QObject *sender);
     void PopupMenu1Popup();
+    void actnDelMsgExecute();
     void DisplayHint(const QString &hint);
 
     // The fixed nodes.
@@ -155,6 +159,8 @@ private:
 
     NavNode *newItemNode(const QString &caption, int imageIndex, NavNode *parent);
     NavNode *selectedNode() const;
+    TGroup *selectedGroup() const;
+    void updateItemActions();
     void setCaptionOf(NavNode *node);
     QByteArray memoBytes(const QPlainTextEdit *memo, const QByteArray &original) const;
     void showMemo(QPlainTextEdit *memo, const QByteArray &bytes);
@@ -164,6 +170,8 @@ private:
 
     MainFormContext m_ctx;
     Prompts *m_prompts;
+    std::unique_ptr<Clock> m_systemClock; // when the context brings no clock
+    Clock *m_clock;
     TextCodec m_codec;
 
     // State of the run.
@@ -188,6 +196,8 @@ public:
     QTabWidget *pctrlMain = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
+    // The tree menu's entries; each shows and runs its action (actnAdd ... actnDelMsg).
+    QAction *menuAdd = nullptr, *menuDelete = nullptr, *menuReset = nullptr, *menuDelMsg = nullptr;
 
     QWidget *tabsGeneral = nullptr, *tabsAdvanced = nullptr, *tabsIncomingItem = nullptr,
             *tabsUserItem = nullptr, *tabsGroupItem = nullptr, *tabsLogSettings = nullptr,

@@ -446,10 +446,28 @@ void TMainForm::buildMenus()
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    PopupMenu1->addAction(actnAdd);
-    PopupMenu1->addAction(actnDelete);
-    PopupMenu1->addAction(actnReset);
-    PopupMenu1->addAction(actnDelMsg);
+    // A menu entry of its own for each action: it takes the action's caption, hint,
+    // visibility and enabled state, and triggering it runs the action.
+    auto entry = [this](const char *name, QAction *action) {
+        auto *e = new QAction(PopupMenu1);
+        e->setObjectName(QString::fromLatin1(name));
+        auto follow = [e, action]() {
+            e->setText(action->text());
+            e->setStatusTip(action->statusTip());
+            e->setToolTip(action->toolTip());
+            e->setVisible(action->isVisible());
+            e->setEnabled(action->isEnabled());
+        };
+        follow();
+        connect(action, &QAction::changed, e, follow);
+        connect(e, &QAction::triggered, action, [action]() { action->trigger(); });
+        PopupMenu1->addAction(e);
+        return e;
+    };
+    menuAdd = entry("menuAdd", actnAdd);
+    menuDelete = entry("menuDelete", actnDelete);
+    menuReset = entry("menuReset", actnReset);
+    menuDelMsg = entry("menuDelMsg", actnDelMsg);
 
     connect(actnSave, &QAction::triggered, this, [this]() { actnSaveExecute(); });
     connect(actnExit, &QAction::triggered, this, [this]() { actnExitExecute(); });

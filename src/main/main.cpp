@@ -3,6 +3,7 @@
 #include "config/AppIdentity.h"
 #include "config/TextCodec.h"
 #include "main/TMainForm.h"
+#include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/gui/MessageBoxPrompts.h"
 
@@ -45,8 +46,10 @@ int main(int argc, char *argv[])
     }
 
     MessageBoxPrompts prompts;
+    SystemClock clock;
     MainFormContext context;
     context.prompts = &prompts;
+    context.clock = &clock;
     context.programFolder = ProgramFolder::resolve(folder, QCoreApplication::applicationDirPath());
     context.codec = TextCodec(encoding);
     if (!context.codec.isValid()) {
