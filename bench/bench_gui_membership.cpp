@@ -168,10 +168,33 @@ int main(int argc, char **argv)
             f.tvNav->setCurrentItem(account);
             app.processEvents();
         });
-    if (f.chlstUsers->count() != n || f.chlstGroups->count() != n)
+    // The same after a user was renamed, so the list's names and order are worked out
+    // afresh (the first showing after any rename, addition or removal).
+    TUser *renamed = static_cast<NavNode *>(f.nodeUsers->child(n / 2))->user();
+    const QByteArray originalName = renamed->Name;
+    const auto [baseUsers2, selectGroupRenamed] = BenchUtil::pairedMs(
+        runs,
+        [&] {
+            buildDirectly(&baseList, nullptr, sortedUsers, {});
+            app.processEvents();
+        },
+        [&] {
+            renamed->Name = renamed->Name == originalName ? originalName + 'x' : originalName;
+            f.tvNav->setCurrentItem(f.nodeGroups);
+            f.tvNav->setCurrentItem(group);
+            app.processEvents();
+        });
+    renamed->Name = originalName;
+    f.tvNav->setCurrentItem(f.nodeGroups);
+    f.tvNav->setCurrentItem(group);
+    int checkedUsers = 0;
+    for (int i = 0; i < f.chlstUsers->count(); ++i)
+        checkedUsers += f.chlstUsers->item(i)->checkState() == Qt::Checked;
+    if (f.chlstUsers->count() != n || f.chlstGroups->count() != n || checkedUsers != n)
         return 1;
     BenchUtil::row("baseline: check list of the users built directly", baseUsers, baseUsers);
     BenchUtil::row("select the group admitting every user", selectGroup, baseUsers);
+    BenchUtil::row("the same, a user renamed just before", selectGroupRenamed, baseUsers2);
     BenchUtil::row("baseline: group check list + default list built directly", baseGroups, baseGroups);
     BenchUtil::row("select the account filing into every group", selectAccount, baseGroups);
 

@@ -29,6 +29,29 @@ TGroup *NavNode::group() const
     return p ? p->get() : nullptr;
 }
 
+const NavNode::Name &NavNode::name(const TextCodec &codec) const
+{
+    static const QByteArray none;
+    const QByteArray *bytes = &none;
+    if (const TUser *u = user())
+        bytes = &u->Name;
+    else if (const TGroup *g = group())
+        bytes = &g->Name;
+    // Equal bytes share their data as long as the name is not changed; compare the
+    // content only when they do not.
+    const bool same = m_nameValid && m_name.bytes.size() == bytes->size()
+                      && (m_name.bytes.constData() == bytes->constData() || m_name.bytes == *bytes);
+    if (!same) {
+        static quint64 versions = 0;
+        m_name.bytes = *bytes;
+        m_name.text = codec.decode(*bytes);
+        m_name.key = m_name.text.toCaseFolded();
+        m_name.version = ++versions;
+        m_nameValid = true;
+    }
+    return m_name;
+}
+
 NavTree::NavTree(QWidget *parent)
     : QTreeWidget(parent)
 {

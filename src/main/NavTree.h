@@ -3,6 +3,7 @@
 #include "config/TGroup.h"
 #include "config/TPop.h"
 #include "config/TUser.h"
+#include "config/TextCodec.h"
 
 #include <QTreeWidget>
 #include <memory>
@@ -25,6 +26,22 @@ public:
     TPop *pop() const;
     TUser *user() const;
     TGroup *group() const;
+
+    // The item's name (a user's or group's `Name`) as shown and as compared: decoded, and
+    // case-folded. Kept between calls and worked out afresh whenever the name's bytes
+    // differ from the ones it was made from, so a rename can never leave it stale.
+    struct Name
+    {
+        QByteArray bytes;
+        QString text;
+        QString key;     // `text` case-folded: the order of the membership lists
+        quint64 version; // changes whenever text and key are worked out afresh
+    };
+    const Name &name(const TextCodec &codec) const;
+
+private:
+    mutable Name m_name{{}, {}, {}, 0};
+    mutable bool m_nameValid = false;
 };
 
 // The navigation tree: a node is selected only by the user or by code, never implicitly

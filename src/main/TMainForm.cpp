@@ -4,6 +4,7 @@
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
 #include "main/MaskedBytesEdit.h"
+#include "main/MembershipChoices.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
@@ -26,7 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSet>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -76,11 +77,6 @@ QString toEditorBreaks(QString text)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
-}
-
-QString foldedKey(const QString &name)
-{
-    return name.toCaseFolded();
 }
 
 // Whether a hooked control counts a click on its free area (group boxes and panels).
@@ -463,38 +459,26 @@ void TMainForm::ShowUser(TUser *item)
 
 namespace {
 
-struct Choice
+// Fills a check list with its entries, one per row, checked where `chosen` says. The rows
+// go in as one batch; the entries then take their check boxes with the list's model
+// quiet, since a fresh list has nobody to tell about each entry: the list is laid out
+// and painted once, when it is complete. No entry reports a change of its own, as none
+// did when the entries went in one at a time already checked.
+void fillCheckList(QListWidget *list, const QStringList &texts, const std::vector<char> &chosen)
 {
-    QString key; // the name in folded case, the order of the list
-    QString text;
-    QByteArray bytes;
-    bool checked;
-};
-
-// Fills a check list with its entries in alphabetical order (letter case aside; equal
-// names keep the tree's order), built in one pass.
-void fillCheckList(QListWidget *list, std::vector<Choice> &choices, QByteArrayList &entryBytes)
-{
-    std::stable_sort(choices.begin(), choices.end(), [](const Choice &a, const Choice &b) { return a.key < b.key; });
+    list->setUpdatesEnabled(false);
     list->clear();
-    entryBytes.clear();
-    entryBytes.reserve(qsizetype(choices.size()));
-    for (const Choice &c : choices) {
-        entryBytes.append(c.bytes);
-        auto *entry = new QListWidgetItem(c.text);
-        entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        entry->setCheckState(c.checked ? Qt::Checked : Qt::Unchecked);
-        list->addItem(entry);
+    list->addItems(texts);
+    {
+        const QSignalBlocker quiet(list->model());
+        for (qsizetype row = 0; row < texts.size(); ++row) {
+            QListWidgetItem *entry = list->item(int(row));
+            entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            entry->setCheckState(chosen[size_t(row)] ? Qt::Checked : Qt::Unchecked);
+        }
     }
-}
-
-QSet<QString> foldedNames(const TextCodec &codec, const QByteArrayList &names)
-{
-    QSet<QString> set;
-    set.reserve(names.size());
-    for (const QByteArray &n : names)
-        set.insert(foldedKey(codec.decode(n)));
-    return set;
+    list->setUpdatesEnabled(true);
+    list->viewport()->update();
 }
 
 // The names of the checked entries, top to bottom, as the bytes they came from.
@@ -514,47 +498,27 @@ void TMainForm::ShowGroupChoices()
 {
     const NavNode *node = selectedNode();
     const TPop *pop = node ? node->pop() : nullptr;
-    const QSet<QString> chosen = pop ? foldedNames(m_codec, pop->Newsgroups) : QSet<QString>();
-    const QString defaultKey = pop ? foldedKey(m_codec.decode(pop->DefaultGroup)) : QString();
-
-    std::vector<Choice> choices;
-    choices.reserve(size_t(nodeGroups->childCount()));
-    QStringList names;
-    names.reserve(nodeGroups->childCount());
-    int defaultIndex = -1;
-    m_defaultChoices.clear();
-    m_defaultChoices.reserve(nodeGroups->childCount());
-    for (int i = 0; i < nodeGroups->childCount(); ++i) {
-        const TGroup *g = static_cast<NavNode *>(nodeGroups->child(i))->group();
-        const QString name = m_codec.decode(g->Name);
-        const QString key = foldedKey(name);
-        choices.push_back({key, name, g->Name, chosen.contains(key)});
-        names.append(name);
-        m_defaultChoices.append(g->Name);
-        if (pop && defaultIndex < 0 && key == defaultKey)
-            defaultIndex = i;
-    }
-    fillCheckList(chlstGroups, choices, m_groupEntries);
+    m_groupChoices.update(nodeGroups, m_codec);
+    const std::vector<char> chosen = pop ? m_groupChoices.chosenRows(pop->Newsgroups, m_codec)
+                                         : std::vector<char>(size_t(m_groupChoices.count()), 0);
+    fillCheckList(chlstGroups, m_groupChoices.sortedTexts(), chosen);
+    m_groupEntries = m_groupChoices.sortedBytes();
+    // The default list keeps the tree's order.
     cboxPopDefault->clear();
-    cboxPopDefault->addItems(names);
-    cboxPopDefault->setCurrentIndex(defaultIndex);
+    cboxPopDefault->addItems(m_groupChoices.treeTexts());
+    m_defaultChoices = m_groupChoices.treeBytes();
+    cboxPopDefault->setCurrentIndex(pop ? m_groupChoices.firstTreeIndexOf(pop->DefaultGroup, m_codec) : -1);
 }
 
 void TMainForm::ShowUserChoices()
 {
     const NavNode *node = selectedNode();
     const TGroup *group = node ? node->group() : nullptr;
-    const QSet<QString> chosen = group ? foldedNames(m_codec, group->Users) : QSet<QString>();
-    std::vector<Choice> choices;
-    choices.reserve(size_t(nodeUsers->childCount()));
-    for (int i = 0; i < nodeUsers->childCount(); ++i) {
-        const TUser *u = static_cast<NavNode *>(nodeUsers->child(i))->user();
-        const QString name = m_codec.decode(u->Name);
-        QString key = foldedKey(name);
-        const bool checked = chosen.contains(key);
-        choices.push_back({std::move(key), name, u->Name, checked});
-    }
-    fillCheckList(chlstUsers, choices, m_userEntries);
+    m_userChoices.update(nodeUsers, m_codec);
+    const std::vector<char> chosen = group ? m_userChoices.chosenRows(group->Users, m_codec)
+                                           : std::vector<char>(size_t(m_userChoices.count()), 0);
+    fillCheckList(chlstUsers, m_userChoices.sortedTexts(), chosen);
+    m_userEntries = m_userChoices.sortedBytes();
 }
 
 void TMainForm::chlstGroupsClick(QObject *)

@@ -2,6 +2,7 @@
 
 #include "config/ServerSettings.h"
 #include "config/TextCodec.h"
+#include "main/MembershipChoices.h"
 #include "main/RunMode.h"
 
 #include <QByteArrayList>
@@ -185,6 +186,7 @@ private:
     QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
     QByteArrayList m_groupEntries, m_userEntries; // bytes of the check lists' entries, by row
     QByteArrayList m_defaultChoices;            // bytes of the default-group entries
+    MembershipChoices m_groupChoices, m_userChoices; // kept between showings of the lists
     ServerSettings m_server;                    // as loaded or last saved: the bytes kept
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
 

@@ -448,6 +448,59 @@ private slots:
         QCOMPARE(account->pop()->DefaultGroup, QByteArray("support"));
     }
 
+    // The lists keep their entries between showings: an item renamed meanwhile takes its
+    // new place and its check, letter case aside, and names equal but for letter case
+    // are all checked, in tree order.
+    void membershipListsFollowRenames()
+    {
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        auto entries = [](const QListWidget *list) {
+            QStringList out;
+            for (int i = 0; i < list->count(); ++i)
+                out << list->item(i)->text() + (list->item(i)->checkState() == Qt::Checked ? "+" : "");
+            return out;
+        };
+        NavNode *support = itemNode(f->nodeGroups, QStringLiteral("support"));
+        NavNode *tom = itemNode(f->nodeUsers, QStringLiteral("tom"));
+        select(support);
+        QCOMPARE(entries(f->chlstUsers), (QStringList{"front desk+", "lena", "maria", "night shift+", "tom+"}));
+        select(tom);
+        retype(f->editUserName, QStringLiteral("Aaron"));
+        select(support);
+        QCOMPARE(entries(f->chlstUsers), (QStringList{"Aaron", "front desk+", "lena", "maria", "night shift+"}));
+        select(tom);
+        retype(f->editUserName, QStringLiteral("TOM"));
+        select(itemNode(f->nodeUsers, QStringLiteral("lena")));
+        retype(f->editUserName, QStringLiteral("Maria"));
+        select(support);
+        QCOMPARE(entries(f->chlstUsers), (QStringList{"front desk+", "maria", "Maria", "night shift+", "TOM+"}));
+        select(itemNode(f->nodeGroups, QStringLiteral("sales.eu"))); // admits maria
+        QCOMPARE(entries(f->chlstUsers), (QStringList{"front desk", "maria+", "Maria+", "night shift", "TOM"}));
+        // A click stores every checked entry as its own item spells it.
+        select(support);
+        f->pctrlGroup->setCurrentIndex(1);
+        toggleEntry(f->chlstUsers, QStringLiteral("Maria"));
+        QCOMPARE(support->group()->Users, (QByteArrayList{"front desk", "Maria", "night shift", "TOM"}));
+        if (const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR"); !dir.isEmpty())
+            f->grab().save(dir + QStringLiteral("/group-users.png"));
+
+        // Groups likewise, and the default group follows its group's name.
+        NavNode *sales = itemNode(f->nodeGroups, QStringLiteral("sales"));
+        NavNode *account = static_cast<NavNode *>(f->nodeIncoming->child(0)); // default: sales
+        select(sales);
+        retype(f->editGroupName, QStringLiteral("zsales"));
+        select(account);
+        QCOMPARE(entries(f->chlstGroups), (QStringList{"orders", "sales.eu+", "support", "zsales"}));
+        QCOMPARE(f->cboxPopDefault->currentIndex(), -1);
+        select(sales);
+        retype(f->editGroupName, QStringLiteral("SALES"));
+        select(account);
+        QCOMPARE(entries(f->chlstGroups), (QStringList{"orders", "SALES+", "sales.eu+", "support"}));
+        QCOMPARE(f->cboxPopDefault->currentText(), QStringLiteral("SALES"));
+        QCOMPARE(f->cboxPopDefault->itemText(0), QStringLiteral("SALES")); // tree order
+    }
+
     void staleDefaultGroupIsClearedByNextEdit()
     {
         TMainForm *f = open(kRealistic);
