@@ -47,13 +47,11 @@ ConfigStore ConfigStore::fromBytes(const QByteArray &bytes)
             const qsizetype close = line.indexOf(']');
             if (close > 0) {
                 const QByteArrayView name = trimmed(line.sliced(1, close - 1));
-                const QByteArray key = lowered(name);
-                if (store.m_index.contains(key)) {
-                    current = nullptr;
-                } else {
-                    store.m_index.insert(key, qsizetype(store.m_sections.size()));
+                if (store.m_index.emplace(lowered(name), store.m_sections.size()).second) {
                     store.m_sections.push_back(Section{name.toByteArray(), {}});
                     current = &store.m_sections.back();
+                } else {
+                    current = nullptr;
                 }
                 return;
             }
@@ -63,9 +61,9 @@ ConfigStore ConfigStore::fromBytes(const QByteArray &bytes)
         const qsizetype eq = line.indexOf('=');
         if (eq < 0)
             return;
-        const QByteArray key = lowered(trimmed(line.first(eq)));
-        if (!current->values.contains(key))
-            current->values.insert(key, trimmed(line.sliced(eq + 1)).toByteArray());
+        QByteArray key = lowered(trimmed(line.first(eq)));
+        if (current->values.find(key) == current->values.end())
+            current->values.emplace(std::move(key), trimmed(line.sliced(eq + 1)).toByteArray());
     });
     return store;
 }
@@ -91,8 +89,8 @@ QByteArrayList ConfigStore::sectionNames() const
 
 const ConfigStore::Section *ConfigStore::find(QByteArrayView section) const
 {
-    const auto it = m_index.constFind(lowered(section));
-    return it == m_index.cend() ? nullptr : &m_sections[size_t(*it)];
+    const auto it = m_index.find(lowered(section));
+    return it == m_index.end() ? nullptr : &m_sections[it->second];
 }
 
 std::optional<QByteArray> ConfigStore::value(QByteArrayView section, QByteArrayView key) const
@@ -100,10 +98,10 @@ std::optional<QByteArray> ConfigStore::value(QByteArrayView section, QByteArrayV
     const Section *s = find(section);
     if (!s)
         return std::nullopt;
-    const auto it = s->values.constFind(lowered(key));
-    if (it == s->values.cend())
+    const auto it = s->values.find(lowered(key));
+    if (it == s->values.end())
         return std::nullopt;
-    return *it;
+    return it->second;
 }
 
 QByteArray ConfigStore::readString(QByteArrayView section, QByteArrayView key,

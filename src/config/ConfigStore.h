@@ -2,9 +2,10 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
-#include <QHash>
 #include <QString>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The configuration file held in memory: sections and keys in file order, names matched
@@ -37,13 +38,22 @@ public:
     QByteArrayList readList(QByteArrayView section, QByteArrayView key) const;
 
 private:
+    // The standard hash of the bytes: Qt's seeded hash of QByteArray costs several times
+    // more per key, and a large file has tens of thousands of keys.
+    struct BytesHash
+    {
+        size_t operator()(const QByteArray &b) const
+        {
+            return std::hash<std::string_view>()(std::string_view(b.constData(), size_t(b.size())));
+        }
+    };
     struct Section
     {
         QByteArray name;
-        QHash<QByteArray, QByteArray> values; // lower-case key -> value (first wins)
+        std::unordered_map<QByteArray, QByteArray, BytesHash> values; // lower-case key -> value (first wins)
     };
     std::vector<Section> m_sections;
-    QHash<QByteArray, qsizetype> m_index; // lower-case name -> position in m_sections
+    std::unordered_map<QByteArray, size_t, BytesHash> m_index; // lower-case name -> position in m_sections
 
     const Section *find(QByteArrayView section) const;
 };
