@@ -52,17 +52,15 @@ QString socketFailureText(const QAbstractSocket &socket)
     return socketErrorText(systemErrorNumber(socket), socket.errorString());
 }
 
-bool waitForReadable(QIODevice &device, int timeoutMs, QString *error)
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error)
 {
-    if (device.bytesAvailable() > 0)
-        return true;
     auto *socket = qobject_cast<QAbstractSocket *>(&device);
     if (socket && socket->state() != QAbstractSocket::ConnectedState) {
         *error = socket->error() == QAbstractSocket::UnknownSocketError ? closedGracefullyText()
                                                                         : socketFailureText(*socket);
         return false;
     }
-    if (device.waitForReadyRead(timeoutMs) || device.bytesAvailable() > 0)
+    if (device.waitForReadyRead(timeoutMs))
         return true;
     *error = socket ? socketFailureText(*socket) : closedGracefullyText();
     return false;
@@ -127,22 +125,26 @@ bool ReplyReader::fail(const QString &text)
 
 bool ReplyReader::waitForData()
 {
-    return Net::waitForReadable(m_device, m_timeoutMs, &m_error);
+    return Net::waitForMoreData(m_device, m_timeoutMs, &m_error);
 }
 
 bool ReplyReader::nextLine(QByteArray *line)
 {
     for (;;) {
         if (m_device.canReadLine()) {
-            QByteArray got = m_device.readLine(MaxLineLength + 2);
-            if (!got.endsWith('\n'))
-                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+            // Room for the longest line, its CR LF and one byte more to tell it is too long.
+            QByteArray got = m_device.readLine(MaxLineLength + 4);
             m_budget -= got.size();
-            if (m_budget < 0)
-                return fail(QStringLiteral("The server's reply is larger than %1 bytes.").arg(MaxReplySize));
-            got.chop(1);
+            if (got.endsWith('\n'))
+                got.chop(1);
+            else
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
             if (got.endsWith('\r'))
                 got.chop(1);
+            if (got.size() > MaxLineLength)
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+            if (m_budget < 0)
+                return fail(QStringLiteral("The server's reply is larger than %1 bytes.").arg(MaxReplySize));
             *line = got;
             return true;
         }

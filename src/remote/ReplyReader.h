@@ -26,9 +26,9 @@ QString socketFailureText(const QAbstractSocket &socket);
 // The system error number that stands for a socket's error (ECONNREFUSED, ETIMEDOUT, ...).
 int systemErrorNumber(const QAbstractSocket &socket);
 
-// Waits until `device` has bytes to read. False, with `error` set, when the connection
-// closed, failed or stayed silent for `timeoutMs`.
-bool waitForReadable(QIODevice &device, int timeoutMs, QString *error);
+// Waits until more bytes arrive on `device` (whatever it already holds). False, with
+// `error` set, when the connection closed, failed or stayed silent for `timeoutMs`.
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error);
 
 } // namespace Net
 

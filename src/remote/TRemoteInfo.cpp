@@ -81,7 +81,7 @@ public:
     bool readExactly(char *into, qint64 count, QString *error)
     {
         while (count > 0) {
-            if (!Net::waitForReadable(m_socket, m_timeoutMs, error))
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
                 return false;
             const qint64 got = m_socket.read(into, count);
             if (got < 0) {
@@ -99,7 +99,7 @@ public:
     {
         QByteArray buffer(ChunkSize, Qt::Uninitialized);
         while (count > 0) {
-            if (!Net::waitForReadable(m_socket, m_timeoutMs, error))
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
                 return false;
             const qint64 got = m_socket.read(buffer.data(), qMin<qint64>(count, buffer.size()));
             if (got < 0) {
