@@ -132,8 +132,14 @@ bool ReplyReader::nextLine(QByteArray *line)
 {
     for (;;) {
         if (m_device.canReadLine()) {
-            // Room for the longest line, its CR LF and one byte more to tell it is too long.
-            QByteArray got = m_device.readLine(MaxLineLength + 4);
+            // Read through one buffer that has room for the longest line, its CR LF and a
+            // byte more to tell it is too long; each line then costs only its own size.
+            if (m_lineBuffer.isEmpty())
+                m_lineBuffer.resize(MaxLineLength + 4);
+            const qint64 length = m_device.readLine(m_lineBuffer.data(), m_lineBuffer.size());
+            if (length < 0)
+                return fail(Net::closedGracefullyText());
+            QByteArray got(m_lineBuffer.constData(), qsizetype(length));
             m_budget -= got.size();
             if (got.endsWith('\n'))
                 got.chop(1);

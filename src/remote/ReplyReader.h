@@ -89,4 +89,5 @@ private:
     int m_timeoutMs;
     qsizetype m_budget = MaxReplySize; // bytes one reply may still consume
     QString m_error;
+    QByteArray m_lineBuffer;
 };
