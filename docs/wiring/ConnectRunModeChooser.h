@@ -1,0 +1,46 @@
+#pragma once
+
+#include "main/RunMode.h"
+#include "platform/BusyCursor.h"
+#include "platform/Prompts.h"
+#include "platform/Registry.h"
+#include "remote/TConnectForm.h"
+#include "remote/TRemoteInfo.h"
+
+// The real run-mode chooser: the connection dialog, and in remote mode a TRemoteInfo as
+// the run's transfer.
+class RemoteInfoTransfer : public ConfigTransfer
+{
+public:
+    explicit RemoteInfoTransfer(std::unique_ptr<TRemoteInfo> info) : m_info(std::move(info)) {}
+    QString fetchConfig(const QString &programFolder) override { return m_info->GetConfig(programFolder); }
+    void putConfig(const QString &programFolder) override { m_info->PutConfig(programFolder); }
+
+private:
+    std::unique_ptr<TRemoteInfo> m_info;
+};
+
+class ConnectRunModeChooser : public RunModeChooser
+{
+public:
+    ConnectRunModeChooser(Registry &registry, Prompts &prompts, BusyCursor *cursor)
+        : m_registry(registry), m_prompts(prompts), m_cursor(cursor)
+    {
+    }
+
+    RunModeChoice choose(QWidget *owner) override
+    {
+        const auto chosen = TConnectForm::run(m_registry, m_prompts, owner);
+        if (!chosen)
+            return RunModeChoice::cancel();
+        if (!chosen->remote())
+            return RunModeChoice::local();
+        return RunModeChoice::remote(
+            std::make_unique<RemoteInfoTransfer>(chosen->makeRemoteInfo(m_prompts, m_cursor)));
+    }
+
+private:
+    Registry &m_registry;
+    Prompts &m_prompts;
+    BusyCursor *m_cursor;
+};

@@ -1,0 +1,120 @@
+// pull and push: the remote transfer of a remote-mode run, from the command line.
+#include "cli/CliCommand.h"
+#include "config/TextCodec.h"
+#include "platform/Prompts.h"
+#include "remote/TRemoteInfo.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr qint32 DefaultPort = 35000;
+
+// The transfer reports its failures as the editor's message boxes would; here they go to
+// standard error. No question is ever asked on this path.
+class StderrPrompts : public Prompts
+{
+public:
+    void error(const QString &text, const QString & = {}) override { print(text); }
+    void information(const QString &text, const QString & = {}) override { print(text); }
+    void warning(const QString &text, const QString & = {}) override { print(text); }
+    bool yesNo(const QString &text, const QString & = {}) override
+    {
+        print(text);
+        return false;
+    }
+    Answer yesNoCancel(const QString &text, const QString & = {}) override
+    {
+        print(text);
+        return Answer::Cancel;
+    }
+    bool okCancel(const QString &text, const QString & = {}) override
+    {
+        print(text);
+        return false;
+    }
+    std::optional<QString> text(const QString &, const QString &label, const QString & = {}, bool = false) override
+    {
+        print(label);
+        return std::nullopt;
+    }
+
+private:
+    static void print(const QString &text)
+    {
+        const QByteArray bytes = text.toLocal8Bit() + '\n';
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    }
+};
+
+// Reads HOST and the login options into `remote`; on a usage error gives its exit status.
+std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote)
+{
+    if (ctx.fileNameGiven)
+        return ctx.usageError(QStringLiteral("--file does not apply: the local copy is named after HOST"));
+    QStringList args = ctx.args;
+    QString port;
+    QString user;
+    QString passwordFile;
+    bool portGiven = false;
+    bool passwordGiven = false;
+    if (!Cli::takeOption(args, QStringLiteral("--port"), &port, &portGiven))
+        return ctx.usageError(QStringLiteral("option --port needs a value"));
+    if (!Cli::takeOption(args, QStringLiteral("--user"), &user))
+        return ctx.usageError(QStringLiteral("option --user needs a value"));
+    if (!Cli::takeOption(args, QStringLiteral("--password-file"), &passwordFile, &passwordGiven))
+        return ctx.usageError(QStringLiteral("option --password-file needs a value"));
+    for (const QString &a : std::as_const(args)) {
+        if (a.startsWith(QLatin1String("--")))
+            return ctx.usageError(QStringLiteral("unknown option ") + a);
+    }
+    if (args.size() != 1)
+        return ctx.usageError(args.isEmpty() ? QStringLiteral("no HOST given")
+                                             : QStringLiteral("unexpected argument ") + args.at(1));
+
+    remote.Host = args.first();
+    remote.Port = DefaultPort;
+    if (portGiven) {
+        bool ok = false;
+        remote.Port = port.toInt(&ok);
+        if (!ok)
+            return ctx.usageError(QStringLiteral("--port needs a number, not ") + port);
+    }
+    // The command line travels in the system's character set, as the editor sends what is typed.
+    const TextCodec system;
+    remote.User = system.encode(user);
+    if (passwordGiven) {
+        QString error;
+        if (!Cli::readPasswordFile(passwordFile, &remote.Password, &error))
+            return ctx.fail(error);
+    }
+    return std::nullopt;
+}
+
+int runPull(CliContext &ctx)
+{
+    StderrPrompts prompts;
+    TRemoteInfo remote(prompts);
+    if (const auto status = takeRemoteArguments(ctx, remote))
+        return *status;
+    if (remote.GetConfig(ctx.folder).isEmpty())
+        return 1;
+    ctx.outLine(TRemoteInfo::localCopyPath(ctx.folder, remote.Host));
+    return 0;
+}
+
+int runPush(CliContext &ctx)
+{
+    StderrPrompts prompts;
+    TRemoteInfo remote(prompts);
+    if (const auto status = takeRemoteArguments(ctx, remote))
+        return *status;
+    return remote.PutConfig(ctx.folder) ? 0 : 1;
+}
+
+const CliRegistration pullReg{{"pull", "HOST [--port N] [--user U] [--password-file F]",
+                               "fetch the server's configuration into the local copy named HOST", &runPull}};
+const CliRegistration pushReg{{"push", "HOST [--port N] [--user U] [--password-file F]",
+                               "return the local copy named HOST to the server", &runPush}};
+
+} // namespace

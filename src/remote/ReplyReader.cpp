@@ -1,0 +1,211 @@
+#include "remote/ReplyReader.h"
+
+#include <QAbstractSocket>
+#include <QIODevice>
+#include <cerrno>
+
+namespace Net {
+
+QString socketErrorText(int number, const QString &description)
+{
+    return QStringLiteral("Socket Error # %1\r\n%2").arg(number).arg(description);
+}
+
+QString closedGracefullyText()
+{
+    return QStringLiteral("Connection Closed Gracefully.");
+}
+
+int systemErrorNumber(const QAbstractSocket &socket)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError:
+        return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError:
+        // The resolver has no errno of its own; the host cannot be reached by that name.
+        return EHOSTUNREACH;
+    case QAbstractSocket::SocketAccessError:
+        return EACCES;
+    case QAbstractSocket::SocketResourceError:
+        return ENOBUFS;
+    case QAbstractSocket::SocketTimeoutError:
+        return ETIMEDOUT;
+    case QAbstractSocket::NetworkError:
+        return ENETUNREACH;
+    case QAbstractSocket::AddressInUseError:
+        return EADDRINUSE;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return EADDRNOTAVAIL;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return EOPNOTSUPP;
+    default:
+        return EIO;
+    }
+}
+
+QString socketFailureText(const QAbstractSocket &socket)
+{
+    if (socket.error() == QAbstractSocket::RemoteHostClosedError)
+        return closedGracefullyText();
+    return socketErrorText(systemErrorNumber(socket), socket.errorString());
+}
+
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error)
+{
+    auto *socket = qobject_cast<QAbstractSocket *>(&device);
+    if (socket && socket->state() != QAbstractSocket::ConnectedState) {
+        *error = socket->error() == QAbstractSocket::UnknownSocketError ? closedGracefullyText()
+                                                                        : socketFailureText(*socket);
+        return false;
+    }
+    if (device.waitForReadyRead(timeoutMs))
+        return true;
+    *error = socket ? socketFailureText(*socket) : closedGracefullyText();
+    return false;
+}
+
+} // namespace Net
+
+QByteArray Reply::trimmed(const QByteArray &line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && static_cast<unsigned char>(line[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(line[end - 1]) <= 32)
+        --end;
+    return line.mid(begin, end - begin);
+}
+
+int Reply::codeOf(const QByteArray &firstLine)
+{
+    QByteArray head = trimmed(firstLine.left(4));
+    if (head.size() == 4 && head.endsWith('-'))
+        head.chop(1);
+    bool ok = false;
+    const int code = head.toInt(&ok, 10);
+    return ok ? code : 0;
+}
+
+bool Reply::endsMultiLine(const QByteArray &firstLine, const QByteArray &line)
+{
+    if (line.size() < 4)
+        return true;
+    const QByteArray closing = firstLine.left(3) + ' ';
+    return line.left(4).compare(closing, Qt::CaseInsensitive) == 0;
+}
+
+QByteArray Reply::text() const
+{
+    QByteArray out;
+    for (const QByteArray &line : lines) {
+        out += line.mid(4);
+        out += "\r\n";
+    }
+    return out;
+}
+
+QString Reply::message() const
+{
+    QByteArray bytes = text();
+    if (bytes.endsWith("\r\n"))
+        bytes.chop(2);
+    return QString::fromLocal8Bit(bytes);
+}
+
+ReplyReader::ReplyReader(QIODevice &device, int timeoutMs) : m_device(device), m_timeoutMs(timeoutMs) {}
+
+bool ReplyReader::fail(const QString &text)
+{
+    m_error = text;
+    return false;
+}
+
+bool ReplyReader::waitForData()
+{
+    return Net::waitForMoreData(m_device, m_timeoutMs, &m_error);
+}
+
+bool ReplyReader::nextLine(QByteArray *line)
+{
+    for (;;) {
+        if (m_device.canReadLine()) {
+            // Read through one buffer that has room for the longest line, its CR LF and a
+            // byte more to tell it is too long; each line then costs only its own size.
+            if (m_lineBuffer.isEmpty())
+                m_lineBuffer.resize(MaxLineLength + 4);
+            const qint64 length = m_device.readLine(m_lineBuffer.data(), m_lineBuffer.size());
+            if (length < 0)
+                return fail(Net::closedGracefullyText());
+            QByteArray got(m_lineBuffer.constData(), qsizetype(length));
+            m_budget -= got.size();
+            if (got.endsWith('\n'))
+                got.chop(1);
+            else
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+            if (got.endsWith('\r'))
+                got.chop(1);
+            if (got.size() > MaxLineLength)
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+            if (m_budget < 0)
+                return fail(QStringLiteral("The server's reply is larger than %1 bytes.").arg(MaxReplySize));
+            *line = got;
+            return true;
+        }
+        if (m_device.bytesAvailable() > MaxLineLength + 1)
+            return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+        if (!waitForData())
+            return false;
+    }
+}
+
+bool ReplyReader::nextNonEmptyLine(QByteArray *line)
+{
+    for (;;) {
+        QByteArray raw;
+        if (!nextLine(&raw))
+            return false;
+        raw = Reply::trimmed(raw);
+        if (!raw.isEmpty()) {
+            *line = raw;
+            return true;
+        }
+    }
+}
+
+bool ReplyReader::readRawLine(QByteArray *line)
+{
+    m_budget = MaxReplySize;
+    return nextLine(line);
+}
+
+bool ReplyReader::readTrimmedLine(QByteArray *line)
+{
+    m_budget = MaxReplySize;
+    return nextNonEmptyLine(line);
+}
+
+bool ReplyReader::readReply(Reply *reply)
+{
+    m_budget = MaxReplySize;
+    Reply r;
+    QByteArray first;
+    if (!nextNonEmptyLine(&first))
+        return false;
+    r.lines.append(first);
+    if (first.size() > 3 && first[3] == '-') {
+        for (;;) {
+            QByteArray line;
+            if (!nextNonEmptyLine(&line))
+                return false;
+            r.lines.append(line);
+            if (Reply::endsMultiLine(first, line))
+                break;
+        }
+    }
+    r.code = Reply::codeOf(first);
+    *reply = std::move(r);
+    return true;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+class QIODevice;
+class QAbstractSocket;
+
+// The network layer's shared pieces: the failure texts every protocol shows and the one
+// reader of text replies ("200 OK", "250-first" ... "250 last") used by the remote
+// configuration transfer, the mail client and the version check.
+namespace Net {
+
+// How long a connect or a wait for data may stay silent before it fails. A server that
+// stops talking must never hang the program.
+inline constexpr int DefaultTimeoutMs = 60000;
+
+// "Socket Error # <number>\r\n<description>".
+QString socketErrorText(int number, const QString &description);
+// The text for a connection the peer closed while more was expected.
+QString closedGracefullyText();
+// The failure text for the socket's last error: the closed-by-peer text when the server
+// hung up, else the socket error with the system's error number.
+QString socketFailureText(const QAbstractSocket &socket);
+// The system error number that stands for a socket's error (ECONNREFUSED, ETIMEDOUT, ...).
+int systemErrorNumber(const QAbstractSocket &socket);
+
+// Waits until more bytes arrive on `device` (whatever it already holds). False, with
+// `error` set, when the connection closed, failed or stayed silent for `timeoutMs`.
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error);
+
+} // namespace Net
+
+// One reply of the server, its lines trimmed as read.
+struct Reply
+{
+    int code = 0;
+    QByteArrayList lines;
+
+    // Every line from its 5th character on, each followed by CR LF.
+    QByteArray text() const;
+    // The message text without its final CR LF, decoded in the system's character set:
+    // what the user is shown.
+    QString message() const;
+
+    // The numeric code of a reply whose first line is `firstLine`: its first four
+    // characters trimmed, a trailing "-" dropped, read as a decimal number, else 0.
+    static int codeOf(const QByteArray &firstLine);
+    // Whether `line` ends a multi-line reply opened by `firstLine`.
+    static bool endsMultiLine(const QByteArray &firstLine, const QByteArray &line);
+    // A line as the reader keeps it: characters of code 32 or lower cut at both ends.
+    static QByteArray trimmed(const QByteArray &line);
+};
+
+// Reads reply lines from a connected device (normally a QTcpSocket) by blocking waits.
+// Lines end at LF; a CR before it is dropped. A line longer than MaxLineLength, a reply
+// larger than MaxReplySize (blank lines included), silence longer than the timeout and a
+// closed connection all end the read with an error text instead of growing memory or
+// waiting forever.
+class ReplyReader
+{
+public:
+    static constexpr qsizetype MaxLineLength = 64 * 1024;
+    static constexpr qsizetype MaxReplySize = 1024 * 1024;
+
+    explicit ReplyReader(QIODevice &device, int timeoutMs = Net::DefaultTimeoutMs);
+
+    // Reads one whole reply: blank lines skipped, "nnn-" lines continued up to the closing
+    // "nnn " line. False on failure, with errorText() set.
+    bool readReply(Reply *reply);
+
+    // Reads one line as sent, without its LF and a CR before it (for protocols that read
+    // lines of their own after a reply, e.g. name=value lines).
+    bool readRawLine(QByteArray *line);
+
+    // Reads the next line that is not empty once trimmed.
+    bool readTrimmedLine(QByteArray *line);
+
+    const QString &errorText() const { return m_error; }
+
+private:
+    bool nextLine(QByteArray *line);         // counts against the budget
+    bool nextNonEmptyLine(QByteArray *line); // likewise, blank lines included
+    bool waitForData();
+    bool fail(const QString &text);
+
+    QIODevice &m_device;
+    int m_timeoutMs;
+    qsizetype m_budget = MaxReplySize; // bytes one reply may still consume
+    QString m_error;
+    QByteArray m_lineBuffer;
+};

@@ -1,0 +1,337 @@
+#include "remote/TRemoteInfo.h"
+
+#include "platform/BusyCursor.h"
+#include "platform/Prompts.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <QtEndian>
+#include <cerrno>
+#include <limits>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+constexpr qint64 ChunkSize = 64 * 1024;
+// Bytes queued for sending before the sender waits for the socket to drain; keeps the
+// memory of a large return flat.
+constexpr qint64 MaxQueued = 1024 * 1024;
+// How long the return waits for the server to close its side after the last byte.
+constexpr int DrainMs = 2000;
+
+// One connection of one operation. Whatever way the operation leaves, the destructor
+// closes the socket, so the connection never outlives it.
+class Connection
+{
+public:
+    Connection(QTcpSocket &socket, int timeoutMs) : m_socket(socket), m_timeoutMs(timeoutMs)
+    {
+        // The socket keeps what it has read in memory; bounding it keeps a large fetch
+        // flat while the file is written piece by piece.
+        m_socket.setReadBufferSize(MaxQueued);
+    }
+    ~Connection() { m_socket.abort(); }
+
+    bool open(const QString &host, qint32 port, QString *error)
+    {
+        if (port < 0 || port > 65535) {
+            *error = Net::socketErrorText(EINVAL, QStringLiteral("Invalid port number %1").arg(port));
+            return false;
+        }
+        m_socket.abort();
+        m_socket.connectToHost(host, quint16(port));
+        if (!m_socket.waitForConnected(m_timeoutMs)) {
+            *error = Net::socketFailureText(m_socket);
+            return false;
+        }
+        return true;
+    }
+
+    // A command line: the text and CR LF, handed to the socket in one write.
+    bool sendLine(const QByteArray &text, QString *error) { return send(text + "\r\n", error) && flush(error); }
+
+    bool send(QByteArrayView bytes, QString *error)
+    {
+        if (m_socket.write(bytes.data(), bytes.size()) != bytes.size()) {
+            *error = Net::socketFailureText(m_socket);
+            return false;
+        }
+        while (m_socket.bytesToWrite() > MaxQueued) {
+            if (!waitWritten(error))
+                return false;
+        }
+        return true;
+    }
+
+    bool flush(QString *error)
+    {
+        while (m_socket.bytesToWrite() > 0) {
+            if (!waitWritten(error))
+                return false;
+        }
+        return true;
+    }
+
+    bool readExactly(char *into, qint64 count, QString *error)
+    {
+        while (count > 0) {
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
+                return false;
+            const qint64 got = m_socket.read(into, count);
+            if (got < 0) {
+                *error = Net::socketFailureText(m_socket);
+                return false;
+            }
+            into += got;
+            count -= got;
+        }
+        return true;
+    }
+
+    // Reads `count` bytes and writes each piece to `file` as it arrives.
+    bool receiveInto(QFile &file, qint64 count, QString *error)
+    {
+        QByteArray buffer(ChunkSize, Qt::Uninitialized);
+        while (count > 0) {
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
+                return false;
+            const qint64 got = m_socket.read(buffer.data(), qMin<qint64>(count, buffer.size()));
+            if (got < 0) {
+                *error = Net::socketFailureText(m_socket);
+                return false;
+            }
+            if (file.write(buffer.constData(), got) != got) {
+                *error = QStringLiteral("Unable to write to ") + file.fileName();
+                return false;
+            }
+            count -= got;
+        }
+        return true;
+    }
+
+    // Shuts down the sending side, so the server sees the end of what was sent, then
+    // closes. With `drainMs`, first waits that long for the server to close its side,
+    // so that nothing unread makes the close a reset that could cost the server the end
+    // of the data.
+    void close(int drainMs)
+    {
+        if (m_socket.state() == QAbstractSocket::ConnectedState) {
+            QString ignored;
+            flush(&ignored);
+#ifdef Q_OS_WIN
+            ::shutdown(SOCKET(m_socket.socketDescriptor()), SD_SEND);
+#else
+            ::shutdown(int(m_socket.socketDescriptor()), SHUT_WR);
+#endif
+            QElapsedTimer clock;
+            clock.start();
+            while (drainMs > 0 && m_socket.state() == QAbstractSocket::ConnectedState &&
+                   clock.elapsed() < drainMs) {
+                m_socket.waitForReadyRead(int(drainMs - clock.elapsed()));
+                m_socket.readAll();
+            }
+        }
+        m_socket.abort();
+    }
+
+private:
+    bool waitWritten(QString *error)
+    {
+        if (m_socket.waitForBytesWritten(m_timeoutMs))
+            return true;
+        *error = Net::socketFailureText(m_socket);
+        return false;
+    }
+
+    QTcpSocket &m_socket;
+    int m_timeoutMs;
+};
+
+} // namespace
+
+TRemoteInfo::TRemoteInfo(Prompts &prompts, BusyCursor *cursor)
+    : m_prompts(prompts), m_cursor(cursor), m_connection(std::make_unique<QTcpSocket>())
+{
+}
+
+TRemoteInfo::~TRemoteInfo() = default;
+
+QString TRemoteInfo::localCopyPath(const QString &folder, const QString &host)
+{
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')))
+        return folder + host;
+    return folder + QLatin1Char('/') + host;
+}
+
+bool TRemoteInfo::isUsableFileName(const QString &host)
+{
+    if (host.isEmpty() || host == QLatin1String(".") || host == QLatin1String(".."))
+        return false;
+    for (const QChar c : host) {
+        // Both separators: a name that holds either would leave the folder on one system.
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 32)
+            return false;
+    }
+    return true;
+}
+
+std::optional<QString> TRemoteInfo::requestProblem() const
+{
+    // The command line ends at CR LF; a line break inside would let the name or password
+    // smuggle a command of its own to the server.
+    const auto breaks = [](const QByteArray &b) { return b.contains('\r') || b.contains('\n'); };
+    if (breaks(User))
+        return QStringLiteral("The user name holds a line break and cannot be sent to the server.");
+    if (breaks(Password))
+        return QStringLiteral("The password holds a line break and cannot be sent to the server.");
+    return std::nullopt;
+}
+
+QByteArray TRemoteInfo::authLine() const
+{
+    return QByteArray("AUTH ") + User + ' ' + Password;
+}
+
+QString TRemoteInfo::GetConfig(const QString &folder)
+{
+    BusyCursorScope busy(m_cursor);
+    QString error;
+    const bool ok = fetch(folder, &error);
+    busy.release();
+    if (!ok) {
+        m_prompts.error(error);
+        return {};
+    }
+    return Host;
+}
+
+bool TRemoteInfo::fetch(const QString &folder, QString *error)
+{
+    if (const auto problem = requestProblem()) {
+        *error = *problem;
+        return false;
+    }
+    Connection connection(*m_connection, m_timeoutMs);
+    if (!connection.open(connectAddress(), Port, error))
+        return false;
+    if (!connection.sendLine(authLine(), error))
+        return false;
+    ReplyReader reader(*m_connection, m_timeoutMs);
+    Reply reply;
+    if (!reader.readReply(&reply)) {
+        *error = reader.errorText();
+        return false;
+    }
+    if (reply.code != 200) {
+        *error = reply.message();
+        return false;
+    }
+    if (!connection.sendLine("GET", error))
+        return false;
+
+    const QString path = localCopyPath(folder, Host);
+    if (!isUsableFileName(Host)) {
+        // Nothing is deleted or written: the name would leave the program's folder.
+        *error = QStringLiteral("Cannot create file ") + path;
+        return false;
+    }
+    // A stale copy goes first; one that cannot be removed makes the creation fail below.
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("Cannot create file ") + path;
+        return false;
+    }
+    char lengthBytes[4];
+    if (!connection.readExactly(lengthBytes, 4, error))
+        return false;
+    const qint32 length = qFromBigEndian<qint32>(lengthBytes);
+    if (length < 0) {
+        *error = QStringLiteral("The server announced a configuration of %1 bytes; nothing was received.")
+                     .arg(length);
+        return false;
+    }
+    if (!connection.receiveInto(file, length, error))
+        return false;
+    if (!file.flush()) {
+        *error = QStringLiteral("Unable to write to ") + path;
+        return false;
+    }
+    file.close();
+    connection.close(0);
+    return true;
+}
+
+bool TRemoteInfo::PutConfig(const QString &folder)
+{
+    BusyCursorScope busy(m_cursor);
+    QString error;
+    const bool ok = send(folder, &error);
+    busy.release();
+    if (!ok)
+        m_prompts.error(error);
+    return ok;
+}
+
+bool TRemoteInfo::send(const QString &folder, QString *error)
+{
+    if (const auto problem = requestProblem()) {
+        *error = *problem;
+        return false;
+    }
+    // The local copy is opened before the server hears of a return: a server told "PUT"
+    // and then given no data could take that for an empty configuration.
+    const QString path = localCopyPath(folder, Host);
+    QFile file(path);
+    if (!isUsableFileName(Host) || !file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot open file ") + path;
+        return false;
+    }
+    const qint64 size = file.size();
+    if (size > std::numeric_limits<qint32>::max()) {
+        *error = QStringLiteral("The file %1 is too large to send (%2 bytes).").arg(path).arg(size);
+        return false;
+    }
+
+    Connection connection(*m_connection, m_timeoutMs);
+    if (!connection.open(connectAddress(), Port, error))
+        return false;
+    if (!connection.sendLine(authLine(), error))
+        return false;
+    // The reply is read whole, whatever its code: the server decides what it accepts.
+    ReplyReader reader(*m_connection, m_timeoutMs);
+    Reply reply;
+    if (!reader.readReply(&reply)) {
+        *error = reader.errorText();
+        return false;
+    }
+    if (!connection.sendLine("PUT", error))
+        return false;
+    char lengthBytes[4];
+    qToBigEndian<qint32>(qint32(size), lengthBytes);
+    if (!connection.send(QByteArrayView(lengthBytes, 4), error))
+        return false;
+    QByteArray buffer(ChunkSize, Qt::Uninitialized);
+    qint64 left = size;
+    while (left > 0) {
+        const qint64 got = file.read(buffer.data(), qMin<qint64>(left, buffer.size()));
+        if (got <= 0) {
+            *error = QStringLiteral("Cannot read file ") + path;
+            return false;
+        }
+        if (!connection.send(QByteArrayView(buffer.constData(), got), error))
+            return false;
+        left -= got;
+    }
+    if (!connection.flush(error))
+        return false;
+    file.close();
+    connection.close(DrainMs);
+    return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "remote/ReplyReader.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class BusyCursor;
+class Prompts;
+class QTcpSocket;
+
+// The remote configuration transfer of a remote-mode run: fetches the server's whole
+// configuration file into a local copy named after the host, and sends that copy back
+// after every save. Each operation opens its own connection, runs to completion on the
+// calling thread and leaves the connection closed. Failures are shown through `prompts`
+// and never escape.
+class TRemoteInfo
+{
+public:
+    // `cursor` may be null (no hourglass, as on the command line).
+    explicit TRemoteInfo(Prompts &prompts, BusyCursor *cursor = nullptr);
+    virtual ~TRemoteInfo();
+
+    TRemoteInfo(const TRemoteInfo &) = delete;
+    TRemoteInfo &operator=(const TRemoteInfo &) = delete;
+
+    QString Host;        // as typed; also the local copy's file name
+    QByteArray User;     // sent as is, in the system's character set
+    QByteArray Password; // sent as is; held in memory only
+    qint32 Port = 0;
+
+    // Fetches the configuration into `folder` + Host. Gives Host on success, an empty text
+    // on any failure (already shown).
+    QString GetConfig(const QString &folder);
+
+    // Sends the local copy `folder` + Host back to the server. A failure is shown; the
+    // result tells whether the server got the whole file.
+    bool PutConfig(const QString &folder);
+
+    // The local copy's full name: `folder` (with or without its trailing separator) + host.
+    static QString localCopyPath(const QString &folder, const QString &host);
+    // Whether `host` can name a file inside the folder: not empty, not "." or "..", no
+    // path separator and no control character.
+    static bool isUsableFileName(const QString &host);
+
+    // How long connecting or waiting for the server may take before the transfer fails.
+    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    int timeout() const { return m_timeoutMs; }
+
+protected:
+    // The address the connection goes to. It is the host text; kept apart so that a test
+    // can reach its loopback server under a host text that names no real machine.
+    virtual QString connectAddress() const { return Host; }
+
+private:
+    bool fetch(const QString &folder, QString *error);
+    bool send(const QString &folder, QString *error);
+    std::optional<QString> requestProblem() const;
+    QByteArray authLine() const;
+
+    Prompts &m_prompts;
+    BusyCursor *m_cursor;
+    std::unique_ptr<QTcpSocket> m_connection;
+    int m_timeoutMs = Net::DefaultTimeoutMs;
+};

@@ -1,0 +1,442 @@
+// Fetch and return of the configuration against a loopback server that records every
+// byte: the exact wire bytes, the reply rules, every failure text, the local copy, the
+// busy cursor and the connection left closed on every way out.
+#include "support/LoopbackConfigServer.h"
+#include "support/ScriptedPrompts.h"
+#include "platform/BusyCursor.h"
+#include "remote/TRemoteInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Script = LoopbackConfigServer::Script;
+
+namespace {
+
+class CountingCursor : public BusyCursor
+{
+public:
+    int shown = 0;
+    int restored = 0;
+    void show() override { ++shown; }
+    void restore() override { ++restored; }
+};
+
+// Reaches the loopback server whatever the host text says, so that host texts naming no
+// machine still get as far as the file.
+class LoopbackRemoteInfo : public TRemoteInfo
+{
+public:
+    using TRemoteInfo::TRemoteInfo;
+
+protected:
+    QString connectAddress() const override { return QStringLiteral("127.0.0.1"); }
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray someBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(size);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+const QByteArray Config = "[SERVER]\r\nPort=119\r\nName=Office\r\n";
+
+} // namespace
+
+class TestRemoteInfo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fetch_data();
+    void fetch();
+    void fetchRefused_data();
+    void fetchRefused();
+    void fetchClosedMidBlock();
+    void fetchNegativeLength();
+    void fetchSilentServerTimesOut();
+    void fetchUnusableHostFailsOnTheFile_data();
+    void fetchUnusableHostFailsOnTheFile();
+    void fetchIntoUncreatableCopy();
+    void putSendsExactBytes_data();
+    void putSendsExactBytes();
+    void putWithoutLocalCopy();
+    void loginIsSentUnchanged();
+    void lineBreakInLoginIsRefused_data();
+    void lineBreakInLoginIsRefused();
+    void connectFailure_data();
+    void connectFailure();
+    void largeRoundTrip();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+    ScriptedPrompts m_prompts;
+    CountingCursor m_cursor;
+    std::unique_ptr<TRemoteInfo> m_remote;
+
+    void useServer(const LoopbackConfigServer &server) { m_remote->Port = server.port(); }
+    QString copyPath() const { return m_folder + QStringLiteral("127.0.0.1"); }
+    void verifyCursorRestored() const
+    {
+        QCOMPARE(m_cursor.shown, 1);
+        QCOMPARE(m_cursor.restored, 1);
+    }
+};
+
+void TestRemoteInfo::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("prog")));
+    m_folder = m_dir->path() + QStringLiteral("/prog/");
+    m_prompts = ScriptedPrompts();
+    m_cursor = CountingCursor();
+    m_remote = std::make_unique<TRemoteInfo>(m_prompts, &m_cursor);
+    m_remote->Host = QStringLiteral("127.0.0.1");
+    m_remote->User = "admin";
+    m_remote->Password = "secret";
+    m_remote->setTimeout(5000);
+}
+
+void TestRemoteInfo::cleanup()
+{
+    m_remote.reset();
+    m_dir.reset();
+}
+
+void TestRemoteInfo::fetch_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("stale");
+
+    QTest::newRow("one-line 200") << QByteArray("200 OK\r\n") << Config << QByteArray();
+    QTest::newRow("multi-line 200") << QByteArray("200-Welcome\r\n200-Quilmora\r\n200 OK\r\n") << Config
+                                    << QByteArray();
+    QTest::newRow("blank lines before the reply") << QByteArray("\r\n\r\n  \r\n200 OK\r\n") << Config
+                                                  << QByteArray();
+    QTest::newRow("empty configuration") << QByteArray("200 OK\r\n") << QByteArray() << QByteArray();
+    QTest::newRow("stale copy replaced") << QByteArray("200 OK\r\n") << QByteArray("[SERVER]\r\n")
+                                         << QByteArray("[SERVER]\r\nName=an older and longer file\r\n");
+    QTest::newRow("binary content") << QByteArray("200 OK\r\n") << QByteArray("\x00\xff\r\n\x1a", 5)
+                                    << QByteArray();
+}
+
+void TestRemoteInfo::fetch()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, stale);
+    if (!stale.isNull())
+        writeFile(copyPath(), stale);
+
+    LoopbackConfigServer server({Script().line().send(reply).line().sendBlock(content)});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QStringLiteral("127.0.0.1"));
+    QVERIFY(server.wait());
+
+    QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\nGET\r\n"));
+    QCOMPARE(readFile(copyPath()), content);
+    QCOMPARE(m_prompts.shown, QStringList());
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchRefused_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("500") << QByteArray("500 Bad login\r\n") << QStringLiteral("Bad login");
+    QTest::newRow("multi-line 530") << QByteArray("530-Login refused\r\n530 try again\r\n")
+                                    << QStringLiteral("Login refused\r\ntry again");
+    QTest::newRow("no code") << QByteArray("Go away\r\n") << QStringLiteral("way");
+}
+
+void TestRemoteInfo::fetchRefused()
+{
+    QFETCH(QByteArray, reply);
+    writeFile(copyPath(), Config);
+
+    LoopbackConfigServer server({Script().line().send(reply)});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+
+    // No GET follows a refused login, and the copy of an earlier run is left alone.
+    QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\n"));
+    QFETCH(QString, message);
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + message});
+    QCOMPARE(readFile(copyPath()), Config);
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchClosedMidBlock()
+{
+    const QByteArray content = someBytes(100);
+    LoopbackConfigServer server(
+        {Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(100) + content.left(40)).close()});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Connection Closed Gracefully.")});
+    // The partial copy stays on disk; the next fetch deletes it first.
+    QCOMPARE(readFile(copyPath()), content.left(40));
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchNegativeLength()
+{
+    LoopbackConfigServer server(
+        {Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(-5) + "abcde")});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+
+    QCOMPARE(m_prompts.shown,
+             QStringList{QStringLiteral("error: The server announced a configuration of -5 bytes; nothing was received.")});
+    QCOMPARE(readFile(copyPath()), QByteArray());
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchSilentServerTimesOut()
+{
+    LoopbackConfigServer server({Script().line()});
+    useServer(server);
+    m_remote->setTimeout(300);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QVERIFY2(m_prompts.shown.first().startsWith(QStringLiteral("error: Socket Error # 110\r\n")),
+             qPrintable(m_prompts.shown.first()));
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchUnusableHostFailsOnTheFile_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("dot") << QStringLiteral(".");
+    QTest::newRow("dot dot") << QStringLiteral("..");
+    QTest::newRow("climbing out") << QStringLiteral("../escaped");
+    QTest::newRow("sub-folder") << QStringLiteral("sub/copy");
+    QTest::newRow("absolute") << QStringLiteral("/tmp/quilmora-escaped");
+    QTest::newRow("backslash") << QStringLiteral("..\\escaped");
+    QTest::newRow("line break") << QStringLiteral("host\nname");
+}
+
+void TestRemoteInfo::fetchUnusableHostFailsOnTheFile()
+{
+    QFETCH(QString, host);
+    LoopbackRemoteInfo remote(m_prompts, &m_cursor);
+    remote.Host = host;
+    remote.User = "admin";
+    remote.Password = "secret";
+    remote.setTimeout(5000);
+
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+    remote.Port = server.port();
+    QCOMPARE(remote.GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+
+    // The server heard AUTH and GET before the fetch failed on the file.
+    QVERIFY(server.received(0).startsWith("AUTH admin secret\r\nGET\r\n"));
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Cannot create file ") + m_folder + host});
+    // Nothing was written anywhere: the program's folder and its parent hold what they held.
+    QCOMPARE(QDir(m_folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{QStringLiteral("prog")});
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/quilmora-escaped")));
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::fetchIntoUncreatableCopy()
+{
+    // A folder where the copy should go: the stale "copy" cannot be deleted, so creating fails.
+    QVERIFY(QDir(m_folder).mkdir(QStringLiteral("127.0.0.1")));
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(server.wait());
+    QVERIFY(server.received(0).startsWith("AUTH admin secret\r\nGET\r\n"));
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Cannot create file ") + copyPath()});
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::putSendsExactBytes_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("accepted") << QByteArray("200 OK\r\n") << Config;
+    QTest::newRow("refused login still sends the block") << QByteArray("500 Bad login\r\n") << Config;
+    QTest::newRow("multi-line reply read whole") << QByteArray("\r\n250-a\r\n250 b\r\n") << Config;
+    QTest::newRow("empty file") << QByteArray("200 OK\r\n") << QByteArray();
+    QTest::newRow("binary content") << QByteArray("200 OK\r\n") << QByteArray("\x00\xff\r\n\x1a", 5);
+}
+
+void TestRemoteInfo::putSendsExactBytes()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, content);
+    writeFile(copyPath(), content);
+
+    LoopbackConfigServer server({Script().line().send(reply).line().receiveBlock()});
+    useServer(server);
+    QVERIFY(m_remote->PutConfig(m_folder));
+    QVERIFY(server.wait());
+
+    QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\nPUT\r\n") +
+                                     LoopbackConfigServer::lengthBytes(qint32(content.size())) + content);
+    QCOMPARE(m_prompts.shown, QStringList());
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::putWithoutLocalCopy()
+{
+    // The server must not be told PUT when there is nothing to send.
+    LoopbackConfigServer server({Script()}, 300);
+    useServer(server);
+    QVERIFY(!m_remote->PutConfig(m_folder));
+    QVERIFY(!server.wait());
+    QCOMPARE(server.connections(), 0);
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Cannot open file ") + copyPath()});
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::loginIsSentUnchanged()
+{
+    m_remote->User = "front desk";
+    m_remote->Password = "two words";
+    writeFile(copyPath(), Config);
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config),
+                                 Script().line().send("200 OK\r\n").line().receiveBlock()});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QStringLiteral("127.0.0.1"));
+    QVERIFY(m_remote->PutConfig(m_folder));
+    QVERIFY(server.wait());
+    QCOMPARE(server.received(0), QByteArray("AUTH front desk two words\r\nGET\r\n"));
+    QVERIFY(server.received(1).startsWith("AUTH front desk two words\r\nPUT\r\n"));
+}
+
+void TestRemoteInfo::lineBreakInLoginIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("put");
+    QTest::addColumn<QString>("message");
+
+    const QString user = QStringLiteral("The user name holds a line break and cannot be sent to the server.");
+    const QString password = QStringLiteral("The password holds a line break and cannot be sent to the server.");
+    QTest::newRow("fetch, LF in the user") << QByteArray("admin\nPUT") << QByteArray("x") << false << user;
+    QTest::newRow("fetch, CR in the password") << QByteArray("admin") << QByteArray("x\rGET") << false << password;
+    QTest::newRow("return, CR LF in the password") << QByteArray("admin") << QByteArray("x\r\nPUT") << true << password;
+    QTest::newRow("return, CR in the user") << QByteArray("a\rb") << QByteArray("x") << true << user;
+}
+
+void TestRemoteInfo::lineBreakInLoginIsRefused()
+{
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, password);
+    QFETCH(bool, put);
+    m_remote->User = user;
+    m_remote->Password = password;
+    writeFile(copyPath(), Config);
+
+    LoopbackConfigServer server({Script()}, 300);
+    useServer(server);
+    if (put)
+        QVERIFY(!m_remote->PutConfig(m_folder));
+    else
+        QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QVERIFY(!server.wait());
+    QCOMPARE(server.connections(), 0);
+    QFETCH(QString, message);
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + message});
+    QCOMPARE(readFile(copyPath()), Config);
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::connectFailure_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("put");
+    QTest::addColumn<QString>("prefix");
+
+    QTest::newRow("fetch, port 0") << QStringLiteral("127.0.0.1") << 0 << false
+                                   << QStringLiteral("Socket Error # 111\r\n");
+    QTest::newRow("return, port 0") << QStringLiteral("127.0.0.1") << 0 << true
+                                    << QStringLiteral("Socket Error # 111\r\n");
+    QTest::newRow("port out of range") << QStringLiteral("127.0.0.1") << 70000 << false
+                                       << QStringLiteral("Socket Error # 22\r\nInvalid port number 70000");
+    QTest::newRow("negative port") << QStringLiteral("127.0.0.1") << -1 << true
+                                   << QStringLiteral("Socket Error # 22\r\nInvalid port number -1");
+    QTest::newRow("unknown host") << QStringLiteral("no-such-host.invalid") << 35000 << false
+                                  << QStringLiteral("Socket Error # "); // the resolver decides which
+}
+
+void TestRemoteInfo::connectFailure()
+{
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, put);
+    QFETCH(QString, prefix);
+    m_remote->Host = host;
+    m_remote->Port = port;
+    writeFile(m_folder + host, Config);
+    if (put)
+        QVERIFY(!m_remote->PutConfig(m_folder));
+    else
+        QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QVERIFY2(m_prompts.shown.first().startsWith(QStringLiteral("error: ") + prefix), qPrintable(m_prompts.shown.first()));
+    QCOMPARE(readFile(m_folder + host), Config);
+    verifyCursorRestored();
+}
+
+void TestRemoteInfo::largeRoundTrip()
+{
+    // Several megabytes cross many reads and writes; every byte must arrive in order.
+    const QByteArray content = someBytes(3 * 1024 * 1024 + 17);
+    const QString source = m_dir->path() + QStringLiteral("/served");
+    writeFile(source, content);
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendFileBlock(source),
+                                 Script().line().send("200 OK\r\n").line().receiveBlock()});
+    useServer(server);
+    QCOMPARE(m_remote->GetConfig(m_folder), QStringLiteral("127.0.0.1"));
+    QVERIFY(readFile(copyPath()) == content);
+    QVERIFY(m_remote->PutConfig(m_folder));
+    QVERIFY(server.wait());
+    QCOMPARE(server.blocks().size(), 1);
+    QVERIFY(server.blocks().first() == content);
+}
+
+QTEST_GUILESS_MAIN(TestRemoteInfo)
+#include "tst_remoteinfo.moc"
