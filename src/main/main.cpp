@@ -2,10 +2,12 @@
 //   quilmora-editor [/w | --wizard] [--folder DIR] [--encoding NAME]
 #include "config/AppIdentity.h"
 #include "config/TextCodec.h"
+#include "main/ConnectRunModeChooser.h"
 #include "main/TMainForm.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/gui/MessageBoxPrompts.h"
+#include "platform/gui/WaitCursor.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -50,6 +52,10 @@ int main(int argc, char *argv[])
     MainFormContext context;
     context.prompts = &prompts;
     context.clock = &clock;
+    IniFileRegistry registry(IniFileRegistry::defaultFolder());
+    WaitCursor waitCursor;
+    ConnectRunModeChooser chooser(registry, prompts, &waitCursor);
+    context.runModeChooser = &chooser;
     context.programFolder = ProgramFolder::resolve(folder, QCoreApplication::applicationDirPath());
     context.codec = TextCodec(encoding);
     if (!context.codec.isValid()) {
