@@ -53,6 +53,20 @@ public:
         return true;
     }
 
+    // Opens the connection, sends `authLine` and reads the server's whole reply to it into
+    // `reply`, whatever its code: what the code means is up to the caller.
+    bool logIn(const QString &host, qint32 port, const QByteArray &authLine, Reply *reply, QString *error)
+    {
+        if (!open(host, port, error) || !sendLine(authLine, error))
+            return false;
+        ReplyReader reader(m_socket, m_timeoutMs);
+        if (!reader.readReply(reply)) {
+            *error = reader.errorText();
+            return false;
+        }
+        return true;
+    }
+
     // A command line: the text and CR LF, handed to the socket in one write.
     bool sendLine(const QByteArray &text, QString *error) { return send(text + "\r\n", error) && flush(error); }
 
@@ -218,16 +232,9 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         return false;
     }
     Connection connection(*m_connection, m_timeoutMs);
-    if (!connection.open(connectAddress(), Port, error))
-        return false;
-    if (!connection.sendLine(authLine(), error))
-        return false;
-    ReplyReader reader(*m_connection, m_timeoutMs);
     Reply reply;
-    if (!reader.readReply(&reply)) {
-        *error = reader.errorText();
+    if (!connection.logIn(connectAddress(), Port, authLine(), &reply, error))
         return false;
-    }
     if (reply.code != 200) {
         *error = reply.message();
         return false;
@@ -300,17 +307,10 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
     }
 
     Connection connection(*m_connection, m_timeoutMs);
-    if (!connection.open(connectAddress(), Port, error))
-        return false;
-    if (!connection.sendLine(authLine(), error))
-        return false;
     // The reply is read whole, whatever its code: the server decides what it accepts.
-    ReplyReader reader(*m_connection, m_timeoutMs);
     Reply reply;
-    if (!reader.readReply(&reply)) {
-        *error = reader.errorText();
+    if (!connection.logIn(connectAddress(), Port, authLine(), &reply, error))
         return false;
-    }
     if (!connection.sendLine("PUT", error))
         return false;
     char lengthBytes[4];

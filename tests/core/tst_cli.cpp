@@ -1,48 +1,15 @@
 // quilmora-config as scripts see it: exit status, standard output and error, files.
+#include "support/CliRunner.h"
+#include "support/TestFiles.h"
+
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run cli(const QStringList &args, const QString &workingDir = {})
-{
-    QProcess p;
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QUILMORA_HOME"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QUILMORA_CLI_PATH), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 const QString dataDir = QStringLiteral(QUILMORA_TEST_DATA);
 
@@ -64,10 +31,10 @@ private slots:
 
 void TestCli::versionAndHelp()
 {
-    const Run v = cli({QStringLiteral("--version")});
+    const CliRun v = runCli({QStringLiteral("--version")});
     QCOMPARE(v.status, 0);
     QCOMPARE(v.out, QByteArray("quilmora-config 1.05\n"));
-    const Run h = cli({QStringLiteral("--help")});
+    const CliRun h = runCli({QStringLiteral("--help")});
     QCOMPARE(h.status, 0);
     QVERIFY(h.out.contains("dump"));
     QVERIFY(h.out.contains("normalize"));
@@ -87,7 +54,7 @@ void TestCli::usageErrors_data()
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, args);
-    const Run r = cli(args);
+    const CliRun r = runCli(args);
     QCOMPARE(r.status, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY2(r.err.contains("usage: quilmora-config"), r.err.constData());
@@ -95,10 +62,10 @@ void TestCli::usageErrors()
 
 void TestCli::dumpExample()
 {
-    const Run r = cli({QStringLiteral("--folder"), dataDir, QStringLiteral("--file"), QStringLiteral("example.ini"),
-                       QStringLiteral("dump")});
+    const CliRun r = runCli({QStringLiteral("--folder"), dataDir, QStringLiteral("--file"),
+                             QStringLiteral("example.ini"), QStringLiteral("dump")});
     QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, readAll(dataDir + QStringLiteral("/example.dump.json")));
+    QCOMPARE(r.out, TestFiles::read(dataDir + QStringLiteral("/example.dump.json")));
     QJsonParseError parseError;
     const QJsonDocument json = QJsonDocument::fromJson(r.out, &parseError);
     QCOMPARE(parseError.error, QJsonParseError::NoError);
@@ -108,10 +75,11 @@ void TestCli::dumpExample()
 void TestCli::dumpDecodesWithEncoding()
 {
     QTemporaryDir dir;
-    writeAll(dir.filePath("quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\nName=Caf\xe9\r\n"
-                                           "[POP1]\r\nPassword=00FF\r\nAutoReplyBody=610D0A62\r\n");
-    const Run r = cli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--encoding"),
-                       QStringLiteral("windows-1252"), QStringLiteral("dump")});
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"),
+                             "[SERVER]\r\nVersion=1.05\r\nName=Caf\xe9\r\n"
+                             "[POP1]\r\nPassword=00FF\r\nAutoReplyBody=610D0A62\r\n"));
+    const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--encoding"),
+                             QStringLiteral("windows-1252"), QStringLiteral("dump")});
     QCOMPARE(r.status, 0);
     const QJsonObject root = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(root.value(QStringLiteral("server")).toObject().value(QStringLiteral("Name")).toString(),
@@ -126,30 +94,30 @@ void TestCli::invalidVersionFailsAndWritesNothing()
 {
     QTemporaryDir dir;
     const QByteArray original = "[SERVER]\r\nVersion=abc\r\n[USER1]\r\nName=keep me\r\n";
-    writeAll(dir.filePath("quilmora.ini"), original);
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), original));
     for (const char *command : {"dump", "normalize"}) {
-        const Run r = cli({QStringLiteral("--folder"), dir.path(), QString::fromLatin1(command)});
+        const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QString::fromLatin1(command)});
         QCOMPARE(r.status, 1);
         QVERIFY(r.out.isEmpty());
         QCOMPARE(r.err, QByteArray("'abc' is not a valid floating point value\n"));
-        QCOMPARE(readAll(dir.filePath("quilmora.ini")), original);
+        QCOMPARE(TestFiles::read(dir.filePath("quilmora.ini")), original);
     }
 }
 
 void TestCli::normalizeOldFormat()
 {
     QTemporaryDir dir;
-    writeAll(dir.filePath("body.txt"), "Hello\n");
-    writeAll(dir.filePath("server.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
-                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
-                                          "[USER9]\nName=a b\nPass=616263\n");
+    QVERIFY(TestFiles::write(dir.filePath("body.txt"), "Hello\n"));
+    QVERIFY(TestFiles::write(dir.filePath("server.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
+                                                         "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
+                                                         "[USER9]\nName=a b\nPass=616263\n"));
     // A relative body file counts from the current folder.
-    const Run r = cli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
-                       QStringLiteral("server.ini"), QStringLiteral("normalize")},
-                      dir.path());
+    const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
+                             QStringLiteral("server.ini"), QStringLiteral("normalize")},
+                            dir.path());
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.isEmpty());
-    const QByteArray saved = readAll(dir.filePath("server.ini"));
+    const QByteArray saved = TestFiles::read(dir.filePath("server.ini"));
     QVERIFY(saved.startsWith("[SERVER]\r\nPort=119\r\nName=\r\nVersion=1.05\r\n"));
     QVERIFY(saved.contains("AdminPass=187EF4436122D1CC2F40DC2B92F0EBA0\r\n")); // MD5("ab")
     QVERIFY(saved.contains("[POP1]\r\n"));
@@ -157,28 +125,24 @@ void TestCli::normalizeOldFormat()
     QVERIFY(saved.contains("[USER1]\r\nName=a b\r\nPass=900150983CD24FB0D6963F7D28E17F72\r\n"));
     QVERIFY(!saved.contains("LastUser"));
     // A second normalize changes nothing.
-    QCOMPARE(cli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"), QStringLiteral("server.ini"),
-                  QStringLiteral("normalize")}).status, 0);
-    QCOMPARE(readAll(dir.filePath("server.ini")), saved);
+    const CliRun again = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
+                                 QStringLiteral("server.ini"), QStringLiteral("normalize")});
+    QCOMPARE(again.status, 0);
+    QCOMPARE(TestFiles::read(dir.filePath("server.ini")), saved);
 }
 
 void TestCli::folderFromEnvironmentAndCurrentFolder()
 {
     QTemporaryDir dir;
-    writeAll(dir.filePath("quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\nName=here\r\n");
-    const Run r = cli({QStringLiteral("dump")}, dir.path());
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\nName=here\r\n"));
+    const CliRun r = runCli({QStringLiteral("dump")}, dir.path());
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.contains("\"Name\": \"here\""));
 
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUILMORA_HOME"), dir.path());
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(QDir::tempPath());
-    p.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("dump")});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-    QVERIFY(p.readAllStandardOutput().contains("\"Name\": \"here\""));
+    const CliRun home =
+        runCli({QStringLiteral("dump")}, QDir::tempPath(), {{QStringLiteral("QUILMORA_HOME"), dir.path()}});
+    QCOMPARE(home.status, 0);
+    QVERIFY(home.out.contains("\"Name\": \"here\""));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

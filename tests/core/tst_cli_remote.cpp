@@ -1,52 +1,16 @@
 // quilmora-config pull and push against the loopback server: output, exit status,
 // messages on standard error, the bytes on the wire.
+#include "support/CliRunner.h"
 #include "support/LoopbackConfigServer.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 using Script = LoopbackConfigServer::Script;
 
 namespace {
-
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QString &folder, const QStringList &args)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QUILMORA_HOME"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUILMORA_CLI_PATH), QStringList{QStringLiteral("--folder"), folder} + args);
-    Run run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 const QByteArray Config = "[SERVER]\r\nName=Office\r\n";
 
@@ -79,25 +43,26 @@ void TestCliRemote::init()
 
 void TestCliRemote::pull()
 {
-    writeFile(m_folder + QStringLiteral("/pw"), "s3cret\n");
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/pw"), "s3cret\n"));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
-    const Run run = runCli(m_folder, {QStringLiteral("pull"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                      QString::number(server.port()), QStringLiteral("--user"),
-                                      QStringLiteral("admin"), QStringLiteral("--password-file"),
-                                      m_folder + QStringLiteral("/pw")});
+    const CliRun run = runCli(
+        {QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
+         QStringLiteral("--port"), QString::number(server.port()), QStringLiteral("--user"),
+         QStringLiteral("admin"), QStringLiteral("--password-file"), m_folder + QStringLiteral("/pw")});
     QVERIFY(server.wait());
     QCOMPARE(run.status, 0);
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(run.out, (m_folder + QStringLiteral("/127.0.0.1\n")).toUtf8());
     QCOMPARE(server.received(0), QByteArray("AUTH admin s3cret\r\nGET\r\n"));
-    QCOMPARE(readFile(m_folder + QStringLiteral("/127.0.0.1")), Config);
+    QCOMPARE(TestFiles::read(m_folder + QStringLiteral("/127.0.0.1")), Config);
 }
 
 void TestCliRemote::pullRefused()
 {
     LoopbackConfigServer server({Script().line().send("500 Bad login\r\n")});
-    const Run run = runCli(m_folder, {QStringLiteral("pull"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                      QString::number(server.port())});
+    const CliRun run =
+        runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("--port"), QString::number(server.port())});
     QVERIFY(server.wait());
     QCOMPARE(run.status, 1);
     QCOMPARE(run.out, QByteArray());
@@ -108,11 +73,11 @@ void TestCliRemote::pullRefused()
 
 void TestCliRemote::push()
 {
-    writeFile(m_folder + QStringLiteral("/127.0.0.1"), Config);
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/127.0.0.1"), Config));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().receiveBlock()});
-    const Run run = runCli(m_folder, {QStringLiteral("push"), QStringLiteral("127.0.0.1"),
-                                      QStringLiteral("--port=") + QString::number(server.port()),
-                                      QStringLiteral("--user=admin")});
+    const CliRun run =
+        runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("push"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("--port=") + QString::number(server.port()), QStringLiteral("--user=admin")});
     QVERIFY(server.wait());
     QCOMPARE(run.status, 0);
     QCOMPARE(run.out, QByteArray());
@@ -123,8 +88,8 @@ void TestCliRemote::push()
 
 void TestCliRemote::pushWithoutLocalCopy()
 {
-    const Run run = runCli(m_folder, {QStringLiteral("push"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                      QStringLiteral("1")});
+    const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("push"),
+                               QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("1")});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, (QStringLiteral("Cannot open file ") + m_folder + QStringLiteral("/127.0.0.1\n")).toUtf8());
 }
@@ -145,7 +110,7 @@ void TestCliRemote::usageErrors_data()
 void TestCliRemote::usageErrors()
 {
     QFETCH(QStringList, args);
-    const Run run = runCli(m_folder, args);
+    const CliRun run = runCli(QStringList{QStringLiteral("--folder"), m_folder} + args);
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains("usage: quilmora-config"), run.err.constData());
     QCOMPARE(QDir(m_folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());

@@ -1,6 +1,7 @@
 #include "config/ConfigDocument.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,19 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 ConfigDocument loadBytes(const QByteArray &bytes, bool *ok = nullptr, QString *error = nullptr,
                          const QLocale &locale = QLocale::c())
@@ -75,7 +63,7 @@ private slots:
 void TestConfigDocument::exampleFileRoundTrip()
 {
     const QString source = QStringLiteral(QUILMORA_TEST_DATA "/example.ini");
-    const QByteArray original = readAll(source);
+    const QByteArray original = TestFiles::read(source);
     ConfigDocument doc;
     QString error;
     QVERIFY2(doc.load(source, TextCodec(), &error), qPrintable(error));
@@ -90,7 +78,7 @@ void TestConfigDocument::exampleFileRoundTrip()
     QTemporaryDir dir;
     const QString target = dir.filePath("quilmora.ini");
     QVERIFY2(doc.save(target, &error), qPrintable(error));
-    QCOMPARE(readAll(target), original);
+    QCOMPARE(TestFiles::read(target), original);
 }
 
 void TestConfigDocument::versionRule_data()
@@ -208,8 +196,9 @@ void TestConfigDocument::oldFormatConversion()
     QTemporaryDir dir;
     const QString body = dir.filePath("reply.txt");
     const QString keys = dir.filePath("keys.txt");
-    writeAll(body, "Thanks\nfor writing\r\n\r\nBye"); // LF, CR LF, an empty line, no final break
-    writeAll(keys, "price\rquote\n");
+    // LF, CR LF, an empty line, no final break
+    QVERIFY(TestFiles::write(body, "Thanks\nfor writing\r\n\r\nBye"));
+    QVERIFY(TestFiles::write(keys, "price\rquote\n"));
     const QByteArray file = "[SERVER]\nAdminPass=61646D696E\n"
                             "[POP1]\nUserID=info\nPassword=736563726574\nAutoReplyFile=" + QFile::encodeName(body) +
                             "\nAutoReplyBody=6E6F\n"
@@ -271,8 +260,8 @@ void TestConfigDocument::failedSaveKeepsOldFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("quilmora.ini");
-    writeAll(path, "[SERVER]\r\nName=old\r\n");
-    const ConfigDocument doc = loadBytes(readAll(QStringLiteral(QUILMORA_TEST_DATA "/example.ini")));
+    QVERIFY(TestFiles::write(path, "[SERVER]\r\nName=old\r\n"));
+    const ConfigDocument doc = loadBytes(TestFiles::read(QStringLiteral(QUILMORA_TEST_DATA "/example.ini")));
     QString error;
 
     // The file system refuses the write part-way (file size limit): the old file stays.
@@ -286,7 +275,7 @@ void TestConfigDocument::failedSaveKeepsOldFile()
     setrlimit(RLIMIT_FSIZE, &old);
     QVERIFY(!saved);
     QCOMPARE(error, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
-    QCOMPARE(readAll(path), QByteArray("[SERVER]\r\nName=old\r\n"));
+    QCOMPARE(TestFiles::read(path), QByteArray("[SERVER]\r\nName=old\r\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"quilmora.ini"});
 
     // A read-only folder (only meaningful when not running as root).
@@ -294,7 +283,7 @@ void TestConfigDocument::failedSaveKeepsOldFile()
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         QVERIFY(!doc.save(path, &error));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(readAll(path), QByteArray("[SERVER]\r\nName=old\r\n"));
+        QCOMPARE(TestFiles::read(path), QByteArray("[SERVER]\r\nName=old\r\n"));
     }
 }
 

@@ -1,6 +1,7 @@
 // The message archive purge: reading e-mail dates, choosing the expired entries and
 // rewriting a group's index files.
 #include "archive/MsgArchive.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,21 +12,6 @@
 using namespace MsgArchive;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // An overview line dated `date`.
 QByteArray xover(const QByteArray &key, const QByteArray &date)
@@ -79,11 +65,14 @@ private:
 
     void writeGroup(const QByteArray &x, const QByteArray &m, const QByteArray &o)
     {
-        writeAll(m_folder + QStringLiteral("/xover.dat"), x);
-        writeAll(m_folder + QStringLiteral("/msgid.dat"), m);
-        writeAll(m_folder + QStringLiteral("/outbound.dat"), o);
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/xover.dat"), x));
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/msgid.dat"), m));
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/outbound.dat"), o));
     }
-    QByteArray file(const char *name) const { return readAll(m_folder + QLatin1Char('/') + QLatin1String(name)); }
+    QByteArray file(const char *name) const
+    {
+        return TestFiles::read(m_folder + QLatin1Char('/') + QLatin1String(name));
+    }
 
 private slots:
     void init()
@@ -310,7 +299,7 @@ private slots:
                          xover("42", old)}),
                    crlf({"42=a"}), QByteArray());
         for (const char *name : {"0000000042", "0000000044", "0000000045", "abc", "notes.txt"})
-            writeAll(m_folder + QLatin1Char('/') + QLatin1String(name), "message");
+            QVERIFY(TestFiles::write(m_folder + QLatin1Char('/') + QLatin1String(name), "message"));
 
         MsgArchive::PurgeOptions dry;
         dry.dryRun = true;
@@ -343,7 +332,7 @@ private slots:
         QFETCH(QString, missing);
         const QByteArray x = QByteArray("1=a\t\t1 Jan 2000\n");
         writeGroup(x, "1=b\n", "1=c\n");
-        writeAll(m_folder + QStringLiteral("/0000000001"), "message");
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/0000000001"), "message"));
         QVERIFY(QFile::remove(m_folder + QLatin1Char('/') + missing));
 
         const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1)));
@@ -365,7 +354,7 @@ private slots:
         writeGroup("1=a\t\t1 Jan 2000\n2=b\t\t1 Jan 2010\n", "", "1=c\n");
         QVERIFY(QFile::remove(m_folder + QStringLiteral("/msgid.dat")));
         QVERIFY(QFile::link(QStringLiteral("/proc/version"), m_folder + QStringLiteral("/msgid.dat")));
-        writeAll(m_folder + QStringLiteral("/0000000001"), "message");
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/0000000001"), "message"));
 
         const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1)));
         QVERIFY(!r.ok);

@@ -1,39 +1,13 @@
 // quilmora-config purge, run as a script would run it.
+#include "support/CliRunner.h"
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QString &folder, const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(QUILMORA_CLI_PATH), QStringList{QStringLiteral("--folder"), folder} + args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 const QByteArray Xover = "1=s\ta\tMon, 2 Jun 2003 10:00:00 +0200\r\n"
                          "2=s\ta\tTue, 10 Jun 2003 00:00:00 +0200\r\n"
@@ -62,21 +36,22 @@ private slots:
     {
         QDir(m_program).removeRecursively();
         QVERIFY(QDir().mkpath(m_group));
-        writeAll(m_group + QStringLiteral("/xover.dat"), Xover);
-        writeAll(m_group + QStringLiteral("/msgid.dat"), Msgid);
-        writeAll(m_group + QStringLiteral("/outbound.dat"), Outbound);
-        writeAll(m_group + QStringLiteral("/0000000003"), "message");
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/xover.dat"), Xover));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/msgid.dat"), Msgid));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/outbound.dat"), Outbound));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/0000000003"), "message"));
     }
 
     void purgesBeforeADate()
     {
-        const Run r = runCli(m_program, {"purge", "comp.lang", "--before", "2003-06-10"});
+        const CliRun r = runCli({"--folder", m_program, "purge", "comp.lang", "--before", "2003-06-10"});
         QCOMPARE(r.err, QByteArray());
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("2 entries removed (xover.dat 2, msgid.dat 2, outbound.dat 1, message files 1)\n"));
-        QCOMPARE(readAll(m_group + QStringLiteral("/xover.dat")), QByteArray("2=s\ta\tTue, 10 Jun 2003 00:00:00 +0200\r\n"));
-        QCOMPARE(readAll(m_group + QStringLiteral("/msgid.dat")), QByteArray("2=<b>\r\n"));
-        QCOMPARE(readAll(m_group + QStringLiteral("/outbound.dat")), QByteArray());
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/xover.dat")),
+                 QByteArray("2=s\ta\tTue, 10 Jun 2003 00:00:00 +0200\r\n"));
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/msgid.dat")), QByteArray("2=<b>\r\n"));
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/outbound.dat")), QByteArray());
         QVERIFY(!QFile::exists(m_group + QStringLiteral("/0000000003")));
     }
 
@@ -84,22 +59,23 @@ private slots:
     {
         // Every date in the files lies years back; 0 days purges all of them, and a cut-off
         // about 9,000 years ago none.
-        Run r = runCli(m_program, {"purge", "comp.lang", "--older-than=3300000"});
+        CliRun r = runCli({"--folder", m_program, "purge", "comp.lang", "--older-than=3300000"});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.out.startsWith("0 entries removed"), r.out.constData());
-        r = runCli(m_program, {"purge", "--older-than", "0", "comp.lang"});
+        r = runCli({"--folder", m_program, "purge", "--older-than", "0", "comp.lang"});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.out.startsWith("3 entries removed"), r.out.constData());
     }
 
     void dryRunChangesNothing()
     {
-        const Run r = runCli(m_program, {"purge", "comp.lang", "--before", "2003-06-10", "--dry-run"});
+        const CliRun r =
+            runCli({"--folder", m_program, "purge", "comp.lang", "--before", "2003-06-10", "--dry-run"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("1\n3\n2 entries would be removed (xover.dat 2, msgid.dat 2, outbound.dat 1, message files 1)\n"));
-        QCOMPARE(readAll(m_group + QStringLiteral("/xover.dat")), Xover);
-        QCOMPARE(readAll(m_group + QStringLiteral("/msgid.dat")), Msgid);
-        QCOMPARE(readAll(m_group + QStringLiteral("/outbound.dat")), Outbound);
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/xover.dat")), Xover);
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/msgid.dat")), Msgid);
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/outbound.dat")), Outbound);
         QVERIFY(QFile::exists(m_group + QStringLiteral("/0000000003")));
     }
 
@@ -119,10 +95,10 @@ private slots:
     void usageErrors()
     {
         QFETCH(QStringList, args);
-        const Run r = runCli(m_program, args);
+        const CliRun r = runCli(QStringList{"--folder", m_program} + args);
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("usage: quilmora-config"), r.err.constData());
-        QCOMPARE(readAll(m_group + QStringLiteral("/xover.dat")), Xover);
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/xover.dat")), Xover);
     }
 
     void failures_data()
@@ -138,11 +114,11 @@ private slots:
     {
         QFETCH(QString, group);
         QFETCH(QString, message);
-        const Run r = runCli(m_program, {"purge", group, "--before", "2003-06-10"});
+        const CliRun r = runCli({"--folder", m_program, "purge", group, "--before", "2003-06-10"});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
         QCOMPARE(r.out, QByteArray());
-        QCOMPARE(readAll(m_group + QStringLiteral("/xover.dat")), Xover);
+        QCOMPARE(TestFiles::read(m_group + QStringLiteral("/xover.dat")), Xover);
         QVERIFY(QFile::exists(m_group + QStringLiteral("/0000000003")));
     }
 };

@@ -3,9 +3,9 @@
 #include "remote/ConnectSettings.h"
 #include "remote/TRemoteInfo.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,12 +14,6 @@ using Access = Registry::Access;
 
 namespace {
 const QString ServerKey = QStringLiteral("\\SOFTWARE\\Kovalen Designs\\Quilmora\\Server");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 } // namespace
 
 class TestRegistry : public QObject
@@ -98,7 +92,7 @@ void TestRegistry::typesAndNames()
                                      Access::ReadOnly, false);
     QVERIFY(again);
     QCOMPARE(again->readString(QStringLiteral("server")), std::optional<QString>(QStringLiteral("other")));
-    QVERIFY(readFile(m_registry->filePath(Root::LocalMachine)).contains("\"Server\"=\"other\""));
+    QVERIFY(TestFiles::read(m_registry->filePath(Root::LocalMachine)).contains("\"Server\"=\"other\""));
     // A value read with the other type counts as missing.
     QCOMPARE(again->readInteger(QStringLiteral("Server")), std::nullopt);
     QCOMPARE(again->readString(QStringLiteral("Port")), std::nullopt);
@@ -123,9 +117,7 @@ void TestRegistry::unwritableFolderGivesNoKey()
 {
     // A file where the folder should be: nothing can be written there (this works for root too).
     const QString blocked = m_dir->path() + QStringLiteral("/blocked");
-    QFile file(blocked);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(TestFiles::write(blocked, QByteArray()));
     IniFileRegistry registry(blocked);
     QVERIFY(!registry.openKey(Root::LocalMachine, ServerKey, Access::Full, true));
     QVERIFY(!registry.openKey(Root::LocalMachine, ServerKey, Access::ReadOnly, false));
@@ -193,7 +185,7 @@ void TestRegistry::settingsRoundTripWithoutPassword()
     QCOMPARE(back.portText, s.portText);
     QCOMPARE(back.user, s.user);
     QCOMPARE(back.password, QString());
-    const QByteArray file = readFile(m_registry->filePath(Root::LocalMachine));
+    const QByteArray file = TestFiles::read(m_registry->filePath(Root::LocalMachine));
     QVERIFY(!file.contains("never-stored-3141"));
     QVERIFY(!file.toLower().contains("password"));
     QVERIFY(file.contains("\"Connection\"=\"1\""));
@@ -219,10 +211,8 @@ void TestRegistry::settingsOfTheWrongForm()
 {
     QFETCH(QByteArray, lines);
     QVERIFY(QDir().mkpath(m_registry->folder()));
-    QFile file(m_registry->filePath(Root::LocalMachine));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[SOFTWARE\\Kovalen Designs\\Quilmora\\Server]\n" + lines);
-    file.close();
+    QVERIFY(TestFiles::write(m_registry->filePath(Root::LocalMachine),
+                             "[SOFTWARE\\Kovalen Designs\\Quilmora\\Server]\n" + lines));
     const ConnectSettings s = ConnectSettings::load(*m_registry);
     QTEST(s.connection, "connection");
     QTEST(s.portText, "portText");
@@ -231,9 +221,7 @@ void TestRegistry::settingsOfTheWrongForm()
 void TestRegistry::settingsWithoutRegistry()
 {
     const QString blocked = m_dir->path() + QStringLiteral("/blocked");
-    QFile file(blocked);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(TestFiles::write(blocked, QByteArray()));
     IniFileRegistry registry(blocked);
     ConnectSettings s;
     s.connection = 1;

@@ -3,6 +3,7 @@
 // busy cursor and the connection left closed on every way out.
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "platform/BusyCursor.h"
 #include "remote/TRemoteInfo.h"
 
@@ -35,21 +36,6 @@ public:
 protected:
     QString connectAddress() const override { return QStringLiteral("127.0.0.1"); }
 };
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QByteArray someBytes(qsizetype size)
 {
@@ -153,7 +139,7 @@ void TestRemoteInfo::fetch()
     QFETCH(QByteArray, content);
     QFETCH(QByteArray, stale);
     if (!stale.isNull())
-        writeFile(copyPath(), stale);
+        QVERIFY(TestFiles::write(copyPath(), stale));
 
     LoopbackConfigServer server({Script().line().send(reply).line().sendBlock(content)});
     useServer(server);
@@ -161,7 +147,7 @@ void TestRemoteInfo::fetch()
     QVERIFY(server.wait());
 
     QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\nGET\r\n"));
-    QCOMPARE(readFile(copyPath()), content);
+    QCOMPARE(TestFiles::read(copyPath()), content);
     QCOMPARE(m_prompts.shown, QStringList());
     verifyCursorRestored();
 }
@@ -180,7 +166,7 @@ void TestRemoteInfo::fetchRefused_data()
 void TestRemoteInfo::fetchRefused()
 {
     QFETCH(QByteArray, reply);
-    writeFile(copyPath(), Config);
+    QVERIFY(TestFiles::write(copyPath(), Config));
 
     LoopbackConfigServer server({Script().line().send(reply)});
     useServer(server);
@@ -191,7 +177,7 @@ void TestRemoteInfo::fetchRefused()
     QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\n"));
     QFETCH(QString, message);
     QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + message});
-    QCOMPARE(readFile(copyPath()), Config);
+    QCOMPARE(TestFiles::read(copyPath()), Config);
     verifyCursorRestored();
 }
 
@@ -206,7 +192,7 @@ void TestRemoteInfo::fetchClosedMidBlock()
 
     QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Connection Closed Gracefully.")});
     // The partial copy stays on disk; the next fetch deletes it first.
-    QCOMPARE(readFile(copyPath()), content.left(40));
+    QCOMPARE(TestFiles::read(copyPath()), content.left(40));
     verifyCursorRestored();
 }
 
@@ -220,7 +206,7 @@ void TestRemoteInfo::fetchNegativeLength()
 
     QCOMPARE(m_prompts.shown,
              QStringList{QStringLiteral("error: The server announced a configuration of -5 bytes; nothing was received.")});
-    QCOMPARE(readFile(copyPath()), QByteArray());
+    QCOMPARE(TestFiles::read(copyPath()), QByteArray());
     verifyCursorRestored();
 }
 
@@ -305,7 +291,7 @@ void TestRemoteInfo::putSendsExactBytes()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QByteArray, content);
-    writeFile(copyPath(), content);
+    QVERIFY(TestFiles::write(copyPath(), content));
 
     LoopbackConfigServer server({Script().line().send(reply).line().receiveBlock()});
     useServer(server);
@@ -334,7 +320,7 @@ void TestRemoteInfo::loginIsSentUnchanged()
 {
     m_remote->User = "front desk";
     m_remote->Password = "two words";
-    writeFile(copyPath(), Config);
+    QVERIFY(TestFiles::write(copyPath(), Config));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config),
                                  Script().line().send("200 OK\r\n").line().receiveBlock()});
     useServer(server);
@@ -367,7 +353,7 @@ void TestRemoteInfo::lineBreakInLoginIsRefused()
     QFETCH(bool, put);
     m_remote->User = user;
     m_remote->Password = password;
-    writeFile(copyPath(), Config);
+    QVERIFY(TestFiles::write(copyPath(), Config));
 
     LoopbackConfigServer server({Script()}, 300);
     useServer(server);
@@ -379,7 +365,7 @@ void TestRemoteInfo::lineBreakInLoginIsRefused()
     QCOMPARE(server.connections(), 0);
     QFETCH(QString, message);
     QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + message});
-    QCOMPARE(readFile(copyPath()), Config);
+    QCOMPARE(TestFiles::read(copyPath()), Config);
     verifyCursorRestored();
 }
 
@@ -410,14 +396,14 @@ void TestRemoteInfo::connectFailure()
     QFETCH(QString, prefix);
     m_remote->Host = host;
     m_remote->Port = port;
-    writeFile(m_folder + host, Config);
+    QVERIFY(TestFiles::write(m_folder + host, Config));
     if (put)
         QVERIFY(!m_remote->PutConfig(m_folder));
     else
         QCOMPARE(m_remote->GetConfig(m_folder), QString());
     QCOMPARE(m_prompts.shown.size(), 1);
     QVERIFY2(m_prompts.shown.first().startsWith(QStringLiteral("error: ") + prefix), qPrintable(m_prompts.shown.first()));
-    QCOMPARE(readFile(m_folder + host), Config);
+    QCOMPARE(TestFiles::read(m_folder + host), Config);
     verifyCursorRestored();
 }
 
@@ -426,12 +412,12 @@ void TestRemoteInfo::largeRoundTrip()
     // Several megabytes cross many reads and writes; every byte must arrive in order.
     const QByteArray content = someBytes(3 * 1024 * 1024 + 17);
     const QString source = m_dir->path() + QStringLiteral("/served");
-    writeFile(source, content);
+    QVERIFY(TestFiles::write(source, content));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendFileBlock(source),
                                  Script().line().send("200 OK\r\n").line().receiveBlock()});
     useServer(server);
     QCOMPARE(m_remote->GetConfig(m_folder), QStringLiteral("127.0.0.1"));
-    QVERIFY(readFile(copyPath()) == content);
+    QVERIFY(TestFiles::read(copyPath()) == content);
     QVERIFY(m_remote->PutConfig(m_folder));
     QVERIFY(server.wait());
     QCOMPARE(server.blocks().size(), 1);

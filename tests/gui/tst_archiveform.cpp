@@ -2,6 +2,7 @@
 #include "archive/TArchiveForm.h"
 #include "platform/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QDateEdit>
@@ -20,19 +21,6 @@ using GuiTestUtil::child;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 // Three messages: two days back, yesterday, today (the clock's today is 20 May 2024).
 const QByteArray Xover = "1=s\ta\tSat, 18 May 2024 09:00:00 +0000\r\n"
                          "2=s\ta\tSun, 19 May 2024 23:59:59 +0000\r\n"
@@ -50,7 +38,10 @@ private:
     QString m_group;
     FixedClock m_clock{QDateTime(QDate(2024, 5, 20), QTime(15, 30))};
 
-    QByteArray index(const char *name) const { return readAll(m_group + QLatin1Char('/') + QLatin1String(name)); }
+    QByteArray index(const char *name) const
+    {
+        return TestFiles::read(m_group + QLatin1Char('/') + QLatin1String(name));
+    }
 
 private slots:
     void initTestCase()
@@ -62,9 +53,9 @@ private slots:
     {
         QDir(m_program + QStringLiteral("/data")).removeRecursively();
         QVERIFY(QDir().mkpath(m_group));
-        writeAll(m_group + QStringLiteral("/xover.dat"), Xover);
-        writeAll(m_group + QStringLiteral("/msgid.dat"), "1=<a>\r\n2=<b>\r\n3=<c>\r\n");
-        writeAll(m_group + QStringLiteral("/outbound.dat"), "2=o\r\n");
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/xover.dat"), Xover));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/msgid.dat"), "1=<a>\r\n2=<b>\r\n3=<c>\r\n"));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/outbound.dat"), "2=o\r\n"));
     }
 
     void looksAsGiven()

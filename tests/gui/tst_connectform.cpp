@@ -6,6 +6,7 @@
 #include "remote/TRemoteInfo.h"
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QApplication>
@@ -344,9 +345,7 @@ void TestConnectForm::unusableRegistry()
     // A file where the registry folder should be: the dialog opens with the initial values
     // and OK stores nothing, without a message.
     const QString blocked = m_dir->path() + QStringLiteral("/blocked");
-    QFile file(blocked);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(TestFiles::write(blocked, QByteArray()));
     m_registry = std::make_unique<IniFileRegistry>(blocked);
     ConnectSettings seen;
     const auto result = runDialog([&](QWidget *form) {
@@ -412,9 +411,7 @@ void TestConnectForm::startUpRemote()
     QCOMPARE(server.received(0).left(19), QByteArray("AUTH admin secret\r\n"));
     if (fetched) {
         QCOMPARE(name, QStringLiteral("127.0.0.1"));
-        QFile copy(folder + name);
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), config);
+        QCOMPARE(TestFiles::read(folder + name), config);
         QCOMPARE(m_prompts.shown, QStringList());
     } else {
         // Start-up ends the program after this message.

@@ -5,11 +5,11 @@
 #include "main/TMainForm.h"
 #include "platform/Clock.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -22,18 +22,6 @@
 using GuiTestUtil::child;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 // Three groups: one whose folder lies two levels down, one named "..", which can name no
 // folder inside "data", and one more.
@@ -60,7 +48,8 @@ class FakeTransfer : public ConfigTransfer
 public:
     QString fetchConfig(const QString &folder) override
     {
-        writeAll(QDir(folder).filePath(QStringLiteral("host.example")), Config);
+        if (!TestFiles::write(QDir(folder).filePath(QStringLiteral("host.example")), Config))
+            return {};
         return QStringLiteral("host.example");
     }
     void putConfig(const QString &) override {}
@@ -90,17 +79,21 @@ private:
     std::unique_ptr<TMainForm> m_form;
 
     QString groupFolder() const { return m_dir->filePath(QStringLiteral("data/comp/lang")); }
-    QByteArray index(const char *name) const { return readAll(groupFolder() + QLatin1Char('/') + QLatin1String(name)); }
+    QByteArray index(const char *name) const
+    {
+        return TestFiles::read(groupFolder() + QLatin1Char('/') + QLatin1String(name));
+    }
 
     TMainForm *open(bool remote)
     {
         m_form.reset();
         m_dir = std::make_unique<QTemporaryDir>();
-        writeAll(m_dir->filePath(QStringLiteral("quilmora.ini")), Config);
         QDir().mkpath(groupFolder());
-        writeAll(groupFolder() + QStringLiteral("/xover.dat"), Xover);
-        writeAll(groupFolder() + QStringLiteral("/msgid.dat"), Msgid);
-        writeAll(groupFolder() + QStringLiteral("/outbound.dat"), Outbound);
+        if (!TestFiles::write(m_dir->filePath(QStringLiteral("quilmora.ini")), Config) ||
+            !TestFiles::write(groupFolder() + QStringLiteral("/xover.dat"), Xover) ||
+            !TestFiles::write(groupFolder() + QStringLiteral("/msgid.dat"), Msgid) ||
+            !TestFiles::write(groupFolder() + QStringLiteral("/outbound.dat"), Outbound))
+            return nullptr;
         m_prompts = ScriptedPrompts();
         m_chooser.remote = remote;
         MainFormContext ctx;

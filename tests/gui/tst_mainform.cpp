@@ -1,6 +1,8 @@
 // The editor's main window driven through its object names: start-up, navigation, load,
 // save, change tracking and the membership lists.
+#include "support/CliRunner.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "config/ConfigDocument.h"
 #include "config/TextCodec.h"
 #include "support/gui/GuiTestUtil.h"
@@ -17,7 +19,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -29,23 +30,9 @@ using GuiTestUtil::child;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QByteArray demoFile()
 {
-    return readAll(QStringLiteral(QUILMORA_SOURCE_DIR "/examples/demo/quilmora.ini"));
+    return TestFiles::read(QStringLiteral(QUILMORA_SOURCE_DIR "/examples/demo/quilmora.ini"));
 }
 
 // A file as administrators leave them: sections out of order and gaps in the numbers,
@@ -107,7 +94,8 @@ public:
     }
     QString fetchConfig(const QString &folder) override
     {
-        writeAll(QDir(folder).filePath(QStringLiteral("host.example")), m_file);
+        if (!TestFiles::write(QDir(folder).filePath(QStringLiteral("host.example")), m_file))
+            return {};
         return QStringLiteral("host.example");
     }
     void putConfig(const QString &) override { ++*m_puts; }
@@ -142,8 +130,8 @@ private:
     {
         m_form.reset();
         m_dir = std::make_unique<QTemporaryDir>();
-        if (!file.isNull())
-            writeAll(iniPath(), file);
+        if (!file.isNull() && !TestFiles::write(iniPath(), file))
+            return nullptr;
         m_prompts = ScriptedPrompts();
         MainFormContext ctx;
         ctx.prompts = &m_prompts;
@@ -255,7 +243,7 @@ private slots:
         QVERIFY(f->isChanged());
         QVERIFY(f->actnSaveExecute());
         QCOMPARE(puts, 1);
-        QVERIFY(readAll(f->configFilePath()).contains("Name=Remote\r\n"));
+        QVERIFY(TestFiles::read(f->configFilePath()).contains("Name=Remote\r\n"));
         QVERIFY(!QFile::exists(iniPath()));
     }
 
@@ -403,7 +391,7 @@ private slots:
         QVERIFY(!f->isChanged());
         QByteArray expected = demoFile();
         expected.replace("OutboundPrefix=KD-\r\n", "OutboundPrefix=QM-\r\n");
-        QCOMPARE(readAll(iniPath()), expected);
+        QCOMPARE(TestFiles::read(iniPath()), expected);
         Q_UNUSED(before);
     }
 
@@ -417,7 +405,7 @@ private slots:
         QVERIFY(f->isChanged());
         m_prompts.answers = {Prompts::Answer::Yes};
         QVERIFY(f->close());
-        QVERIFY(readAll(iniPath()).contains("Name=Renamed\r\n"));
+        QVERIFY(TestFiles::read(iniPath()).contains("Name=Renamed\r\n"));
     }
 
     void checkingGroupsGivesSortedNewsgroups()
@@ -514,7 +502,7 @@ private slots:
         // The names of groups that no longer exist stay until the list is clicked.
         QCOMPARE(account->pop()->Newsgroups, (QByteArrayList{"sales", "sales.eu", "gone"}));
         QVERIFY(f->actnSaveExecute());
-        const QByteArray saved = readAll(iniPath());
+        const QByteArray saved = TestFiles::read(iniPath());
         QVERIFY(saved.contains("[POP1]\r\n"));
         QVERIFY(saved.contains("DefaultGroup=\r\n"));
         QVERIFY(saved.contains("AutoReply=N\r\n")); // "y" is shown unchecked and stored as such
@@ -545,7 +533,7 @@ private slots:
         QTest::keyClicks(f->memoGroupKeys, QStringLiteral("b"));
         QCOMPARE(group->group()->KeyList, QByteArray("a\r\nb"));
         QVERIFY(f->actnSaveExecute());
-        QVERIFY(readAll(iniPath()).contains("KeyList=610D0A62\r\n"));
+        QVERIFY(TestFiles::read(iniPath()).contains("KeyList=610D0A62\r\n"));
     }
 
     void loadValues_data()
@@ -586,7 +574,7 @@ private slots:
         QVERIFY(!f->sedtLogSize->isEnabled());
         QCOMPARE(f->sedtLogSize->value(), 0);
         QVERIFY(f->actnSaveExecute());
-        QVERIFY(readAll(iniPath()).contains("LogSize=0\r\n"));
+        QVERIFY(TestFiles::read(iniPath()).contains("LogSize=0\r\n"));
     }
 
     void invalidVersionEndsWithoutTouchingFile()
@@ -594,7 +582,7 @@ private slots:
         const QByteArray file = "[SERVER]\r\nVersion=abc\r\n[USER1]\r\nName=kept\r\n";
         QVERIFY(!open(file));
         QCOMPARE(m_prompts.shown, QStringList{"error: 'abc' is not a valid floating point value"});
-        QCOMPARE(readAll(iniPath()), file);
+        QCOMPARE(TestFiles::read(iniPath()), file);
     }
 
     void missingFileLoadsDefaultsAndSaveCreatesIt()
@@ -604,7 +592,7 @@ private slots:
         QCOMPARE(f->sedtPort->value(), 119);
         QCOMPARE(f->nodeIncoming->childCount(), 0);
         QVERIFY(f->actnSaveExecute());
-        const QByteArray saved = readAll(iniPath());
+        const QByteArray saved = TestFiles::read(iniPath());
         QVERIFY(saved.startsWith("[SERVER]\r\nPort=119\r\n"));
         QVERIFY(saved.endsWith("Pops=0\r\nUsers=0\r\nGroups=0\r\n"));
     }
@@ -639,7 +627,7 @@ private slots:
         QCOMPARE(m_prompts.shown, answer >= 0 ? QStringList{"yesNoCancel: Configuration has changed, do you want to save?"}
                                               : QStringList{});
         QCOMPARE(!f->isVisible(), closed);
-        QCOMPARE(readAll(iniPath()).contains("Description=Front\r\n"), saved);
+        QCOMPARE(TestFiles::read(iniPath()).contains("Description=Front\r\n"), saved);
         QCOMPARE(f->isChanged(), edit && !saved);
         if (!closed) // the changes are still there
             QCOMPARE(static_cast<NavNode *>(f->nodeUsers->child(0))->user()->Description, QByteArray("Front"));
@@ -684,15 +672,12 @@ private slots:
         }
         QVERIFY(!f->isChanged());
         QVERIFY(f->actnSaveExecute());
-        const QByteArray editorSaved = readAll(iniPath());
+        const QByteArray editorSaved = TestFiles::read(iniPath());
 
         QTemporaryDir cliDir;
-        QVERIFY(writeAll(cliDir.filePath(QStringLiteral("quilmora.ini")), file));
-        QProcess cli;
-        cli.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), cliDir.path(), QStringLiteral("normalize")});
-        QVERIFY(cli.waitForFinished(30000));
-        QCOMPARE(cli.exitCode(), 0);
-        QCOMPARE(editorSaved, readAll(cliDir.filePath(QStringLiteral("quilmora.ini"))));
+        QVERIFY(TestFiles::write(cliDir.filePath(QStringLiteral("quilmora.ini")), file));
+        QCOMPARE(runCli({QStringLiteral("--folder"), cliDir.path(), QStringLiteral("normalize")}).status, 0);
+        QCOMPARE(editorSaved, TestFiles::read(cliDir.filePath(QStringLiteral("quilmora.ini"))));
     }
 
     void legacyCharsetSurvivesOtherEdit_data()
@@ -726,7 +711,7 @@ private slots:
         select(f->nodeGeneral);
         retype(f->editOutBoundMarker, QStringLiteral("##"));
         QVERIFY(f->actnSaveExecute());
-        const QByteArray saved = readAll(iniPath());
+        const QByteArray saved = TestFiles::read(iniPath());
         QVERIFY(saved.contains("Name=Ma\xefson\r\n"));
         QVERIFY(saved.contains("Description=" + desc + "\r\n"));
         QVERIFY(saved.contains("OutboundAddress=" + stored + "\r\n"));

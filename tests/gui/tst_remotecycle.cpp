@@ -18,40 +18,67 @@
 using GuiTestUtil::child;
 using Script = LoopbackConfigServer::Script;
 
-class TestRemoteCycle : public QObject
-{
-    Q_OBJECT
+namespace {
 
-    static void chooseRemote(QWidget *form, quint16 port)
+// Answers the connection dialog: remote mode, the loopback server, admin and secret.
+void chooseRemote(QWidget *form, quint16 port)
+{
+    for (QRadioButton *b : child<QGroupBox>(form, "rgrpServer")->findChildren<QRadioButton *>())
+        if (b->text() == QStringLiteral("Remote"))
+            QTest::mouseClick(b, Qt::LeftButton);
+    child<QLineEdit>(form, "editCnxServer")->setText(QStringLiteral("127.0.0.1"));
+    child<QSpinBox>(form, "sedtCnxPort")->setValue(port);
+    child<QLineEdit>(form, "editCnxUser")->setText(QStringLiteral("admin"));
+    child<QLineEdit>(form, "editCnxPass")->setText(QStringLiteral("secret"));
+    QTest::mouseClick(child<QPushButton>(form, "BitBtn1"), Qt::LeftButton);
+}
+
+// The editor with the connection dialog as its run-mode chooser, in a folder of its
+// own, and the loopback server playing `scripts`.
+struct RemoteStart
+{
+    explicit RemoteStart(const QList<Script> &scripts) : server(scripts), form(context()) {}
+
+    // Starts the editor, answering the dialog with "Remote" and the server's address.
+    TMainForm::StartResult start()
     {
-        for (QRadioButton *b : child<QGroupBox>(form, "rgrpServer")->findChildren<QRadioButton *>())
-            if (b->text() == QStringLiteral("Remote"))
-                QTest::mouseClick(b, Qt::LeftButton);
-        child<QLineEdit>(form, "editCnxServer")->setText(QStringLiteral("127.0.0.1"));
-        child<QSpinBox>(form, "sedtCnxPort")->setValue(port);
-        child<QLineEdit>(form, "editCnxUser")->setText(QStringLiteral("admin"));
-        child<QLineEdit>(form, "editCnxPass")->setText(QStringLiteral("secret"));
-        QTest::mouseClick(child<QPushButton>(form, "BitBtn1"), Qt::LeftButton);
+        const quint16 port = server.port();
+        GuiTestUtil::onNextModal([port](QWidget *w) { chooseRemote(w, port); });
+        return form.start(false);
     }
 
-private slots:
-    void editAndSave()
+    QTemporaryDir dir;
+    IniFileRegistry registry{dir.filePath(QStringLiteral("registry"))};
+    ScriptedPrompts prompts;
+    ConnectRunModeChooser chooser{registry, prompts, nullptr};
+    LoopbackConfigServer server;
+    TMainForm form;
+
+private:
+    MainFormContext context()
     {
-        QTemporaryDir dir;
-        IniFileRegistry registry(dir.filePath(QStringLiteral("registry")));
-        ScriptedPrompts prompts;
-        ConnectRunModeChooser chooser(registry, prompts, nullptr);
-        const QByteArray config = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n";
-        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(config),
-                                     Script().line().send("200 OK\r\n").line().receiveBlock()});
         MainFormContext ctx;
         ctx.prompts = &prompts;
         ctx.programFolder = dir.path();
         ctx.runModeChooser = &chooser;
-        TMainForm form(ctx);
-        const quint16 port = server.port();
-        GuiTestUtil::onNextModal([port](QWidget *w) { chooseRemote(w, port); });
-        QCOMPARE(form.start(false), TMainForm::StartResult::Run);
+        return ctx;
+    }
+};
+
+} // namespace
+
+class TestRemoteCycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void editAndSave()
+    {
+        const QByteArray config = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n";
+        RemoteStart run({Script().line().send("200 OK\r\n").line().sendBlock(config),
+                         Script().line().send("200 OK\r\n").line().receiveBlock()});
+        TMainForm &form = run.form;
+        QCOMPARE(run.start(), TMainForm::StartResult::Run);
         QVERIFY(form.isRemoteMode());
         form.show();
         auto *name = child<QLineEdit>(&form, "editName");
@@ -62,29 +89,18 @@ private slots:
         QVERIFY(form.isChanged());
         QVERIFY(form.actnSaveExecute());
         QVERIFY(!form.isChanged());
-        QVERIFY(server.wait());
-        QCOMPARE(server.blocks().size(), 1);
-        QVERIFY(server.blocks().first().contains("Name=Harbour\r\n"));
-        QVERIFY(server.received(1).startsWith("AUTH admin secret\r\nPUT\r\n"));
-        QCOMPARE(prompts.shown, QStringList());
+        QVERIFY(run.server.wait());
+        QCOMPARE(run.server.blocks().size(), 1);
+        QVERIFY(run.server.blocks().first().contains("Name=Harbour\r\n"));
+        QVERIFY(run.server.received(1).startsWith("AUTH admin secret\r\nPUT\r\n"));
+        QCOMPARE(run.prompts.shown, QStringList());
     }
 
     void refusedFetchEndsTheProgram()
     {
-        QTemporaryDir dir;
-        IniFileRegistry registry(dir.filePath(QStringLiteral("registry")));
-        ScriptedPrompts prompts;
-        ConnectRunModeChooser chooser(registry, prompts, nullptr);
-        LoopbackConfigServer server({Script().line().send("500 Login refused\r\n")});
-        MainFormContext ctx;
-        ctx.prompts = &prompts;
-        ctx.programFolder = dir.path();
-        ctx.runModeChooser = &chooser;
-        TMainForm form(ctx);
-        const quint16 port = server.port();
-        GuiTestUtil::onNextModal([port](QWidget *w) { chooseRemote(w, port); });
-        QCOMPARE(form.start(false), TMainForm::StartResult::Failed);
-        QCOMPARE(prompts.shown, QStringList{QStringLiteral("error: Login refused")});
+        RemoteStart run({Script().line().send("500 Login refused\r\n")});
+        QCOMPARE(run.start(), TMainForm::StartResult::Failed);
+        QCOMPARE(run.prompts.shown, QStringList{QStringLiteral("error: Login refused")});
     }
 };
 
