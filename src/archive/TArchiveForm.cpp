@@ -3,6 +3,7 @@
 #include "config/GroupDataFolder.h"
 #include "platform/Clock.h"
 #include "platform/Prompts.h"
+#include "platform/gui/WaitCursor.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -23,15 +24,6 @@
 #include <limits>
 
 namespace {
-
-// The hourglass while a purge runs, restored on every way out.
-struct WaitCursor
-{
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 // The Delete button's picture: a waste bin with a red cross over it.
 QIcon deletePicture()
@@ -197,7 +189,8 @@ void TArchiveForm::butnDeleteClick()
 {
     MsgArchive::PurgeResult result;
     {
-        WaitCursor wait;
+        WaitCursor waitCursor;
+        BusyCursorScope wait(&waitCursor); // restored on every way out
         result = MsgArchive::PurgeGroup(m_groupFolder, cutOff());
     }
     if (!result.ok)

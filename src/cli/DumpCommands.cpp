@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
+#include "config/ValueForms.h"
 
 #include <QStringList>
 
@@ -9,7 +10,7 @@ namespace {
 
 QString hex(const QByteArray &bytes)
 {
-    return QString::fromLatin1(bytes.toHex().toUpper());
+    return QString::fromLatin1(ValueForms::encodeBinary(bytes));
 }
 
 QStringList decodeAll(const TextCodec &codec, const QByteArrayList &names)
