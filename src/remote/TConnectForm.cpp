@@ -27,6 +27,25 @@ QLabel *fieldLabel(const QString &text, QWidget *buddy)
     return label;
 }
 
+// The port box. A text that is no number, an emptied box above all, stands for port 0
+// when the box takes it in (leaving the box, Enter), instead of springing back to the
+// previous value: an emptied port gives port 0, whose failure the transfer then shows,
+// never a silent connection to the port the box held before.
+class PortSpinBox : public QSpinBox
+{
+public:
+    using QSpinBox::QSpinBox;
+
+    void fixup(QString &input) const override
+    {
+        QSpinBox::fixup(input);
+        bool number = false;
+        input.trimmed().toInt(&number, 10);
+        if (!number)
+            input = QStringLiteral("0");
+    }
+};
+
 } // namespace
 
 TConnectForm::TConnectForm(const ConnectSettings &initial, Prompts &prompts, QWidget *parent)
@@ -54,7 +73,7 @@ TConnectForm::TConnectForm(const ConnectSettings &initial, Prompts &prompts, QWi
     gboxServer->setObjectName(QStringLiteral("gboxServer"));
     editCnxServer = new QLineEdit;
     editCnxServer->setObjectName(QStringLiteral("editCnxServer"));
-    sedtCnxPort = new QSpinBox;
+    sedtCnxPort = new PortSpinBox;
     sedtCnxPort->setObjectName(QStringLiteral("sedtCnxPort"));
     // No bounds of its own: any 32-bit value may be typed (the transfer refuses what is no port).
     sedtCnxPort->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());

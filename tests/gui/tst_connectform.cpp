@@ -61,6 +61,8 @@ private slots:
     void localRemoteState();
     void valuesInAndOut();
     void tabSkipsThePort();
+    void portThatIsNoNumberGivesZero_data();
+    void portThatIsNoNumberGivesZero();
     void defaultLoginWarning_data();
     void defaultLoginWarning();
 
@@ -208,6 +210,40 @@ void TestConnectForm::tabSkipsThePort()
     QCOMPARE(QApplication::focusWidget(), child<QWidget>(&form, "editCnxPass"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), child<QWidget>(&form, "BitBtn1"));
+}
+
+void TestConnectForm::portThatIsNoNumberGivesZero_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("emptied") << QString();
+    QTest::newRow("minus sign alone") << QStringLiteral("-");
+}
+
+void TestConnectForm::portThatIsNoNumberGivesZero()
+{
+    // The box held a remembered port; emptying it must give port 0, not that port again.
+    ConnectSettings stored;
+    stored.connection = 1;
+    stored.server = QStringLiteral("127.0.0.1");
+    stored.portText = QStringLiteral("4000");
+    QVERIFY(stored.store(*m_registry));
+
+    QFETCH(QString, typed);
+    const auto result = runDialog([typed](QWidget *form) {
+        auto *port = child<QSpinBox>(form, "sedtCnxPort");
+        port->selectAll();
+        QTest::keyClick(port, Qt::Key_Backspace);
+        QTest::keyClicks(port, typed);
+        QCOMPARE(port->text(), typed);
+        // Enter takes the text in and answers the dialog with its default button, OK.
+        QTest::keyClick(port, Qt::Key_Return);
+    });
+    QVERIFY(result);
+    QCOMPARE(result->portValue(), 0);
+    const auto remote = result->makeRemoteInfo(m_prompts, nullptr);
+    QVERIFY(remote);
+    QCOMPARE(remote->Port, 0);
+    QCOMPARE(ConnectSettings::load(*m_registry).portText, QStringLiteral("0"));
 }
 
 void TestConnectForm::defaultLoginWarning_data()

@@ -4,6 +4,7 @@
 #include "main/TMainForm.h"
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QFile>
@@ -94,6 +95,31 @@ private slots:
         QVERIFY(run.server.blocks().first().contains("Name=Harbour\r\n"));
         QVERIFY(run.server.received(1).startsWith("AUTH admin secret\r\nPUT\r\n"));
         QCOMPARE(run.prompts.shown, QStringList());
+    }
+
+    void failedReturnStillClearsTheFlag()
+    {
+        // Only the fetch is served: when the save returns the file, nobody listens any more.
+        const QByteArray config = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n";
+        RemoteStart run({Script().line().send("200 OK\r\n").line().sendBlock(config)});
+        TMainForm &form = run.form;
+        QCOMPARE(run.start(), TMainForm::StartResult::Run);
+        QVERIFY(run.server.wait());
+        form.show();
+        auto *name = child<QLineEdit>(&form, "editName");
+        name->setFocus();
+        QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(name, QStringLiteral("Harbour"));
+        QVERIFY(form.isChanged());
+
+        QVERIFY(form.actnSaveExecute());
+        // The failure was shown; the local copy holds the saved configuration and the
+        // changed flag is clear all the same.
+        QCOMPARE(run.prompts.shown.size(), 1);
+        QVERIFY2(run.prompts.shown.first().startsWith(QStringLiteral("error: Socket Error # 111\r\n")),
+                 qPrintable(run.prompts.shown.first()));
+        QVERIFY(!form.isChanged());
+        QVERIFY(TestFiles::read(form.configFilePath()).contains("Name=Harbour\r\n"));
     }
 
     void refusedFetchEndsTheProgram()

@@ -96,7 +96,7 @@ bool LoopbackConfigServer::wait()
     if (m_thread.joinable())
         m_thread.join();
     std::lock_guard lock(m_mutex);
-    return m_allCame;
+    return m_allCame && !m_leftOpen;
 }
 
 void LoopbackConfigServer::record(int connection, const QByteArray &bytes)
@@ -187,6 +187,10 @@ readToEnd:
         record(index, socket.readAll());
     }
     record(index, socket.readAll());
+    if (socket.state() == QAbstractSocket::ConnectedState) {
+        std::lock_guard lock(m_mutex);
+        m_leftOpen = true;
+    }
     socket.close();
 }
 

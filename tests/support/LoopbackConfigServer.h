@@ -22,7 +22,8 @@ class QTcpSocket;
 //
 // After its last step a connection reads on until the client closes it (everything read
 // is recorded), then closes; a close() step ends it at once. Every wait has a time limit,
-// so a client that goes quiet cannot hang the test.
+// so a client that goes quiet cannot hang the test; a client that leaves its connection
+// open until that limit makes wait() fail.
 class LoopbackConfigServer
 {
 public:
@@ -71,7 +72,9 @@ public:
     // transfers); everything else is still recorded. Set before the client connects.
     void setKeepBlockContent(bool keep) { m_keepBlocks = keep; }
 
-    // Waits until every scripted connection has ended. False when one never came.
+    // Waits until every scripted connection has ended. False when one never came, or when
+    // one was still open at the end of its script's time limit: a client must close every
+    // connection it opens (unless the script closed it first).
     bool wait();
 
     // Every byte received on the n-th connection, in order.
@@ -93,6 +96,7 @@ private:
     quint16 m_port = 0;
     std::atomic<bool> m_keepBlocks = true;
     bool m_allCame = false;
+    bool m_leftOpen = false; // a client kept a connection open until the time limit
     std::thread m_thread;
     mutable std::mutex m_mutex;
     QList<QByteArray> m_received;
