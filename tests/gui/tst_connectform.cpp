@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -133,10 +134,15 @@ void TestConnectForm::controlsAndInitialValues()
     // The port box has no bounds of its own.
     QCOMPARE(child<QSpinBox>(&form, "sedtCnxPort")->minimum(), std::numeric_limits<int>::min());
     QCOMPARE(child<QSpinBox>(&form, "sedtCnxPort")->maximum(), std::numeric_limits<int>::max());
-    // The dialog does not resize.
+    // A fixed dialog with the close box alone, centred on the screen.
+    const Qt::WindowFlags flags = form.windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint)));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.minimumSize(), form.maximumSize());
+    const QPoint offCentre = form.frameGeometry().center() - form.screen()->availableGeometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offCentre.x()).arg(offCentre.y())));
 }
 
 void TestConnectForm::localRemoteState()
@@ -201,15 +207,17 @@ void TestConnectForm::tabSkipsThePort()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    auto *host = child<QLineEdit>(&form, "editCnxServer");
-    host->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), host);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&form, "editCnxUser"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&form, "editCnxPass"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), child<QWidget>(&form, "BitBtn1"));
+    // Once round from the chosen server kind: the port box is passed over.
+    QWidget *remote = choice(&form, QStringLiteral("Remote"));
+    remote->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), remote);
+    const QList<QWidget *> order = {child<QWidget>(&form, "editCnxServer"), child<QWidget>(&form, "editCnxUser"),
+                                    child<QWidget>(&form, "editCnxPass"),   child<QWidget>(&form, "BitBtn1"),
+                                    child<QWidget>(&form, "BitBtn2"),       remote};
+    for (QWidget *next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
 }
 
 void TestConnectForm::portThatIsNoNumberGivesZero_data()
