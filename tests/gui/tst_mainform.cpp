@@ -11,6 +11,7 @@
 #include "main/RadioGroup.h"
 #include "main/TMainForm.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -509,6 +511,83 @@ private slots:
         QVERIFY(saved.contains("[POP1]\r\n"));
         QVERIFY(saved.contains("DefaultGroup=\r\n"));
         QVERIFY(saved.contains("AutoReply=N\r\n")); // "y" is shown unchecked and stored as such
+    }
+
+    void everyControlIsTracked_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("counts");
+        const QList<std::tuple<const char *, QStringList, QStringList>> pages = {
+            {"General",
+             {"editName", "cmbBindIP", "sedtPort", "editSMTPServer", "editOutBoundPrefix", "editOutBoundMarker",
+              "editAdminEmail", "chkbAdminEmailActive", "editAdminUser"},
+             {"butnChangeAdminPass"}},
+            {"Advanced", {"sedtSMTPPort", "editSMTPUserID", "sedtConfigPort"}, {"butnChangeSMTPPass"}},
+            {"Log settings", {"rgrpLogSettings", "rgrpLogFile", "sedtLogSize"}, {}},
+            {"account",
+             {"editPopHost", "sedtPopPort", "editPopUser", "chkbPopAutoReply", "editPopAutoReplyFrom",
+              "editPopAutoReplySubject", "editAutoReplyFromIgnore", "editSafetyBox", "memoPopAutoReplyBody", "chkbOBID",
+              "chlstGroups", "cboxPopDefault"},
+             {"butnChangeIncomingPass", "pctrlIncoming"}},
+            {"user", {"editUserDesc", "editUserName"}, {"butnChangeUserPass"}},
+            {"group", {"editGroupName", "chkbGroupRO", "editGroupDesc", "editGroupOutboundAddr", "memoGroupKeys",
+                       "chlstUsers"},
+             {"pctrlGroup"}},
+        };
+        for (const auto &[node, counted, ignored] : pages) {
+            for (const QString &c : counted)
+                QTest::addRow("%s %s", node, qPrintable(c)) << QString::fromLatin1(node) << c << true;
+            for (const QString &c : ignored)
+                QTest::addRow("%s %s", node, qPrintable(c)) << QString::fromLatin1(node) << c << false;
+        }
+    }
+
+    // Every editable control of the setting and item pages takes its edit into the
+    // configuration at once; push buttons and the tabs of a page are no edits.
+    void everyControlIsTracked()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, control);
+        QFETCH(bool, counts);
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        const QHash<QString, QTreeWidgetItem *> nodes = {
+            {"General", f->nodeGeneral},          {"Advanced", f->nodeAdvanced},
+            {"Log settings", f->nodeLogSettings}, {"account", f->nodeIncoming->child(0)},
+            {"user", f->nodeUsers->child(0)},     {"group", f->nodeGroups->child(0)}};
+        select(nodes.value(node));
+        auto *w = f->findChild<QWidget *>(control);
+        QVERIFY(w);
+        // Bring the control's tab to the front.
+        for (QWidget *p = w; p; p = p->parentWidget())
+            if (auto *tabs = qobject_cast<QTabWidget *>(p->parentWidget() ? p->parentWidget()->parentWidget() : nullptr))
+                tabs->setCurrentWidget(p);
+        QVERIFY(w->isVisible() && w->isEnabled());
+
+        if (auto *tabs = qobject_cast<QTabWidget *>(w)) {
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+            QCOMPARE(tabs->currentIndex(), 1);
+        } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else if (auto *group = qobject_cast<RadioGroup *>(w)) {
+            QTest::mouseClick(group->button(1 - group->itemIndex()), Qt::LeftButton);
+        } else if (auto *list = qobject_cast<QListWidget *>(w)) {
+            toggleEntry(list, list->item(0)->text());
+        } else if (auto *combo = qobject_cast<QComboBox *>(w); combo && !combo->isEditable()) {
+            QTest::keyClick(combo, Qt::Key_Down);
+        } else if (qobject_cast<QAbstractSpinBox *>(w)) {
+            QTest::keyClick(w, Qt::Key_Up);
+        } else {
+            QWidget *field = qobject_cast<QComboBox *>(w) ? static_cast<QComboBox *>(w)->lineEdit() : w;
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_End);
+            QTest::keyClick(field, Qt::Key_X);
+        }
+        QCOMPARE(f->isChanged(), counts);
+        // What was taken is what a save writes.
+        QVERIFY(f->actnSaveExecute());
+        QCOMPARE(TestFiles::read(iniPath()) != demoFile(), counts);
     }
 
     void clickOnGroupBoxCountsAsChange()
