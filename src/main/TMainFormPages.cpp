@@ -501,11 +501,6 @@ void TMainForm::buildWindow()
     tvNav->setExpandsOnDoubleClick(false);
     tvNav->setIndentation(35);
     tvNav->setUniformRowHeights(true); // thousands of item nodes stay cheap to lay out
-    // A caption wider than the tree is shown whole and scrolled to, not cut short: two
-    // accounts on one long host name differ only at their ends.
-    tvNav->header()->setStretchLastSection(false);
-    tvNav->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    tvNav->setTextElideMode(Qt::ElideNone);
     tvNav->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvNav->setSelectionMode(QAbstractItemView::SingleSelection);
     tvNav->setIconSize(QSize(20, 20));
