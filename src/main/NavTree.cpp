@@ -1,6 +1,7 @@
 #include "main/NavTree.h"
 
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
@@ -55,6 +56,19 @@ const NavNode::Name &NavNode::name(const TextCodec &codec) const
 NavTree::NavTree(QWidget *parent)
     : QTreeWidget(parent)
 {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setTextElideMode(Qt::ElideNone);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+}
+
+void NavTree::updateGeometries()
+{
+    const int width = viewport()->width();
+    if (header()->minimumSectionSize() != width)
+        header()->setMinimumSectionSize(width);
+    QTreeWidget::updateGeometries();
 }
 
 void NavTree::focusInEvent(QFocusEvent *event)

@@ -46,7 +46,9 @@ private:
 
 // The navigation tree: a node is selected only by the user or by code, never implicitly
 // when the tree takes the focus, and a right click selects the node under the mouse
-// before the context menu opens.
+// before the context menu opens. Its one column is as wide as its widest caption, so a
+// long caption is scrolled to rather than cut, and never narrower than the view, so a
+// selected node is highlighted across the tree.
 class NavTree : public QTreeWidget
 {
     Q_OBJECT
@@ -59,4 +61,5 @@ public:
 protected:
     void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void updateGeometries() override;
 };

@@ -27,6 +27,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace {
 
@@ -133,6 +134,9 @@ QWidget *TMainForm::buildGeneralPage()
     cmbBindIP = named<QComboBox>("cmbBindIP");
     cmbBindIP->setEditable(true);
     cmbBindIP->setInsertPolicy(QComboBox::NoInsert);
+    // The text is free: typing the start of a listed address must not complete it to
+    // that address.
+    cmbBindIP->setCompleter(nullptr);
     sedtPort = spin("sedtPort", ServerSettings::PortMax);
     setHint(sedtPort, str("Port on which the server will respond"));
     g->addWidget(new QLabel(str("Name")), 0, 0);
@@ -554,6 +558,10 @@ void TMainForm::buildWindow()
     setCentralWidget(central);
     // One-line controls as tall as the window's font needs, so the item pages fit.
     for (QWidget *w : central->findChildren<QWidget *>()) {
+        // A line edit cuts its text at 32767 characters by default: a longer value would
+        // be cut on showing and the cut text stored by the next edit of its page.
+        if (auto *e = qobject_cast<QLineEdit *>(w))
+            e->setMaxLength(std::numeric_limits<int>::max());
         if (qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QComboBox *>(w)
             || qobject_cast<QPushButton *>(w))
             if (!qobject_cast<QAbstractSpinBox *>(w->parentWidget()) && !qobject_cast<QComboBox *>(w->parentWidget()))

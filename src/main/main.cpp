@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -20,10 +21,31 @@ int usage()
     return 2;
 }
 
+// Whether a window can be shown at all. Without a display the platform plugin of Qt
+// would end the program with a message of its own that says little to an administrator.
+bool haveDisplay()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (!haveDisplay()) {
+        std::fputs("quilmora-editor: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
+                   "to try the editor without a screen, run it under Xvfb: xvfb-run -a quilmora-editor ...\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
 

@@ -11,6 +11,7 @@
 #include "main/RadioGroup.h"
 #include "main/TMainForm.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -18,9 +19,13 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -508,6 +513,83 @@ private slots:
         QVERIFY(saved.contains("AutoReply=N\r\n")); // "y" is shown unchecked and stored as such
     }
 
+    void everyControlIsTracked_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("counts");
+        const QList<std::tuple<const char *, QStringList, QStringList>> pages = {
+            {"General",
+             {"editName", "cmbBindIP", "sedtPort", "editSMTPServer", "editOutBoundPrefix", "editOutBoundMarker",
+              "editAdminEmail", "chkbAdminEmailActive", "editAdminUser"},
+             {"butnChangeAdminPass"}},
+            {"Advanced", {"sedtSMTPPort", "editSMTPUserID", "sedtConfigPort"}, {"butnChangeSMTPPass"}},
+            {"Log settings", {"rgrpLogSettings", "rgrpLogFile", "sedtLogSize"}, {}},
+            {"account",
+             {"editPopHost", "sedtPopPort", "editPopUser", "chkbPopAutoReply", "editPopAutoReplyFrom",
+              "editPopAutoReplySubject", "editAutoReplyFromIgnore", "editSafetyBox", "memoPopAutoReplyBody", "chkbOBID",
+              "chlstGroups", "cboxPopDefault"},
+             {"butnChangeIncomingPass", "pctrlIncoming"}},
+            {"user", {"editUserDesc", "editUserName"}, {"butnChangeUserPass"}},
+            {"group", {"editGroupName", "chkbGroupRO", "editGroupDesc", "editGroupOutboundAddr", "memoGroupKeys",
+                       "chlstUsers"},
+             {"pctrlGroup"}},
+        };
+        for (const auto &[node, counted, ignored] : pages) {
+            for (const QString &c : counted)
+                QTest::addRow("%s %s", node, qPrintable(c)) << QString::fromLatin1(node) << c << true;
+            for (const QString &c : ignored)
+                QTest::addRow("%s %s", node, qPrintable(c)) << QString::fromLatin1(node) << c << false;
+        }
+    }
+
+    // Every editable control of the setting and item pages takes its edit into the
+    // configuration at once; push buttons and the tabs of a page are no edits.
+    void everyControlIsTracked()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, control);
+        QFETCH(bool, counts);
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        const QHash<QString, QTreeWidgetItem *> nodes = {
+            {"General", f->nodeGeneral},          {"Advanced", f->nodeAdvanced},
+            {"Log settings", f->nodeLogSettings}, {"account", f->nodeIncoming->child(0)},
+            {"user", f->nodeUsers->child(0)},     {"group", f->nodeGroups->child(0)}};
+        select(nodes.value(node));
+        auto *w = f->findChild<QWidget *>(control);
+        QVERIFY(w);
+        // Bring the control's tab to the front.
+        for (QWidget *p = w; p; p = p->parentWidget())
+            if (auto *tabs = qobject_cast<QTabWidget *>(p->parentWidget() ? p->parentWidget()->parentWidget() : nullptr))
+                tabs->setCurrentWidget(p);
+        QVERIFY(w->isVisible() && w->isEnabled());
+
+        if (auto *tabs = qobject_cast<QTabWidget *>(w)) {
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+            QCOMPARE(tabs->currentIndex(), 1);
+        } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else if (auto *group = qobject_cast<RadioGroup *>(w)) {
+            QTest::mouseClick(group->button(1 - group->itemIndex()), Qt::LeftButton);
+        } else if (auto *list = qobject_cast<QListWidget *>(w)) {
+            toggleEntry(list, list->item(0)->text());
+        } else if (auto *combo = qobject_cast<QComboBox *>(w); combo && !combo->isEditable()) {
+            QTest::keyClick(combo, Qt::Key_Down);
+        } else if (qobject_cast<QAbstractSpinBox *>(w)) {
+            QTest::keyClick(w, Qt::Key_Up);
+        } else {
+            QWidget *field = qobject_cast<QComboBox *>(w) ? static_cast<QComboBox *>(w)->lineEdit() : w;
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_End);
+            QTest::keyClick(field, Qt::Key_X);
+        }
+        QCOMPARE(f->isChanged(), counts);
+        // What was taken is what a save writes.
+        QVERIFY(f->actnSaveExecute());
+        QCOMPARE(TestFiles::read(iniPath()) != demoFile(), counts);
+    }
+
     void clickOnGroupBoxCountsAsChange()
     {
         TMainForm *f = open(demoFile());
@@ -715,6 +797,97 @@ private slots:
         QVERIFY(saved.contains("Name=Ma\xefson\r\n"));
         QVERIFY(saved.contains("Description=" + desc + "\r\n"));
         QVERIFY(saved.contains("OutboundAddress=" + stored + "\r\n"));
+    }
+
+    // A value longer than a line edit holds by default is shown whole and kept whole
+    // when another field of its page is edited.
+    void longValueSurvivesOtherEdit()
+    {
+        const QByteArray desc = QByteArray(40000, 'd') + "end";
+        TMainForm *f = open("[SERVER]\r\nVersion=1.05\r\n[USER1]\r\nName=u\r\nDescription=" + desc + "\r\n");
+        QVERIFY(f);
+        NavNode *user = static_cast<NavNode *>(f->nodeUsers->child(0));
+        select(user);
+        QCOMPARE(f->editUserDesc->text().size(), desc.size());
+        retype(f->editUserName, QStringLiteral("v"));
+        QCOMPARE(user->user()->Name, QByteArray("v"));
+        QCOMPARE(user->user()->Description, desc);
+    }
+
+    // A caption wider than the tree is not cut short: the tree scrolls to show it whole,
+    // also after an edit made it longer.
+    void longCaptionShownWhole()
+    {
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        NavNode *user = static_cast<NavNode *>(f->nodeUsers->child(0));
+        select(user);
+        const QString name = QStringLiteral("a user name much wider than the navigation tree");
+        retype(f->editUserName, name);
+        QCOMPARE(user->text(0), name);
+        QTRY_VERIFY(f->tvNav->visualItemRect(user).width()
+                    >= f->tvNav->fontMetrics().horizontalAdvance(name) + f->tvNav->iconSize().width());
+        QTRY_VERIFY(f->tvNav->horizontalScrollBar()->maximum() > 0);
+    }
+
+    // The bind address list offers the machine's addresses, but what is typed is kept as
+    // typed, also when it is the start of a listed address.
+    void bindAddressTextStaysFree()
+    {
+        TMainForm *f = open(kRealistic);
+        QVERIFY(f);
+        QCOMPARE(f->cmbBindIP->currentText(), QStringLiteral("10.1.2.3")); // not one of the machine's
+        QCOMPARE(f->cmbBindIP->count(), 1);
+        QCOMPARE(f->cmbBindIP->itemText(0), QStringLiteral("192.0.2.10"));
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        retype(f->cmbBindIP->lineEdit(), QStringLiteral("192.0.2.1"));
+        QCOMPARE(f->cmbBindIP->currentText(), QStringLiteral("192.0.2.1"));
+        QVERIFY(f->isChanged());
+        QVERIFY(f->actnSaveExecute());
+        QVERIFY(TestFiles::read(iniPath()).contains("BindIP=192.0.2.1\r\n"));
+    }
+
+    void statusBarShowsHints_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("editName") << "editName" << "Server name";
+        QTest::newRow("sedtPort") << "sedtPort" << "Port on which the server will respond";
+        QTest::newRow("editSMTPServer") << "editSMTPServer" << "Server for outgoing mail (SMTP)";
+        QTest::newRow("editOutBoundPrefix") << "editOutBoundPrefix" << "Outbound prefix for messages";
+        QTest::newRow("editOutBoundMarker") << "editOutBoundMarker" << "Outbound marker for messages";
+        QTest::newRow("tvNav") << "tvNav" << "Right click to Add or Delete items";
+        QTest::newRow("actnSave") << "actnSave" << "Save all changes";
+        QTest::newRow("actnExit") << "actnExit" << "Exit";
+    }
+
+    // The hint of the control under the mouse, or of the menu entry, stands in the status bar.
+    void statusBarShowsHints()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, hint);
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        if (auto *action = f->findChild<QAction *>(name)) {
+            auto *file = f->findChild<QMenu *>(QStringLiteral("menuFile"));
+            QVERIFY(file);
+            file->popup(f->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(file));
+            QTest::mouseMove(file, file->actionGeometry(action).center());
+            QTRY_COMPARE(f->StatusBar1->currentMessage(), hint);
+            file->close();
+            return;
+        }
+        QWidget *control = f->findChild<QWidget *>(name);
+        QVERIFY(control);
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), control->mapToGlobal(QPointF(1, 1)));
+        QCoreApplication::sendEvent(control, &enter);
+        QCOMPARE(f->StatusBar1->currentMessage(), hint);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(control, &leave);
+        QCOMPARE(f->StatusBar1->currentMessage(), QString());
     }
 };
 
