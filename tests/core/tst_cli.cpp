@@ -6,8 +6,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -26,6 +30,7 @@ private slots:
     void dumpDecodesWithEncoding();
     void invalidVersionFailsAndWritesNothing();
     void normalizeOldFormat();
+    void failedWritesExitOne();
     void folderFromEnvironmentAndCurrentFolder();
 };
 
@@ -129,6 +134,39 @@ void TestCli::normalizeOldFormat()
                                  QStringLiteral("server.ini"), QStringLiteral("normalize")});
     QCOMPARE(again.status, 0);
     QCOMPARE(TestFiles::read(dir.filePath("server.ini")), saved);
+}
+
+void TestCli::failedWritesExitOne()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    const QByteArray original = TestFiles::read(dataDir + QStringLiteral("/example.ini"));
+    QVERIFY(TestFiles::write(path, original + "[USER7]\r\nName=extra\r\n"));
+
+    // The file system refuses the save part-way (a file size limit): the old file stays whole.
+    QProcess normalize;
+    normalize.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    normalize.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), dir.path(), QStringLiteral("normalize")});
+    QVERIFY(normalize.waitForFinished(60000));
+    QCOMPARE(normalize.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(normalize.exitCode(), 1);
+    QCOMPARE(normalize.readAllStandardError(), "Unable to write to " + QFile::encodeName(path) + "\n");
+    QCOMPARE(TestFiles::read(path), original + "[USER7]\r\nName=extra\r\n");
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("quilmora.ini")});
+
+    // A dump whose output cannot be written has not been done.
+    QProcess dump;
+    dump.setStandardOutputFile(QStringLiteral("/dev/full"));
+    dump.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), dir.path(), QStringLiteral("dump")});
+    QVERIFY(dump.waitForFinished(60000));
+    QCOMPARE(dump.exitCode(), 1);
+    QCOMPARE(dump.readAllStandardError(), QByteArray("Unable to write to standard output\n"));
 }
 
 void TestCli::folderFromEnvironmentAndCurrentFolder()
