@@ -117,6 +117,19 @@ void TestCli::normalizeOldFormat()
                                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
                                                          "[USER9]\nName=a b\nPass=616263\n"));
     // A relative body file counts from the current folder.
+    const CliRun dump = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
+                                QStringLiteral("server.ini"), QStringLiteral("dump")},
+                               dir.path());
+    QCOMPARE(dump.status, 0);
+    const QJsonObject loaded = QJsonDocument::fromJson(dump.out).object();
+    QCOMPARE(loaded.value(QStringLiteral("oldFormat")).toBool(), true);
+    QCOMPARE(loaded.value(QStringLiteral("server")).toObject().value(QStringLiteral("Version")).toString(),
+             QStringLiteral("0"));
+    QCOMPARE(loaded.value(QStringLiteral("server")).toObject().value(QStringLiteral("AdminPass")).toString(),
+             QStringLiteral("187EF4436122D1CC2F40DC2B92F0EBA0"));
+    const QJsonObject pop = loaded.value(QStringLiteral("pops")).toArray().at(0).toObject();
+    QCOMPARE(pop.value(QStringLiteral("AutoReplyBody")).toString(), QStringLiteral("Hello\r\n"));
+
     const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
                              QStringLiteral("server.ini"), QStringLiteral("normalize")},
                             dir.path());
