@@ -18,11 +18,21 @@ void printHelp()
                                                       "  --encoding NAME  the character set of the file's text (default: the locale's)\n\n"
                                                       "Commands:\n");
     for (const CliCommand &c : Cli::commands()) {
-        const QString head = QStringLiteral("  %1 %2").arg(QString::fromLatin1(c.name), QString::fromLatin1(c.usage));
-        text += head + QLatin1Char('\n') + QStringLiteral("      ") + QString::fromLatin1(c.summary) + QLatin1Char('\n');
+        const QString head =
+            QStringLiteral("  %1 %2").arg(QString::fromLatin1(c.name), QString::fromLatin1(c.usage)).trimmed();
+        text += QStringLiteral("  ") + head + QLatin1Char('\n') + QStringLiteral("      ") + QString::fromLatin1(c.summary) + QLatin1Char('\n');
     }
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+// A script reads the exit status: output that could not be written (a full disk, a closed
+// pipe) is a failure, not a success.
+int finish(const CliContext &ctx, int status)
+{
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == 0)
+        return ctx.fail(QStringLiteral("Unable to write to standard output"));
+    return status;
 }
 
 } // namespace
@@ -41,11 +51,11 @@ int main(int argc, char *argv[])
         const QString opt = args.first();
         if (opt == QLatin1String("--help")) {
             printHelp();
-            return 0;
+            return finish(ctx, 0);
         }
         if (opt == QLatin1String("--version")) {
             ctx.out(QByteArray("quilmora-config ") + AppIdentity::AppVersion + '\n');
-            return 0;
+            return finish(ctx, 0);
         }
         QString value;
         bool present = false;
@@ -79,5 +89,5 @@ int main(int argc, char *argv[])
     if (!ctx.codec.isValid())
         return ctx.usageError(QStringLiteral("unknown encoding ") + encoding);
     ctx.folder = ProgramFolder::resolve(folder, QDir::currentPath());
-    return command->run(ctx);
+    return finish(ctx, command->run(ctx));
 }

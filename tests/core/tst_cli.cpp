@@ -6,8 +6,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -26,6 +30,7 @@ private slots:
     void dumpDecodesWithEncoding();
     void invalidVersionFailsAndWritesNothing();
     void normalizeOldFormat();
+    void failedWritesExitOne();
     void folderFromEnvironmentAndCurrentFolder();
 };
 
@@ -112,6 +117,19 @@ void TestCli::normalizeOldFormat()
                                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
                                                          "[USER9]\nName=a b\nPass=616263\n"));
     // A relative body file counts from the current folder.
+    const CliRun dump = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
+                                QStringLiteral("server.ini"), QStringLiteral("dump")},
+                               dir.path());
+    QCOMPARE(dump.status, 0);
+    const QJsonObject loaded = QJsonDocument::fromJson(dump.out).object();
+    QCOMPARE(loaded.value(QStringLiteral("oldFormat")).toBool(), true);
+    QCOMPARE(loaded.value(QStringLiteral("server")).toObject().value(QStringLiteral("Version")).toString(),
+             QStringLiteral("0"));
+    QCOMPARE(loaded.value(QStringLiteral("server")).toObject().value(QStringLiteral("AdminPass")).toString(),
+             QStringLiteral("187EF4436122D1CC2F40DC2B92F0EBA0"));
+    const QJsonObject pop = loaded.value(QStringLiteral("pops")).toArray().at(0).toObject();
+    QCOMPARE(pop.value(QStringLiteral("AutoReplyBody")).toString(), QStringLiteral("Hello\r\n"));
+
     const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
                              QStringLiteral("server.ini"), QStringLiteral("normalize")},
                             dir.path());
@@ -129,6 +147,39 @@ void TestCli::normalizeOldFormat()
                                  QStringLiteral("server.ini"), QStringLiteral("normalize")});
     QCOMPARE(again.status, 0);
     QCOMPARE(TestFiles::read(dir.filePath("server.ini")), saved);
+}
+
+void TestCli::failedWritesExitOne()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    const QByteArray original = TestFiles::read(dataDir + QStringLiteral("/example.ini"));
+    QVERIFY(TestFiles::write(path, original + "[USER7]\r\nName=extra\r\n"));
+
+    // The file system refuses the save part-way (a file size limit): the old file stays whole.
+    QProcess normalize;
+    normalize.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    normalize.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), dir.path(), QStringLiteral("normalize")});
+    QVERIFY(normalize.waitForFinished(60000));
+    QCOMPARE(normalize.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(normalize.exitCode(), 1);
+    QCOMPARE(normalize.readAllStandardError(), "Unable to write to " + QFile::encodeName(path) + "\n");
+    QCOMPARE(TestFiles::read(path), original + "[USER7]\r\nName=extra\r\n");
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("quilmora.ini")});
+
+    // A dump whose output cannot be written has not been done.
+    QProcess dump;
+    dump.setStandardOutputFile(QStringLiteral("/dev/full"));
+    dump.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), dir.path(), QStringLiteral("dump")});
+    QVERIFY(dump.waitForFinished(60000));
+    QCOMPARE(dump.exitCode(), 1);
+    QCOMPARE(dump.readAllStandardError(), QByteArray("Unable to write to standard output\n"));
 }
 
 void TestCli::folderFromEnvironmentAndCurrentFolder()
