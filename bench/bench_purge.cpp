@@ -24,8 +24,10 @@ struct Group
 
 const std::array<const char *, 3> Names = {"xover.dat", "msgid.dat", "outbound.dat"};
 
-// Even lines are dated 2003 (expired), odd ones 2025 (kept). Every 50th line repeats the
-// key of the line before it, in all three files.
+// Even lines are dated 2003 (expired), odd ones 2025 (kept). In every 50 lines one repeats
+// the key of the line before it (one line of the key expired) and one the key of the line
+// two before it (both lines expired: the key stands twice in the expired list), in all three
+// files.
 Group makeGroup(qsizetype lines)
 {
     Group g;
@@ -33,10 +35,16 @@ Group makeGroup(qsizetype lines)
     g.files[1].reserve(lines * 40);
     g.files[2].reserve(lines * 24);
     static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    qsizetype key = 0;
+    qsizetype next = 0;
+    qsizetype twoBack = 0, oneBack = 0;
     for (qsizetype i = 0; i < lines; ++i) {
-        if (i % 50 != 49)
-            ++key;
+        qsizetype key = ++next;
+        if (i % 50 == 49)
+            key = oneBack;
+        else if (i % 50 == 24)
+            key = twoBack;
+        twoBack = oneBack;
+        oneBack = key;
         const QByteArray k = QByteArray::number(key);
         const bool expired = i % 2 == 0;
         const QByteArray date = QByteArray(days[i % 7]) + ", " + QByteArray::number(1 + i % 28)

@@ -354,20 +354,37 @@ QByteArrayList SelectExpired(const QByteArrayList &lines, DateTime cutOff)
     return keys;
 }
 
-QString messageFileName(QByteArrayView key)
+namespace {
+
+// The number of an entry key's message file: the key as a whole number of at most ten
+// digits (blanks around it ignored), or -1.
+qint64 messageNumber(QByteArrayView key)
 {
     key = trim(key);
     if (key.isEmpty())
-        return {};
+        return -1;
     qint64 value = 0;
     for (const char c : key) {
         if (c < '0' || c > '9')
-            return {};
+            return -1;
         value = value * 10 + (c - '0');
         if (value > 9999999999LL)
-            return {};
+            return -1;
     }
-    return QStringLiteral("%1").arg(value, 10, 10, QLatin1Char('0'));
+    return value;
+}
+
+QString messageFileName(qint64 number)
+{
+    return QStringLiteral("%1").arg(number, 10, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString messageFileName(QByteArrayView key)
+{
+    const qint64 number = messageNumber(key);
+    return number < 0 ? QString() : messageFileName(number);
 }
 
 PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOptions &options)
@@ -400,6 +417,7 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
     }
 
     QList<QByteArrayView> removedXoverKeys;
+    QList<QByteArrayView> keptXoverKeys;
     for (size_t f = 0; f < files.size(); ++f) {
         IndexFile &file = files[f];
         std::vector<qsizetype> left = expiredCount.counts();
@@ -417,6 +435,8 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
                     continue;
                 }
             }
+            if (f == 0 && hasKey)
+                keptXoverKeys.append(key);
             file.rewritten.append(line.data(), line.size());
             file.rewritten.append("\r\n", 2);
         }
@@ -440,20 +460,30 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
         }
     }
 
-    // The message files of the removed entries. Listing the folder once spares a failed
-    // system call for each entry whose message file is gone already.
-    if (!removedXoverKeys.isEmpty()) {
-        QSet<QString> present;
+    // The message files of the removed entries, except a file that an entry staying in
+    // xover.dat still names (a key listed twice, or written "42" and "042"): deleting it
+    // would lose a message the index still lists.
+    QSet<qint64> doomed;
+    for (const QByteArrayView key : std::as_const(removedXoverKeys)) {
+        if (const qint64 number = messageNumber(key); number >= 0)
+            doomed.insert(number);
+    }
+    if (!doomed.isEmpty()) {
+        for (const QByteArrayView key : std::as_const(keptXoverKeys))
+            doomed.remove(messageNumber(key));
+    }
+    if (!doomed.isEmpty()) {
+        // Listing the folder once spares a failed system call for each entry whose message
+        // file is gone already.
         QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
         while (it.hasNext()) {
             it.next();
             const QString name = it.fileName();
-            if (name.size() == 10)
-                present.insert(name);
-        }
-        for (const QByteArrayView key : removedXoverKeys) {
-            const QString name = messageFileName(key);
-            if (name.isEmpty() || !present.remove(name))
+            if (name.size() != 10)
+                continue;
+            const QByteArray latin = name.toLatin1();
+            const qint64 number = messageNumber(latin);
+            if (number < 0 || !doomed.contains(number) || messageFileName(number) != name)
                 continue;
             if (options.dryRun || QFile::remove(dir.filePath(name)))
                 ++result.messageFilesRemoved;

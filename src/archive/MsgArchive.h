@@ -16,7 +16,9 @@
 // Stored message files: the server keeps each message in a file of the group folder named
 // by its entry key as a ten-digit, zero-padded number (key 42 is 0000000042). For every
 // xover.dat entry the purge removes, it deletes that file too; a key that is not a whole
-// number of at most ten digits, or a file that does not exist, is passed over silently.
+// number of at most ten digits, or a file that does not exist, is passed over silently, and
+// so is a file that an entry staying in xover.dat still names (a key listed twice, or the
+// same number written "42" and "042").
 // The files are deleted only after all three index files were written, so a failed write
 // never leaves an index line whose message is gone.
 namespace MsgArchive {

@@ -190,7 +190,7 @@ void TArchiveForm::butnDeleteClick()
     MsgArchive::PurgeResult result;
     {
         WaitCursor waitCursor;
-        BusyCursorScope wait(&waitCursor); // restored on every way out
+        BusyCursorScope wait(m_cursor ? m_cursor : &waitCursor); // restored on every way out
         result = MsgArchive::PurgeGroup(m_groupFolder, cutOff());
     }
     if (!result.ok)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class BusyCursor;
 class Clock;
 class Prompts;
 class QButtonGroup;
@@ -31,6 +32,9 @@ public:
     static void execForGroup(const QString &programFolder, const QString &groupName, Clock &clock,
                              Prompts &prompts, QWidget *parent = nullptr);
 
+    // The hourglass shown while a purge runs; without one, the application's wait cursor.
+    void setBusyCursor(BusyCursor *cursor) { m_cursor = cursor; }
+
     QString GroupFolder() const { return m_groupFolder; }
     void setGroupFolder(const QString &folder) { m_groupFolder = folder; }
 
@@ -50,6 +54,7 @@ private:
     QString m_groupFolder;
     Clock &m_clock;
     Prompts &m_prompts;
+    BusyCursor *m_cursor = nullptr;
     bool m_placed = false;
 
     QGroupBox *rgrpFilter;

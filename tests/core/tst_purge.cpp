@@ -96,6 +96,8 @@ private slots:
         QTest::newRow("without day name") << QByteArray("10 Jun 2003 10:20:30 +0200") << at(2003, 6, 10, 10, 20, 30);
         QTest::newRow("blanks around, lower case") << QByteArray("   wed, 11 jun 2003 08:00:00 GMT  ") << at(2003, 6, 11, 8);
         QTest::newRow("dashes, no seconds") << QByteArray("10-Jun-2003 10:20") << at(2003, 6, 10, 10, 20);
+        // The first "-" must come before a space to delimit: without one, blanks do.
+        QTest::newRow("dashes without a time") << QByteArray("10-Jun-2003") << none;
         QTest::newRow("month first, no time") << QByteArray("Jun 10 2003") << at(2003, 6, 10);
         QTest::newRow("day name, month first") << QByteArray("Tue Jun 10 2003 10:20:30") << at(2003, 6, 10, 10, 20, 30);
         QTest::newRow("two-digit year 03") << QByteArray("10 Jun 03 10:20:30") << at(2003, 6, 10, 10, 20, 30);
@@ -318,6 +320,32 @@ private slots:
         QCOMPARE(r.messageFilesRemoved, 1);
         QCOMPARE(QDir(m_folder).entryList(QDir::Files, QDir::Name),
                  QStringList({"0000000044", "0000000045", "abc", "msgid.dat", "notes.txt", "outbound.dat", "xover.dat"}));
+    }
+
+    // A message file that an entry staying in xover.dat still names is kept.
+    void messageFileOfAStayingEntryStays_data()
+    {
+        QTest::addColumn<QByteArrayList>("xoverLines");
+        QTest::addColumn<bool>("fileStays");
+        const QByteArray old = "1 Jan 2003";
+        const QByteArray late = "1 Jan 2010";
+        QTest::newRow("key twice, both removed") << QByteArrayList{xover("42", old), xover("42", old)} << false;
+        QTest::newRow("key twice, one stays") << QByteArrayList{xover("42", old), xover("42", late)} << true;
+        QTest::newRow("key twice, the newer line removed") << QByteArrayList{xover("42", late), xover("42", old)} << true;
+        QTest::newRow("same number written differently") << QByteArrayList{xover("42", old), xover("042", late)} << true;
+        QTest::newRow("another number stays") << QByteArrayList{xover("42", old), xover("43", late)} << false;
+    }
+    void messageFileOfAStayingEntryStays()
+    {
+        QFETCH(QByteArrayList, xoverLines);
+        QFETCH(bool, fileStays);
+        writeGroup(crlf(xoverLines), QByteArray(), QByteArray());
+        QVERIFY(TestFiles::write(m_folder + QStringLiteral("/0000000042"), "message"));
+        const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2004, 1, 1)));
+        QVERIFY(r.ok);
+        QVERIFY(r.removedXover > 0);
+        QCOMPARE(QFile::exists(m_folder + QStringLiteral("/0000000042")), fileStays);
+        QCOMPARE(r.messageFilesRemoved, fileStays ? 0 : 1);
     }
 
     void missingIndexFileChangesNothing_data()

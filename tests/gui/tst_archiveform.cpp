@@ -1,5 +1,6 @@
 // The message archive dialog, driven through its controls.
 #include "archive/TArchiveForm.h"
+#include "platform/BusyCursor.h"
 #include "platform/Clock.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
@@ -17,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using GuiTestUtil::child;
 
 namespace {
@@ -25,6 +28,16 @@ namespace {
 const QByteArray Xover = "1=s\ta\tSat, 18 May 2024 09:00:00 +0000\r\n"
                          "2=s\ta\tSun, 19 May 2024 23:59:59 +0000\r\n"
                          "3=s\ta\tMon, 20 May 2024 00:00:00 +0000\r\n";
+
+// Notes what the files and the prompts looked like each time the hourglass came and went.
+class RecordingCursor : public BusyCursor
+{
+public:
+    std::function<QString()> look;
+    QStringList events;
+    void show() override { events << QStringLiteral("show: ") + look(); }
+    void restore() override { events << QStringLiteral("restore: ") + look(); }
+};
 
 } // namespace
 
@@ -170,6 +183,35 @@ private slots:
         QCOMPARE(index("xover.dat"), Xover);
         QVERIFY(form.isVisible());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    // The hourglass is up while the purge changes the files and is gone before an error
+    // shows.
+    void hourglassWhilePurging_data()
+    {
+        QTest::addColumn<bool>("outboundMissing");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("purge") << false
+                               << QStringList{"show: 3 lines, 0 boxes", "restore: 1 lines, 0 boxes"};
+        QTest::newRow("failed purge") << true
+                                      << QStringList{"show: 3 lines, 0 boxes", "restore: 3 lines, 0 boxes"};
+    }
+    void hourglassWhilePurging()
+    {
+        QFETCH(bool, outboundMissing);
+        if (outboundMissing)
+            QVERIFY(QFile::remove(m_group + QStringLiteral("/outbound.dat")));
+        ScriptedPrompts prompts;
+        RecordingCursor cursor;
+        cursor.look = [&]() {
+            return QStringLiteral("%1 lines, %2 boxes").arg(index("msgid.dat").count('\n')).arg(prompts.shown.size());
+        };
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.setBusyCursor(&cursor);
+        form.show();
+        QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
+        QTEST(cursor.events, "events");
+        QCOMPARE(prompts.shown.size(), outboundMissing ? 1 : 0);
     }
 
     void cancelAndEscapeClose_data()
