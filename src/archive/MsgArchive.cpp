@@ -270,9 +270,11 @@ DateTime ParseInternetDate(QByteArrayView text)
     }
 
     // "10-Jun-2003 10:20" is read with "-" between its parts, everything else with spaces.
+    // A text without any space ("10-Jun-2003") has its dash before the end, so it is dashed
+    // too: read with blanks it would be no date at all and purged at every cut-off.
     const qsizetype dash = s.indexOf('-');
     const qsizetype space = s.indexOf(' ');
-    const char delimiter = (dash > 0 && space >= 0 && dash < space) ? '-' : ' ';
+    const char delimiter = (dash > 0 && (space < 0 || dash < space)) ? '-' : ' ';
 
     int month = 0;
     int day = 1;

@@ -96,8 +96,8 @@ private slots:
         QTest::newRow("without day name") << QByteArray("10 Jun 2003 10:20:30 +0200") << at(2003, 6, 10, 10, 20, 30);
         QTest::newRow("blanks around, lower case") << QByteArray("   wed, 11 jun 2003 08:00:00 GMT  ") << at(2003, 6, 11, 8);
         QTest::newRow("dashes, no seconds") << QByteArray("10-Jun-2003 10:20") << at(2003, 6, 10, 10, 20);
-        // The first "-" must come before a space to delimit: without one, blanks do.
-        QTest::newRow("dashes without a time") << QByteArray("10-Jun-2003") << none;
+        QTest::newRow("dashes without a time") << QByteArray("10-Jun-2003") << at(2003, 6, 10);
+        QTest::newRow("blank before the first dash") << QByteArray("10 Jun-2003") << none;
         QTest::newRow("month first, no time") << QByteArray("Jun 10 2003") << at(2003, 6, 10);
         QTest::newRow("day name, month first") << QByteArray("Tue Jun 10 2003 10:20:30") << at(2003, 6, 10, 10, 20, 30);
         QTest::newRow("two-digit year 03") << QByteArray("10 Jun 03 10:20:30") << at(2003, 6, 10, 10, 20, 30);
