@@ -146,7 +146,15 @@ void ConfigWriter::writeString(QByteArrayView key, QByteArrayView value)
 {
     m_bytes.append(key.data(), key.size());
     m_bytes.append('=');
-    m_bytes.append(value.data(), value.size());
+    // A line break pasted into a text field would end the value and start a line of its
+    // own (a key or a section of the file's reader's choosing): it is written as a blank.
+    if (value.indexOf('\r') < 0 && value.indexOf('\n') < 0) {
+        m_bytes.append(value.data(), value.size());
+    } else {
+        QByteArray flat(value.data(), value.size());
+        flat.replace('\r', ' ').replace('\n', ' ');
+        m_bytes.append(flat);
+    }
     m_bytes.append("\r\n", 2);
 }
 

@@ -111,6 +111,15 @@ void TestConfigStore::writerFormat()
     w.writeList("Users", {"front desk", "b"});
     QCOMPARE(w.bytes(), QByteArray("[SERVER]\r\nPort=119\r\nName=Office\r\nOn=1\r\nPass=616263\r\n"
                                    "Users=\"front desk\",b\r\n"));
+
+    // A line break inside a text value cannot add lines to the file.
+    ConfigWriter broken;
+    broken.beginSection("SERVER");
+    broken.writeString("Name", "a\r\n[POP1]\rHost=x\ny");
+    broken.writeString("Port", "119");
+    QCOMPARE(broken.bytes(), QByteArray("[SERVER]\r\nName=a  [POP1] Host=x y\r\nPort=119\r\n"));
+    const auto store = ConfigStore::fromBytes(broken.bytes());
+    QCOMPARE(store.sectionNames(), QByteArrayList{"SERVER"});
 }
 
 void TestConfigStore::atomicWriteKeepsOldFileOnFailure()
