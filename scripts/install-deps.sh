@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-dev git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth fonts-liberation imagemagick
+  ccache desktop-file-utils man-db file dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -25,5 +26,15 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Another apt or dpkg run (an unattended upgrade, a package manager window) holds the dpkg
+# lock for a while: wait for it rather than fail.
+lock_wait=${QUILMORA_APT_LOCK_TIMEOUT:-600}
+apt_options=(-o "DPkg::Lock::Timeout=$lock_wait")
+if command -v fuser >/dev/null &&
+   "${sudo[@]}" fuser /var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock >/dev/null 2>&1; then
+  echo "Another apt or dpkg process holds the package lock; waiting for it (up to ${lock_wait} s)..."
+else
+  echo "(If another apt or dpkg process holds the package lock, this waits for it, up to ${lock_wait} s.)"
+fi
+"${sudo[@]}" apt-get "${apt_options[@]}" update -qq
+"${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"

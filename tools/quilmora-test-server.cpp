@@ -195,8 +195,26 @@ int main(int argc, char *argv[])
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args.at(i);
         const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--help"))
-            return usage("serves FOLDER's configuration over the remote configuration protocol");
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs("usage: quilmora-test-server [--port N] [--user U] [--password P] [--file NAME] FOLDER\n"
+                       "\n"
+                       "Serves FOLDER's configuration file over the remote configuration protocol on\n"
+                       "127.0.0.1, to try the editor's remote mode or quilmora-config pull/push without\n"
+                       "a Quilmora server. A test tool: the login travels in plain text.\n"
+                       "\n"
+                       "Options:\n"
+                       "  --port N        the port to listen on (default 35000; 0 picks a free one)\n"
+                       "  --user U        the login's user name (default zerevovu)\n"
+                       "  --password P    the login's password (default zerevovu)\n"
+                       "  --file NAME     the configuration file in FOLDER (default quilmora.ini)\n"
+                       "\n"
+                       "GET sends the file; PUT after an accepted login replaces it atomically. Every\n"
+                       "exchange is logged on standard output; Ctrl+C ends the server.\n"
+                       "\n"
+                       "Exit status: 1 when the port cannot be opened, 2 on a usage error.\n",
+                       stdout);
+            return 0;
+        }
         if (a == QLatin1String("--port") && hasValue) {
             bool ok = false;
             port = args.at(++i).toInt(&ok);

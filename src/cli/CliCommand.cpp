@@ -3,6 +3,7 @@
 #include "platform/ProgramFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -110,6 +111,31 @@ bool takeOption(QStringList &args, const QString &name, QString *value, bool *pr
 bool takeSwitch(QStringList &args, const QString &name)
 {
     return args.removeAll(name) > 0;
+}
+
+QString missingConfigurationMessage(const QString &path)
+{
+    return QStringLiteral("No configuration file at ") + path;
+}
+
+std::optional<int> checkConfigurationExists(const CliContext &ctx)
+{
+    const auto is = [&ctx](const char *name) { return ctx.command == QLatin1String(name); };
+    if (is("wizard") || is("pull"))
+        return std::nullopt;
+    // diff reports a file it cannot read with status 2, as diff(1) does.
+    const int status = is("diff") ? 2 : 1;
+    if (!QFileInfo(ctx.folder).isDir()) {
+        ctx.fail(QStringLiteral("No such folder: ") + ctx.folder);
+        return status;
+    }
+    if (is("push"))
+        return std::nullopt;
+    if (!QFileInfo(ctx.configPath()).isFile()) {
+        ctx.fail(missingConfigurationMessage(ctx.configPath()));
+        return status;
+    }
+    return std::nullopt;
 }
 
 bool readPasswordFile(const QString &path, QByteArray *password, QString *error)

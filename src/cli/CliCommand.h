@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // One run of quilmora-config: the global options and the command's own arguments.
 struct CliContext
@@ -55,6 +56,14 @@ QString usageLine();
 bool takeOption(QStringList &args, const QString &name, QString *value, bool *present = nullptr);
 // Takes a switch "--name" out of `args`.
 bool takeSwitch(QStringList &args, const QString &name);
+
+// A mistyped folder or file name is an error, not a new configuration: every command but
+// those that make the first configuration (wizard, pull) needs the folder ("No such folder:
+// <path>") and, except push whose file is the local copy named after its host, the
+// configuration file ("No configuration file at <path>"). Gives the exit status of the
+// failure, or nothing when the command may go on.
+std::optional<int> checkConfigurationExists(const CliContext &ctx);
+QString missingConfigurationMessage(const QString &path);
 
 // Reads a password file whole ("-" is standard input) and drops one trailing line break.
 bool readPasswordFile(const QString &path, QByteArray *password, QString *error);

@@ -1,9 +1,11 @@
 // pull and push: the remote transfer of a remote-mode run, from the command line.
 #include "cli/CliCommand.h"
+#include "cli/TerminalPassword.h"
 #include "config/TextCodec.h"
 #include "platform/Prompts.h"
 #include "remote/TRemoteInfo.h"
 
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -48,7 +50,7 @@ private:
 };
 
 // Reads HOST and the login options into `remote`; on a usage error gives its exit status.
-std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote)
+std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote, bool *passwordGivenOut)
 {
     if (ctx.fileNameGiven)
         return ctx.usageError(QStringLiteral("--file does not apply: the local copy is named after HOST"));
@@ -83,6 +85,7 @@ std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote)
     // The command line travels in the system's character set, as the editor sends what is typed.
     const TextCodec system;
     remote.User = system.encode(user);
+    *passwordGivenOut = passwordGiven;
     if (passwordGiven) {
         QString error;
         if (!Cli::readPasswordFile(passwordFile, &remote.Password, &error))
@@ -91,11 +94,28 @@ std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote)
     return std::nullopt;
 }
 
+// Without --password-file a person at a terminal is asked for the password (no echo);
+// a script without one sends the empty password, as before.
+std::optional<int> askPassword(const CliContext &ctx, TRemoteInfo &remote, bool passwordGiven)
+{
+    if (passwordGiven || !Cli::stdinIsTerminal())
+        return std::nullopt;
+    const std::optional<QByteArray> typed =
+        Cli::askPasswordWithoutEcho(QStringLiteral("Password for ") + remote.Host + QStringLiteral(": "));
+    if (!typed)
+        return ctx.fail(QStringLiteral("No password entered"));
+    remote.Password = *typed;
+    return std::nullopt;
+}
+
 int runPull(CliContext &ctx)
 {
     StderrPrompts prompts;
     TRemoteInfo remote(prompts);
-    if (const auto status = takeRemoteArguments(ctx, remote))
+    bool passwordGiven = false;
+    if (const auto status = takeRemoteArguments(ctx, remote, &passwordGiven))
+        return *status;
+    if (const auto status = askPassword(ctx, remote, passwordGiven))
         return *status;
     if (remote.GetConfig(ctx.folder).isEmpty())
         return 1;
@@ -107,7 +127,14 @@ int runPush(CliContext &ctx)
 {
     StderrPrompts prompts;
     TRemoteInfo remote(prompts);
-    if (const auto status = takeRemoteArguments(ctx, remote))
+    bool passwordGiven = false;
+    if (const auto status = takeRemoteArguments(ctx, remote, &passwordGiven))
+        return *status;
+    // The local copy is the configuration here: without it there is nothing to return.
+    const QString copy = TRemoteInfo::localCopyPath(ctx.folder, remote.Host);
+    if (TRemoteInfo::isUsableFileName(remote.Host) && !QFileInfo(copy).isFile())
+        return ctx.fail(Cli::missingConfigurationMessage(copy));
+    if (const auto status = askPassword(ctx, remote, passwordGiven))
         return *status;
     return remote.PutConfig(ctx.folder) ? 0 : 1;
 }

@@ -22,6 +22,22 @@ void printHelp()
             QStringLiteral("  %1 %2").arg(QString::fromLatin1(c.name), QString::fromLatin1(c.usage)).trimmed();
         text += QStringLiteral("  ") + head + QLatin1Char('\n') + QStringLiteral("      ") + QString::fromLatin1(c.summary) + QLatin1Char('\n');
     }
+    text += QStringLiteral(
+        "\n"
+        "A folder or configuration file that does not exist is an error (status 1) for every\n"
+        "command but wizard and pull, which make the first configuration.\n"
+        "pull and push talk to the server's configuration port, 35000 unless --port N. Without\n"
+        "--password-file F they ask for the password without echo when standard input is a\n"
+        "terminal, and send an empty password otherwise. A password file is read whole\n"
+        "(- for standard input), one trailing line break dropped.\n"
+        "\n"
+        "Environment:\n"
+        "  QUILMORA_HOME    the server's program folder when --folder is not given\n"
+        "\n"
+        "Exit status:\n"
+        "  0  done\n"
+        "  1  the operation failed; the message is on standard error\n"
+        "  2  usage error (unknown command or option, missing argument)\n");
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
@@ -89,5 +105,7 @@ int main(int argc, char *argv[])
     if (!ctx.codec.isValid())
         return ctx.usageError(QStringLiteral("unknown encoding ") + encoding);
     ctx.folder = ProgramFolder::resolve(folder, QDir::currentPath());
+    if (const std::optional<int> missing = Cli::checkConfigurationExists(ctx))
+        return finish(ctx, *missing);
     return finish(ctx, command->run(ctx));
 }

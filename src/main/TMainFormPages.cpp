@@ -418,6 +418,8 @@ void TMainForm::buildMenus()
     };
     actnSave = action("actnSave", str("Save"), str("Save all changes"));
     actnExit = action("actnExit", str("&Exit"), str("Exit"));
+    actnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    actnExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     actnDocumentation = action("actnDocumentation", str("Documenation"), str("Quilmora Documentation"));
     actnSupport = action("actnSupport", str("Support"), str("Technical Support"));
     actnHomePage = action("actnHomePage", str("Quilmora Home Page"), str("Go to the Quilmora Home Page"));

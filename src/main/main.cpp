@@ -12,8 +12,36 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+void printHelp()
+{
+    std::fputs("usage: quilmora-editor [/w | --wizard] [--folder DIR] [--encoding NAME]\n"
+               "       quilmora-editor --help\n"
+               "\n"
+               "Edits quilmora.ini, the configuration of a Quilmora server, in the server's folder,\n"
+               "or a server's configuration over the network (remote mode, port 35000 by default).\n"
+               "\n"
+               "Options:\n"
+               "  /w, --wizard     start with the setup wizard\n"
+               "  --folder DIR     the server's folder\n"
+               "  --encoding NAME  the character set of the file's text (default: the locale's)\n"
+               "\n"
+               "The server's folder is --folder DIR, else $QUILMORA_HOME, else the program's own\n"
+               "folder when it holds a quilmora.ini, else /var/lib/quilmora when it exists, else\n"
+               "the program's folder. A missing quilmora.ini opens as a new configuration.\n"
+               "\n"
+               "Environment:\n"
+               "  QUILMORA_HOME    the server's folder when --folder is not given\n"
+               "\n"
+               "Exit status:\n"
+               "  0  the editor was closed\n"
+               "  1  the configuration could not be opened, or no display is available\n"
+               "  2  usage error\n",
+               stdout);
+}
 
 int usage()
 {
@@ -40,6 +68,13 @@ bool haveDisplay()
 
 int main(int argc, char *argv[])
 {
+    // Help needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printHelp();
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
+    }
     if (!haveDisplay()) {
         std::fputs("quilmora-editor: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
                    "to try the editor without a screen, run it under Xvfb: xvfb-run -a quilmora-editor ...\n",
@@ -78,7 +113,7 @@ int main(int argc, char *argv[])
     WaitCursor waitCursor;
     ConnectRunModeChooser chooser(registry, prompts, &waitCursor);
     context.runModeChooser = &chooser;
-    context.programFolder = ProgramFolder::resolve(folder, QCoreApplication::applicationDirPath());
+    context.programFolder = ProgramFolder::resolveEditor(folder, QCoreApplication::applicationDirPath());
     context.codec = TextCodec(encoding);
     if (!context.codec.isValid()) {
         std::fprintf(stderr, "quilmora-editor: unknown encoding %s\n", encoding.constData());

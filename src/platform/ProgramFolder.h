@@ -9,6 +9,15 @@ namespace ProgramFolder {
 
 QString resolve(const QString &folderOption, const QString &fallback);
 
+// The folder of the server's installation on a Linux machine.
+inline constexpr char SystemFolder[] = "/var/lib/quilmora";
+
+// The editor's folder: --folder, else $QUILMORA_HOME, else the program's own folder when a
+// quilmora.ini stands in it (a server installed together with its editor), else
+// `systemFolder` when it exists (an editor installed under /usr), else the program's folder.
+QString resolveEditor(const QString &folderOption, const QString &programFolder,
+                      const QString &systemFolder = QString::fromLatin1(SystemFolder));
+
 // `name` inside `folder`.
 QString filePath(const QString &folder, const QString &name);
 

@@ -3,6 +3,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,6 +33,8 @@ private slots:
     void normalizeOldFormat();
     void failedWritesExitOne();
     void folderFromEnvironmentAndCurrentFolder();
+    void missingFolderOrFile_data();
+    void missingFolderOrFile();
 };
 
 void TestCli::versionAndHelp()
@@ -59,7 +62,10 @@ void TestCli::usageErrors_data()
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, args);
-    const CliRun r = runCli(args);
+    // A folder holding a configuration: what fails is the command line alone.
+    QTemporaryDir dir;
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\n"));
+    const CliRun r = runCli(args, dir.path());
     QCOMPARE(r.status, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY2(r.err.contains("usage: quilmora-config"), r.err.constData());
@@ -194,6 +200,61 @@ void TestCli::folderFromEnvironmentAndCurrentFolder()
         runCli({QStringLiteral("dump")}, QDir::tempPath(), {{QStringLiteral("QUILMORA_HOME"), dir.path()}});
     QCOMPARE(home.status, 0);
     QVERIFY(home.out.contains("\"Name\": \"here\""));
+}
+
+// A mistyped folder or file name fails with status 1 and its message and creates nothing;
+// it never reads as a new, empty configuration.
+void TestCli::missingFolderOrFile_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QString>("missing"); // "folder", "file" or "--file"
+    QTest::addColumn<QString>("file");    // the file named in the message, in the folder
+    const QList<QPair<const char *, QStringList>> commands = {
+        {"dump", {"dump"}},
+        {"normalize", {"normalize"}},
+        {"purge", {"purge", "sales", "--older-than", "30"}},
+        {"purge dry run", {"purge", "sales", "--older-than", "30", "--dry-run"}},
+        {"push", {"push", "127.0.0.1", "--port", "1"}},
+    };
+    for (const auto &[name, command] : commands) {
+        const QString file = command.first() == QLatin1String("push") ? QStringLiteral("127.0.0.1") : QStringLiteral("quilmora.ini");
+        QTest::addRow("%s, no folder", name) << command << "folder" << file;
+        QTest::addRow("%s, no file", name) << command << "file" << file;
+        if (command.first() != QLatin1String("push"))
+            QTest::addRow("%s, --file names none", name) << command << "--file" << QStringLiteral("other.ini");
+    }
+}
+
+void TestCli::missingFolderOrFile()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QString, missing);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    // The folder holds a group's data, so purge would find something to do.
+    QVERIFY(QDir().mkpath(dir.filePath("data/sales")));
+    QVERIFY(TestFiles::write(dir.filePath("data/sales/xover.dat"), "1=s\ta\t1 Jan 2000\r\n"));
+    QString folder = dir.path();
+    QStringList args{QStringLiteral("--folder"), folder};
+    if (missing == QLatin1String("folder")) {
+        folder = dir.filePath(QStringLiteral("mistyped"));
+        args = {QStringLiteral("--folder"), folder};
+    } else if (missing == QLatin1String("--file")) {
+        QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\n"));
+        args << QStringLiteral("--file") << file;
+    }
+    const QStringList before = QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+    const CliRun r = runCli(args + command, dir.path());
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.out, QByteArray());
+    const QString message = missing == QLatin1String("folder")
+                                ? QStringLiteral("No such folder: ") + folder
+                                : QStringLiteral("No configuration file at ") + QDir(dir.path()).filePath(file);
+    QCOMPARE(QString::fromUtf8(r.err), message + QLatin1Char('\n'));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
+    QVERIFY(!QFileInfo::exists(dir.filePath("mistyped")));
+    QCOMPARE(TestFiles::read(dir.filePath("data/sales/xover.dat")), QByteArray("1=s\ta\t1 Jan 2000\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -8,11 +8,66 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
 using Script = LoopbackConfigServer::Script;
 
 namespace {
 
 const QByteArray Config = "[SERVER]\r\nName=Office\r\n";
+
+struct TerminalRun
+{
+    int status = -1;
+    QByteArray shown; // everything the terminal showed
+};
+
+// Runs quilmora-config on a pseudo terminal (standard input, output and error), types
+// `typed` once `prompt` has shown, and reads on until the program ends.
+TerminalRun runOnTerminal(const QStringList &args, const QByteArray &prompt, const QByteArray &typed)
+{
+    std::vector<QByteArray> storage{QByteArray(QUILMORA_CLI_PATH)};
+    for (const QString &a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    TerminalRun run;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0)
+        return run;
+    if (pid == 0) {
+        unsetenv("QUILMORA_HOME");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    bool typedYet = false;
+    for (int rounds = 0; rounds < 600; ++rounds) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[512];
+            const ssize_t got = read(master, buffer, sizeof buffer);
+            if (got <= 0) // the program ended and closed the terminal
+                break;
+            run.shown.append(buffer, got);
+        }
+        if (!typedYet && run.shown.contains(prompt)) {
+            typedYet = write(master, typed.constData(), size_t(typed.size())) == typed.size();
+        }
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    close(master);
+    return run;
+}
 
 } // namespace
 
@@ -26,6 +81,7 @@ private slots:
     void pullRefused();
     void push();
     void pushWithoutLocalCopy();
+    void passwordAskedOnTerminal();
     void usageErrors_data();
     void usageErrors();
 
@@ -91,7 +147,23 @@ void TestCliRemote::pushWithoutLocalCopy()
     const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("push"),
                                QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("1")});
     QCOMPARE(run.status, 1);
-    QCOMPARE(run.err, (QStringLiteral("Cannot open file ") + m_folder + QStringLiteral("/127.0.0.1\n")).toUtf8());
+    QCOMPARE(run.err, (QStringLiteral("No configuration file at ") + m_folder + QStringLiteral("/127.0.0.1\n")).toUtf8());
+}
+
+// Without --password-file a person at a terminal is asked; what is typed does not show.
+void TestCliRemote::passwordAskedOnTerminal()
+{
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+    const TerminalRun run = runOnTerminal({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"),
+                                           QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                                           QString::number(server.port()), QStringLiteral("--user"), QStringLiteral("admin")},
+                                          "Password for 127.0.0.1: ", "s3cret\n");
+    QVERIFY(server.wait());
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.shown.startsWith("Password for 127.0.0.1: "), run.shown.constData());
+    QVERIFY2(!run.shown.contains("s3cret"), run.shown.constData());
+    QVERIFY(run.shown.contains(QStringLiteral("%1/127.0.0.1").arg(m_folder).toUtf8()));
+    QCOMPARE(server.received(0), QByteArray("AUTH admin s3cret\r\nGET\r\n"));
 }
 
 void TestCliRemote::usageErrors_data()

@@ -36,6 +36,7 @@ private slots:
     {
         QDir(m_program).removeRecursively();
         QVERIFY(QDir().mkpath(m_group));
+        QVERIFY(TestFiles::write(m_program + QStringLiteral("/quilmora.ini"), "[SERVER]\r\nVersion=1.05\r\n"));
         QVERIFY(TestFiles::write(m_group + QStringLiteral("/xover.dat"), Xover));
         QVERIFY(TestFiles::write(m_group + QStringLiteral("/msgid.dat"), Msgid));
         QVERIFY(TestFiles::write(m_group + QStringLiteral("/outbound.dat"), Outbound));

@@ -848,6 +848,33 @@ private slots:
         QVERIFY(TestFiles::read(iniPath()).contains("BindIP=192.0.2.1\r\n"));
     }
 
+    // File, Save and File, Exit answer Ctrl+S and Ctrl+Q anywhere in the window; the tree
+    // menu's commands have no keys.
+    void fileMenuShortcuts()
+    {
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        select(f->nodeUsers->child(0));
+        retype(f->editUserDesc, QStringLiteral("Front"));
+        QVERIFY(f->isChanged());
+        QTest::keyClick(f->editUserDesc, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(!f->isChanged());
+        QVERIFY(TestFiles::read(iniPath()).contains("Description=Front\r\n"));
+
+        for (const char *name : {"menuAdd", "menuDelete", "menuReset", "menuDelMsg", "actnAdd", "actnDelete",
+                                 "actnReset", "actnDelMsg"}) {
+            auto *a = f->findChild<QAction *>(QString::fromLatin1(name));
+            QVERIFY2(a, name);
+            QVERIFY2(a->shortcut().isEmpty(), name);
+        }
+
+        QTest::keyClick(f->tvNav, Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!f->isVisible());
+        QVERIFY(m_prompts.shown.isEmpty());
+    }
+
     void statusBarShowsHints_data()
     {
         QTest::addColumn<QString>("name");

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# install_tree.sh BUILD DESTDIR GUI: `cmake --install` into a temporary DESTDIR puts every
+# file in its place, and the installed programs run from there.
+set -euo pipefail
+build=$1; destdir=$2; gui=$3
+rm -rf "$destdir"
+DESTDIR=$destdir cmake --install "$build" --prefix /usr >/dev/null
+usr=$destdir/usr
+failed=0
+need() {
+  if [ ! -s "$usr/$1" ]; then echo "FAIL: not installed: /usr/$1" >&2; failed=1; fi
+}
+need bin/quilmora-config
+need bin/quilmora-test-server
+need share/man/man1/quilmora-config.1
+need share/bash-completion/completions/quilmora-config
+need share/doc/quilmora/README.md
+need share/doc/quilmora/examples/demo/quilmora.ini
+need share/doc/quilmora/examples/demo/data/sales/xover.dat
+if [ "$gui" = 1 ]; then
+  need bin/quilmora-editor
+  need share/applications/quilmora-editor.desktop
+  need share/icons/hicolor/scalable/apps/quilmora-editor.svg
+  need share/icons/hicolor/48x48/apps/quilmora-editor.png
+  need share/man/man1/quilmora-editor.1
+fi
+
+version=$("$usr/bin/quilmora-config" --version)
+if [ "$version" != "quilmora-config 1.05" ]; then
+  echo "FAIL: installed quilmora-config --version says '$version'" >&2; failed=1
+fi
+dump=$("$usr/bin/quilmora-config" --folder "$usr/share/doc/quilmora/examples/demo" dump)
+if ! grep -q '"Name": "Harbour Office"' <<<"$dump"; then
+  echo "FAIL: the installed quilmora-config does not dump the demo" >&2; failed=1
+fi
+dry=$("$usr/bin/quilmora-config" --folder "$usr/share/doc/quilmora/examples/demo" purge sales --older-than 30 --dry-run)
+if ! grep -q 'would be removed' <<<"$dry" || grep -q '^0 entries' <<<"$dry"; then
+  echo "FAIL: the demo's purge dry run removes nothing: $dry" >&2; failed=1
+fi
+if [ "$gui" = 1 ]; then
+  env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/quilmora-editor" --help | grep -q "usage: quilmora-editor" ||
+    { echo "FAIL: the installed editor's --help" >&2; failed=1; }
+  exec_line=$(sed -n 's/^Exec=//p' "$usr/share/applications/quilmora-editor.desktop")
+  [ -x "$usr/bin/${exec_line%% *}" ] || { echo "FAIL: Exec=$exec_line is no installed program" >&2; failed=1; }
+  png=$(file -b "$usr/share/icons/hicolor/48x48/apps/quilmora-editor.png")
+  [[ $png == "PNG image data, 48 x 48"* ]] || { echo "FAIL: the 48-pixel icon is $png" >&2; failed=1; }
+fi
+rm -rf "$destdir"
+[ "$failed" -eq 0 ] && echo "ok: installed tree"
+exit "$failed"
