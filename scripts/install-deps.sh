@@ -26,15 +26,27 @@ else
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-# Another apt or dpkg run (an unattended upgrade, a package manager window) holds the dpkg
-# lock for a while: wait for it rather than fail.
+# Another apt or dpkg run (an unattended upgrade, a package manager window) holds the
+# package locks for a while: wait for them rather than fail. apt-get install waits by
+# itself (DPkg::Lock::Timeout); apt-get update does not wait for the lists lock, so it is
+# tried again while that lock is held.
 lock_wait=${QUILMORA_APT_LOCK_TIMEOUT:-600}
 apt_options=(-o "DPkg::Lock::Timeout=$lock_wait")
+deadline=$((SECONDS + lock_wait))
+said=
+until errors=$("${sudo[@]}" apt-get "${apt_options[@]}" update -qq 2>&1 >/dev/null); do
+  if ! grep -q 'Could not get lock' <<<"$errors" || [ "$SECONDS" -ge "$deadline" ]; then
+    printf '%s\n' "$errors" >&2
+    exit 1
+  fi
+  if [ -z "$said" ]; then
+    echo "Waiting for another apt or dpkg process to release the package lock (up to ${lock_wait} s)..."
+    said=1
+  fi
+  sleep 3
+done
 if command -v fuser >/dev/null &&
-   "${sudo[@]}" fuser /var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock >/dev/null 2>&1; then
-  echo "Another apt or dpkg process holds the package lock; waiting for it (up to ${lock_wait} s)..."
-else
-  echo "(If another apt or dpkg process holds the package lock, this waits for it, up to ${lock_wait} s.)"
+   "${sudo[@]}" fuser /var/lib/dpkg/lock-frontend /var/lib/dpkg/lock >/dev/null 2>&1; then
+  echo "Waiting for another apt or dpkg process to release the dpkg lock (up to ${lock_wait} s)..."
 fi
-"${sudo[@]}" apt-get "${apt_options[@]}" update -qq
 "${sudo[@]}" apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${missing[@]}"
