@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -32,6 +33,7 @@
 namespace {
 
 const QString Title = QStringLiteral("Quilmora Configuration Wizard");
+constexpr int PageMargin = 12;
 
 // The picture of the left panel: mail turning into news, on the product's blue.
 QPixmap wizardPicture(const QSize &size)
@@ -89,6 +91,8 @@ QLabel *caption(const QString &text, QWidget *buddy)
 {
     auto *label = new QLabel(text);
     label->setBuddy(buddy);
+    // The long captions take a second line rather than being cut at the page's edge.
+    label->setWordWrap(true);
     return label;
 }
 
@@ -123,6 +127,9 @@ TWizardForm::TWizardForm(const WizardContext &context, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(ClientWidth, ClientHeight);
+    QFont windowFont(QStringLiteral("Arial"));
+    windowFont.setPixelSize(12);
+    setFont(windowFont);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -262,7 +269,7 @@ TWizardForm::TWizardForm(const WizardContext &context, QWidget *parent)
         auto *g = new QGridLayout(grpbAutoReply);
         g->setContentsMargins(8, chkbAutoReply->height() / 2 + 2, 8, 6);
         g->setVerticalSpacing(2);
-        g->addWidget(caption(QStringLiteral("From (the address the reply is sent from, e.g. sales@company.example)"),
+        g->addWidget(caption(QStringLiteral("From (the address replies are sent from, e.g. sales@company.example)"),
                              editAutoReplyFrom),
                      0, 0);
         g->addWidget(editAutoReplyFrom, 1, 0);
@@ -416,7 +423,7 @@ QWidget *TWizardForm::newPage(const char *name, const QString &title, int step, 
     auto *page = new QWidget;
     page->setObjectName(QString::fromLatin1(name));
     auto *l = new QVBoxLayout(page);
-    l->setContentsMargins(12, 8, 12, 8);
+    l->setContentsMargins(PageMargin, 8, PageMargin, 8);
     l->setSpacing(3);
 
     QString heading = title;
@@ -424,8 +431,16 @@ QWidget *TWizardForm::newPage(const char *name, const QString &title, int step, 
         heading += QStringLiteral(" (Step %1 of %2)").arg(step).arg(PageCount);
     auto *head = new QLabel(heading);
     head->setObjectName(QString::fromLatin1(name) + QStringLiteral("Heading"));
+    // Large type; a heading too long for one line at 24 pixels is set a little smaller
+    // rather than broken inside its step counter.
     QFont headFont(QStringLiteral("Arial"));
-    headFont.setPixelSize(24);
+    int pixels = 24;
+    const int room = ClientWidth - PictureWidth - 2 * PageMargin;
+    for (;; --pixels) {
+        headFont.setPixelSize(pixels);
+        if (pixels <= 18 || QFontMetrics(headFont).horizontalAdvance(heading) <= room)
+            break;
+    }
     head->setFont(headFont);
     head->setWordWrap(true);
     l->addWidget(head);
