@@ -367,6 +367,8 @@ TWizardForm::TWizardForm(const WizardContext &context, QWidget *parent)
 
     // Pages change only through the buttons.
     pctrlWizard->tabBar()->hide();
+    pctrlWizard->tabBar()->setFocusPolicy(Qt::NoFocus);
+    pctrlWizard->setFocusPolicy(Qt::NoFocus); // no invisible stop in the tab round
 
     // The bottom panel: a thin line along its top and the three buttons at the right.
     auto *bottom = new QWidget;
