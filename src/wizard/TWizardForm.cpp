@@ -365,10 +365,6 @@ TWizardForm::TWizardForm(const WizardContext &context, QWidget *parent)
         m_firstField.append(nullptr);
     }
 
-    // Pages change only through the buttons.
-    pctrlWizard->tabBar()->hide();
-    pctrlWizard->tabBar()->setFocusPolicy(Qt::NoFocus);
-    pctrlWizard->setFocusPolicy(Qt::NoFocus); // no invisible stop in the tab round
 
     // The bottom panel: a thin line along its top and the three buttons at the right.
     auto *bottom = new QWidget;
@@ -413,7 +409,15 @@ TWizardForm::TWizardForm(const WizardContext &context, QWidget *parent)
     butnCancel = makeButton("butnCancel", actnCancel);
     butnNext->setDefault(true);
 
-    // FormCreate: page 1, Previous disabled.
+    FormCreate();
+}
+
+void TWizardForm::FormCreate()
+{
+    // Pages change only through the buttons.
+    pctrlWizard->tabBar()->hide();
+    pctrlWizard->tabBar()->setFocusPolicy(Qt::NoFocus);
+    pctrlWizard->setFocusPolicy(Qt::NoFocus); // no invisible stop in the tab round
     pctrlWizard->setCurrentIndex(0);
     actnPrevious->setEnabled(false);
 }

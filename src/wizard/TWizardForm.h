@@ -51,7 +51,9 @@ public:
     WizardFields fields() const;
     QString configFilePath() const;
 
-    // Handlers.
+    // Handlers. Closing the wizard, however it happens, ends the run: start-up returns
+    // once the modal wizard has closed.
+    void FormCreate();
     void FormActivate();
     void actnNextExecute();
     void actnPreviousExecute();
