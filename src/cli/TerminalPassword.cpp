@@ -1,8 +1,25 @@
 #include "cli/TerminalPassword.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <termios.h>
 #include <unistd.h>
+
+namespace {
+
+// The terminal's settings while echo is off, so Ctrl+C or a kill does not leave a shell
+// that shows nothing typed.
+termios g_saved{};
+
+extern "C" void restoreAndRaise(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+} // namespace
 
 namespace Cli {
 
@@ -16,7 +33,13 @@ std::optional<QByteArray> askPasswordWithoutEcho(const QString &prompt)
     // Echo goes off before the prompt shows, so nothing typed after it can appear.
     termios saved{};
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    using Handler = void (*)(int);
+    Handler previous[3] = {};
+    const int caught[3] = {SIGINT, SIGTERM, SIGHUP};
     if (terminal) {
+        g_saved = saved;
+        for (int i = 0; i < 3; ++i)
+            previous[i] = std::signal(caught[i], restoreAndRaise);
         termios quiet = saved;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         quiet.c_lflag |= ECHONL; // the line break still shows, so the next output starts a line
@@ -30,6 +53,8 @@ std::optional<QByteArray> askPasswordWithoutEcho(const QString &prompt)
     for (;;) {
         char c = 0;
         const ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0) {
             ended = line.isEmpty();
             break;
@@ -38,8 +63,11 @@ std::optional<QByteArray> askPasswordWithoutEcho(const QString &prompt)
             break;
         line += c;
     }
-    if (terminal)
+    if (terminal) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        for (int i = 0; i < 3; ++i)
+            std::signal(caught[i], previous[i]);
+    }
     if (line.endsWith('\r'))
         line.chop(1);
     if (ended)
