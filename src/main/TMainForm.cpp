@@ -8,6 +8,7 @@
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
+#include "main/SpinEdit.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
@@ -59,11 +60,7 @@ private:
 // gives the lowest value, and the value stays within the box's range.
 int spinValue(const QSpinBox *box)
 {
-    bool ok = false;
-    int v = box->cleanText().trimmed().toInt(&ok);
-    if (!ok)
-        v = box->minimum();
-    return std::clamp(v, box->minimum(), box->maximum());
+    return SpinEdit::valueOf(box);
 }
 
 QByteArray flag(bool on)
@@ -142,6 +139,9 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     });
 
     connect(actnDelMsg, &QAction::triggered, this, [this]() { actnDelMsgExecute(); });
+    connectItemCommands();
+    connectPasswordButtons();
+    connectLogView();
     updateItemActions();
 
     fillBindAddresses();
@@ -688,6 +688,8 @@ bool TMainForm::HookEvent(QWidget *control, bool changeEvent)
             connect(m, &MaskedBytesEdit::bytesChanged, this, route);
         else if (auto *e = qobject_cast<QLineEdit *>(control))
             connect(e, &QLineEdit::textChanged, this, route);
+        else if (auto *n = qobject_cast<SpinEdit *>(control))
+            connect(n, &SpinEdit::typed, this, route); // every keystroke, an emptied box too
         else if (auto *s = qobject_cast<QSpinBox *>(control))
             connect(s, &QSpinBox::textChanged, this, route);
         else if (auto *t = qobject_cast<QPlainTextEdit *>(control))
@@ -701,8 +703,10 @@ bool TMainForm::HookEvent(QWidget *control, bool changeEvent)
             connect(r, &RadioGroup::clicked, this, route);
         else if (auto *b = qobject_cast<QCheckBox *>(control))
             connect(b, &QCheckBox::clicked, this, route);
-        else if (auto *l = qobject_cast<QListWidget *>(control))
+        else if (auto *l = qobject_cast<QListWidget *>(control)) {
             connect(l, &QListWidget::itemChanged, this, route); // an entry checked or cleared
+            connect(l, &QListWidget::itemClicked, this, route); // a click on an entry's text too
+        }
         else if (isPanel(control))
             control->installEventFilter(this);
         else

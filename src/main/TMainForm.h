@@ -15,8 +15,10 @@
 #include <functional>
 #include <memory>
 
+class BusyCursor;
 class Clock;
 class ConfigDocument;
+class LogFindBar;
 class MaskedBytesEdit;
 class NavNode;
 class NavTree;
@@ -52,6 +54,8 @@ struct MainFormContext
     std::function<QStringList()> localAddresses;
     // The local date, for the message archive's "today"; none means the system clock.
     Clock *clock = nullptr;
+    // The hourglass of long commands (the log's Refresh); none means the application's.
+    BusyCursor *busyCursor = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
@@ -124,6 +128,24 @@ public:
     void actnDelMsgExecute();
     void DisplayHint(const QString &hint);
 
+    // Item commands (TMainFormItems.cpp).
+    void actnAddExecute();
+    void actnDeleteExecute();
+    void actnResetExecute();
+    // False when the name was refused (the message has been shown).
+    bool editGroupNameExit();
+
+    // Password entry (TMainFormPasswords.cpp).
+    void butnChangeAdminPassClick();
+    void butnChangeSMTPPassClick();
+    void butnChangeIncomingPassClick();
+    void butnChangeUserPassClick();
+
+    // Log view (TMainFormLog.cpp).
+    void tabsLogViewShow();
+    void actnRefreshLogExecute();
+    void actnClearLogExecute();
+
     // The fixed nodes.
     NavNode *nodeGeneral = nullptr;
     NavNode *nodeAdvanced = nullptr;
@@ -152,6 +174,12 @@ private:
     QWidget *buildGroupItemPage();
     QWidget *buildLogSettingsPage();
     QWidget *buildLogViewPage();
+    void connectItemCommands();
+    void connectPasswordButtons();
+    void connectLogView();
+    void removeGroupData(const TGroup &group);
+    void refuseGroupName();
+    void changePassword(MaskedBytesEdit *field, bool digest);
     QWidget *buildOverviewPage(const char *name, const QString &title, const QString &text);
     QWidget *newPage(const char *name, const QString &title);
     void setHint(QWidget *w, const QString &hint);
@@ -246,6 +274,7 @@ public:
     QSpinBox *sedtLogSize = nullptr;
     QToolBar *ToolBar2 = nullptr;
     QPlainTextEdit *memoLog = nullptr;
+    LogFindBar *findLog = nullptr; // Ctrl+F on the log view
 
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;

@@ -3,6 +3,8 @@
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
+#include "main/SpinEdit.h"
+#include "main/LogFindBar.h"
 #include "main/TMainForm.h"
 #include "platform/LocalAddresses.h"
 
@@ -46,7 +48,7 @@ QString str(const char *text)
 
 QSpinBox *spin(const char *name, int max)
 {
-    auto *s = named<QSpinBox>(name);
+    auto *s = named<SpinEdit>(name);
     s->setRange(0, max);
     s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     s->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -232,7 +234,7 @@ QWidget *TMainForm::buildIncomingItemPage()
     g->setVerticalSpacing(2);
     g->setContentsMargins(6, 4, 6, 4);
     editPopHost = named<QLineEdit>("editPopHost");
-    sedtPopPort = spin("sedtPopPort", 65535);
+    sedtPopPort = spin("sedtPopPort", ServerSettings::PortMax);
     editPopUser = named<QLineEdit>("editPopUser");
     editPopPass = named<MaskedBytesEdit>("editPopPass");
     butnChangeIncomingPass = named<QPushButton>("butnChangeIncomingPass", str("Change"));
@@ -398,6 +400,9 @@ QWidget *TMainForm::buildLogViewPage()
     ToolBar2->addAction(actnClearLog);
     v->addWidget(ToolBar2);
     memoLog = named<QPlainTextEdit>("memoLog");
+    findLog = new LogFindBar(memoLog);
+    findLog->setObjectName(QStringLiteral("findLog"));
+    v->addWidget(findLog);
     memoLog->setReadOnly(true);
     memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
