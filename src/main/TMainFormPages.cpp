@@ -9,6 +9,7 @@
 #include "platform/LocalAddresses.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -487,6 +488,9 @@ void TMainForm::buildWindow()
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPixelSize(12);
     setFont(windowFont);
+    // Dialogs and message boxes are windows of their own and take the application's font,
+    // not their owner's: the program's windows all wear the main window's.
+    QApplication::setFont(windowFont);
 
     buildMenus();
 
