@@ -84,7 +84,12 @@ void TMainForm::actnAddExecute()
     } else if (page == tabsGroups || page == tabsGroupItem) {
         AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups);
         ShowGroup(nullptr);
+    } else {
+        return;
     }
+    // The new item is a change to save even where none of its page's defaults differed
+    // from what the page showed (a user, a group): closing must not lose it unasked.
+    m_changed = true;
 }
 
 void TMainForm::actnDeleteExecute()
