@@ -5,6 +5,7 @@
 #include "config/ConfigDocument.h"
 #include "main/MaskedBytesEdit.h"
 #include "main/MembershipChoices.h"
+#include "main/MemoText.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
@@ -398,7 +399,7 @@ void TMainForm::showText(QLineEdit *edit, const QByteArray &bytes)
 
 void TMainForm::showMemo(QPlainTextEdit *memo, const QByteArray &bytes)
 {
-    memo->setPlainText(toEditorBreaks(m_codec.decode(bytes)));
+    MemoText::show(memo, toEditorBreaks(m_codec.decode(bytes)));
 }
 
 void TMainForm::ShowPop(TPop *item)
@@ -541,9 +542,7 @@ void TMainForm::chlstUsersClick(QObject *)
 QByteArray TMainForm::memoBytes(const QPlainTextEdit *memo, const QByteArray &original) const
 {
     // The raw text keeps no-break spaces, which the plain-text view would turn into blanks.
-    QString text = memo->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    QString text = MemoText::text(memo);
     if (toEditorBreaks(m_codec.decode(original)) == text)
         return original; // not edited: the bytes stay as they are, breaks included
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));

@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -171,6 +173,51 @@ private slots:
         QCOMPARE(account->pop()->Port, 995);
         QCOMPARE(account->pop()->Host, host);
         QCOMPARE(f->sedtPopPort->maximum(), 65534);
+    }
+
+    // An auto-reply body of one very long line is shown in pieces, so the page opens at
+    // once, and stored exactly as it was; a break typed inside a piece is a real one.
+    void longBodyLineIsKeptExactly()
+    {
+        QString line;
+        for (int i = 0; line.size() < 100000; ++i)
+            line += (i % 7 == 0) ? QStringLiteral("\U0001F600") : QStringLiteral("word%1 ").arg(i);
+        const QByteArray body = "first line\r\n" + line.toUtf8() + "\r\nlast";
+        TMainForm *f = m_fx.open(demoFile());
+        QVERIFY(f);
+        auto *account = static_cast<NavNode *>(f->nodeIncoming->child(1));
+        account->pop()->AutoReplyBody = body;
+        m_fx.select(f->nodeGeneral);
+        m_fx.select(account);
+        QVERIFY(f->memoPopAutoReplyBody->blockCount() > 3); // the long line in pieces
+
+        f->editPopHost->insert(QStringLiteral("x")); // an edit elsewhere stores the page
+        QCOMPARE(account->pop()->AutoReplyBody, body);
+        QVERIFY(f->actnSaveExecute());
+        QVERIFY(TestFiles::read(m_fx.path(QStringLiteral("quilmora.ini"))).contains("AutoReplyBody=" + body.toHex().toUpper() + "\r\n"));
+
+        // Enter typed in the middle of a piece, then at the start of one: each adds one
+        // break there and changes nothing else.
+        for (const int offset : {5, 0}) {
+            QPlainTextEdit *memo = f->memoPopAutoReplyBody;
+            const QByteArray before = account->pop()->AutoReplyBody;
+            const QTextBlock piece = memo->document()->findBlockByNumber(4);
+            QTextCursor cursor(piece);
+            cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, offset);
+            const QString head = piece.text().left(offset);
+            const QString tail = piece.text().mid(offset, 20);
+            memo->setTextCursor(cursor);
+            QTest::keyClick(memo, Qt::Key_Return);
+            QByteArray after = account->pop()->AutoReplyBody;
+            QCOMPARE(after.size(), before.size() + 2);
+            qsizetype d = 0;
+            while (d < before.size() && before[d] == after[d])
+                ++d;
+            QCOMPARE(after.mid(d, 2), QByteArray("\r\n"));
+            QVERIFY(after.left(d).endsWith(head.toUtf8()));
+            QVERIFY(after.mid(d + 2).startsWith(tail.toUtf8()));
+            QCOMPARE(after.remove(d, 2), before);
+        }
     }
 
     // The dialogs wear the main window's font.
