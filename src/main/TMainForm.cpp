@@ -155,7 +155,13 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // Hiding takes the focus from its control, and a number box left empty is corrected
+    // then: with everything still in place, and nothing taken as an edit.
+    m_pageFill = true;
+    hide();
+}
 
 RunModeChoice TMainForm::chooseRunMode()
 {
