@@ -236,6 +236,9 @@ QWidget *TMainForm::buildIncomingItemPage()
     g->setContentsMargins(6, 4, 6, 4);
     editPopHost = named<QLineEdit>("editPopHost");
     sedtPopPort = spin("sedtPopPort", ServerSettings::PortMax);
+    // An emptied account port leaves the account's port as it was, and leaving the box
+    // shows that port again (the other boxes read an empty text as their lowest value).
+    sedtPopPort->setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     editPopUser = named<QLineEdit>("editPopUser");
     editPopPass = named<MaskedBytesEdit>("editPopPass");
     butnChangeIncomingPass = named<QPushButton>("butnChangeIncomingPass", str("Change"));

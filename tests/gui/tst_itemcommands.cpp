@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -143,12 +144,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(f));
         m_fx.select(f->nodeGroups->child(0));
         f->PopupMenu1Popup();
-        f->PopupMenu1->popup(f->mapToGlobal(QPoint(40, 40)));
+        const QRect row = f->tvNav->visualItemRect(f->nodeGroups->child(0));
+        f->PopupMenu1->popup(f->tvNav->viewport()->mapToGlobal(row.center()));
         QVERIFY(QTest::qWaitForWindowExposed(f->PopupMenu1));
         QTest::mouseMove(f->PopupMenu1, f->PopupMenu1->actionGeometry(f->menuReset).center());
         QTRY_COMPARE(f->StatusBar1->currentMessage(), QStringLiteral("Reset the group (delete all postings)"));
         QTest::mouseMove(f->PopupMenu1, f->PopupMenu1->actionGeometry(f->menuDelete).center());
         QTRY_COMPARE(f->StatusBar1->currentMessage(), QStringLiteral("Delete current entry"));
+        if (const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            QPixmap shot = f->grab();
+            QPainter p(&shot);
+            p.drawPixmap(f->mapFromGlobal(f->PopupMenu1->pos()), f->PopupMenu1->grab());
+            p.end();
+            QVERIFY(shot.save(dir + QStringLiteral("/tree-menu-hint.png")));
+        }
         f->PopupMenu1->close();
         QTRY_COMPARE(f->StatusBar1->currentMessage(), QString());
     }

@@ -29,6 +29,20 @@ public:
     void restore() override { events << QStringLiteral("restore"); }
 };
 
+// A day of a server's log, for the README's picture.
+QByteArray screenshotLog()
+{
+    QByteArray log;
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray at = "2026-12-10 0" + QByteArray::number(8 + i / 6) + ":" + QByteArray::number(10 + i * 4) + ":07 ";
+        log += at + "POP3 sales@pop.harbour.example: 3 messages, filed into sales (2), sales.eu (1)\r\n";
+        if (i % 4 == 1)
+            log += at + "SMTP mail.harbour.example: cannot connect (timed out), reply kept in outbound\r\n";
+        log += at + "NNTP 10.0.0.2 maria: group sales, 42 articles read\r\n";
+    }
+    return log;
+}
+
 } // namespace
 
 class TestLogView : public QObject
@@ -153,6 +167,16 @@ private slots:
         QCOMPARE(line(), QStringLiteral("ERROR four"));
         QTest::keyClick(f->findLog->editFind, Qt::Key_Return, Qt::ShiftModifier);
         QCOMPARE(line(), QStringLiteral("error two"));
+        if (const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            QVERIFY(TestFiles::write(m_fx.path(QStringLiteral("log.txt")), screenshotLog()));
+            f->actnClearLogExecute();
+            f->actnRefreshLogExecute();
+            f->memoLog->moveCursor(QTextCursor::Start);
+            f->findLog->editFind->setText(QStringLiteral("cannot"));
+            f->findLog->findNext();
+            f->findLog->findNext();
+            QVERIFY(f->grab().save(dir + QStringLiteral("/log-view-find.png")));
+        }
         QTest::keyClick(f->findLog->editFind, Qt::Key_Escape);
         QVERIFY(!f->findLog->isVisible());
         QTRY_VERIFY(f->memoLog->hasFocus());

@@ -2,9 +2,13 @@
 // digests for the administrator and users, plain text for the SMTP and mailbox logins.
 #include "config/PasswordDigest.h"
 #include "main/MaskedBytesEdit.h"
+#include "platform/gui/MessageBoxPrompts.h"
 #include "support/gui/EditorFixture.h"
+#include "support/gui/GuiTestUtil.h"
 
 #include <QCryptographicHash>
+#include <QDialog>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
@@ -142,6 +146,48 @@ private slots:
         QVERIFY(again);
         m_fx.select(again->nodeUsers->child(0));
         QCOMPARE(again->editUserPass->bytes(), digest);
+    }
+
+    // The prompt as the real message boxes show it, over the user page, for the README.
+    void screenshot()
+    {
+        const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("QUILMORA_SCREENSHOT_DIR names no folder");
+        MessageBoxPrompts real;
+        TMainForm *f = m_fx.open(Config);
+        QVERIFY(f);
+        MainFormContext ctx;
+        ctx.prompts = &real;
+        ctx.programFolder = m_fx.folder();
+        ctx.localAddresses = [] { return QStringList(); };
+        TMainForm form(ctx);
+        QCOMPARE(form.start(false), TMainForm::StartResult::Run);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.tvNav->setCurrentItem(form.nodeUsers->child(0));
+        bool shot = false;
+        GuiTestUtil::onNextModal([&](QWidget *modal) {
+            QTest::keyClicks(modal->focusWidget(), QStringLiteral("n3w secret"));
+            // The dialog centred over the window under a plain title bar with its caption, as
+            // a window manager would frame it.
+            const QPixmap dialog = modal->grab();
+            const int bar = 22;
+            QPixmap picture = form.grab();
+            QPainter p(&picture);
+            const QPoint at((picture.width() - dialog.width()) / 2, (picture.height() - dialog.height() - bar) / 2);
+            p.fillRect(QRect(at - QPoint(1, 1), QSize(dialog.width() + 2, dialog.height() + bar + 2)), QColor(90, 90, 90));
+            p.fillRect(QRect(at, QSize(dialog.width(), bar)), QColor(60, 90, 140));
+            p.setPen(Qt::white);
+            p.setFont(form.font());
+            p.drawText(QRect(at + QPoint(8, 0), QSize(dialog.width() - 8, bar)), Qt::AlignVCenter, modal->windowTitle());
+            p.drawPixmap(at + QPoint(0, bar), dialog);
+            p.end();
+            shot = picture.save(dir + QStringLiteral("/password-prompt.png"));
+            static_cast<QDialog *>(modal)->reject();
+        });
+        QTest::mouseClick(form.butnChangeUserPass, Qt::LeftButton);
+        QVERIFY(shot);
     }
 };
 

@@ -173,6 +173,12 @@ private slots:
         QCOMPARE(account->pop()->Port, 995);
         QCOMPARE(account->pop()->Host, host);
         QCOMPARE(f->sedtPopPort->maximum(), 65534);
+        // Left empty, the box shows the port the account kept; the other boxes show 0.
+        f->tvNav->setFocus();
+        QTRY_COMPARE(f->sedtPopPort->text(), QStringLiteral("995"));
+        QCOMPARE(account->pop()->Port, 995);
+        m_fx.select(f->nodeAdvanced);
+        QCOMPARE(f->sedtSMTPPort->text(), QStringLiteral("0"));
     }
 
     // An auto-reply body of one very long line is shown in pieces, so the page opens at
