@@ -38,6 +38,7 @@ class QTabWidget;
 class QToolBar;
 class QTreeWidgetItem;
 class RadioGroup;
+class Shell;
 class TGroup;
 class TPop;
 class TUser;
@@ -56,6 +57,8 @@ struct MainFormContext
     Clock *clock = nullptr;
     // The hourglass of long commands (the log's Refresh); none means the application's.
     BusyCursor *busyCursor = nullptr;
+    // Opens web addresses and documents; none means the desktop's own handlers.
+    Shell *shell = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
