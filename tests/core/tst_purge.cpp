@@ -373,9 +373,10 @@ private slots:
             QCOMPARE(file("msgid.dat"), QByteArray("1=b\n"));
     }
 
-    // A file that cannot be written keeps its old content, and so do the ones after it;
-    // the ones before it keep their new content, and no message file goes.
-    void failedWriteStopsThere()
+    // A file that cannot be written stops the purge before any file is replaced: all three
+    // keep their old content (so a second run still finds the entries), and no message
+    // file goes.
+    void failedWriteChangesNothing()
     {
         if (!QFile::exists(QStringLiteral("/proc/version")))
             QSKIP("needs /proc: a readable file in a folder no one can create files in");
@@ -387,8 +388,9 @@ private slots:
         const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1)));
         QVERIFY(!r.ok);
         QCOMPARE(r.error, QStringLiteral("Cannot create file ") + m_folder + QStringLiteral("/msgid.dat"));
-        QCOMPARE(file("xover.dat"), QByteArray("2=b\t\t1 Jan 2010\r\n"));
+        QCOMPARE(file("xover.dat"), QByteArray("1=a\t\t1 Jan 2000\n2=b\t\t1 Jan 2010\n"));
         QCOMPARE(file("outbound.dat"), QByteArray("1=c\n"));
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), 4); // no temporary file left
         QVERIFY(QFile::exists(m_folder + QStringLiteral("/0000000001")));
         QVERIFY(QFileInfo(m_folder + QStringLiteral("/msgid.dat")).isSymLink());
     }
