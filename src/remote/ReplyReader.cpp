@@ -113,9 +113,15 @@ bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error, const Wai
     }
     bool timedOut = false;
     QString limitText; // set only when the overall limit or Cancel ended the wait
-    if (waitSliced([socket](int ms) { return socket->waitForReadyRead(ms); },
+    // The watcher may run the event loop between slices, which reads what arrived into the
+    // socket's buffer: that counts as data too.
+    const qint64 before = socket->bytesAvailable();
+    const auto arrived = [socket, before] { return socket->bytesAvailable() > before; };
+    if (waitSliced([socket, arrived](int ms) { return arrived() || socket->waitForReadyRead(ms) || arrived(); },
                    [socket] { return socket->state() == QAbstractSocket::ConnectedState; }, timeoutMs, limits,
                    &limitText, &timedOut))
+        return true;
+    if (arrived())
         return true;
     if (!limitText.isEmpty())
         *error = limitText;

@@ -6,11 +6,9 @@
 #include "remote/TransferMonitor.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QtEndian>
 #include <cerrno>
 #include <limits>
@@ -52,33 +50,16 @@ public:
         }
         m_socket.abort();
         m_socket.connectToHost(host, quint16(port));
-        // Waited for in short turns of the event loop rather than by waitForConnected, which
-        // gives up the attempt when its wait ends: so the overall limit and Cancel hold here too.
-        const auto waitOnce = [this](int ms) {
-            if (m_socket.state() == QAbstractSocket::ConnectedState)
-                return true;
-            QEventLoop loop;
-            QTimer timer;
-            timer.setSingleShot(true);
-            QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-            QObject::connect(&m_socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
-            QObject::connect(&m_socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-            timer.start(ms < 0 ? Net::WaitLimits::SliceMs : ms);
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-            return m_socket.state() == QAbstractSocket::ConnectedState;
-        };
-        const auto stillWaiting = [this] {
-            return m_socket.state() == QAbstractSocket::HostLookupState ||
-                   m_socket.state() == QAbstractSocket::ConnectingState;
-        };
-        bool timedOut = false;
-        QString limitText; // set only when the overall limit or Cancel ended the wait
-        if (Net::waitSliced(waitOnce, stillWaiting, m_timeoutMs, &m_limits, &limitText, &timedOut))
+        // One wait, bounded by the overall limit too (waitForConnected gives the attempt up
+        // when its wait ends, so it cannot be cut into slices).
+        qint64 wait = m_timeoutMs;
+        const qint64 overall = m_limits.deadline.remainingTime();
+        if (overall >= 0 && (wait < 0 || overall < wait))
+            wait = overall;
+        if (m_socket.waitForConnected(int(wait)))
             return true;
-        if (timedOut)
-            *error = Net::socketErrorText(ETIMEDOUT, QStringLiteral("Socket operation timed out"));
-        else if (!limitText.isEmpty())
-            *error = limitText;
+        if (m_limits.deadline.hasExpired())
+            *error = Net::overdueText(m_limits.overallSeconds);
         else
             *error = Net::socketFailureText(m_socket);
         m_socket.abort();
@@ -208,7 +189,8 @@ private:
     bool waitWritten(QString *error)
     {
         bool timedOut = false;
-        if (Net::waitSliced([this](int ms) { return m_socket.waitForBytesWritten(ms); },
+        // The watcher may run the event loop between slices, which writes too.
+        if (Net::waitSliced([this](int ms) { return m_socket.bytesToWrite() == 0 || m_socket.waitForBytesWritten(ms); },
                             [this] { return m_socket.state() == QAbstractSocket::ConnectedState; }, m_timeoutMs,
                             &m_limits, error, &timedOut))
             return true;
