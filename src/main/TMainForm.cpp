@@ -344,6 +344,8 @@ bool TMainForm::LoadConfiguration()
 
     const FlagScope filling(m_pageFill);
     ConfigDocument doc;
+    // In remote mode the files an old-format configuration names lie on the server's machine.
+    doc.linkedFileMode = RemoteMode ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
     QString error;
     if (!doc.load(configFilePath(), m_codec, &error)) {
         // Going on without the items would let a save delete them all: the editor ends.
@@ -357,6 +359,9 @@ bool TMainForm::LoadConfiguration()
     LoadItems(TGroup::KindWord, nodeGroups);
     LoadItems(TUser::KindWord, nodeUsers);
     m_loading = nullptr;
+    m_diskFingerprint = doc.fingerprint;
+    if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
+        m_prompts->information(skipped);
     return true;
 }
 
@@ -663,11 +668,16 @@ bool TMainForm::actnSaveExecute()
     const QByteArray bytes = ConfigDocument::render(settings, itemsUnder<TPop>(nodeIncoming),
                                                     itemsUnder<TUser>(nodeUsers), itemsUnder<TGroup>(nodeGroups));
     QString error;
+    // Another program's change is not overwritten unasked; No keeps the edits unsaved.
+    if (ConfigDocument::changedOnDisk(configFilePath(), m_diskFingerprint) &&
+        !m_prompts->yesNo(ConfigDocument::changedOnDiskText() + QStringLiteral(" Overwrite it?")))
+        return false;
     // Written atomically: a failed write keeps the previous file and the changed flag.
     if (!ConfigDocument::saveBytes(configFilePath(), bytes, &error)) {
         m_prompts->error(error);
         return false;
     }
+    m_diskFingerprint = SafeFile::fingerprintOf(configFilePath());
     m_server = settings;
     if (RemoteMode && m_transfer)
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/SafeFile.h"
 #include "config/ServerSettings.h"
 #include "config/TextCodec.h"
 #include "main/MembershipChoices.h"
@@ -220,6 +221,7 @@ private:
     MembershipChoices m_groupChoices, m_userChoices; // kept between showings of the lists
     ServerSettings m_server;                    // as loaded or last saved: the bytes kept
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
+    SafeFile::Fingerprint m_diskFingerprint;    // the file as loaded or last saved
 
     QList<QIcon> ImageList2;
 
