@@ -136,7 +136,8 @@ std::optional<int> checkConfigurationExists(const CliContext &ctx)
     }
     if (is("push"))
         return std::nullopt;
-    if (!QFileInfo(ctx.configPath()).isFile()) {
+    // Something that is there but no regular file (a FIFO, a folder) is the loader's to refuse.
+    if (!QFileInfo::exists(ctx.configPath())) {
         ctx.fail(missingConfigurationMessage(ctx.configPath()));
         return status;
     }

@@ -144,7 +144,7 @@ int runPush(CliContext &ctx)
         return *status;
     // The local copy is the configuration here: without it there is nothing to return.
     const QString copy = TRemoteInfo::localCopyPath(ctx.folder, remote.Host);
-    if (TRemoteInfo::isUsableFileName(remote.Host) && !QFileInfo(copy).isFile())
+    if (TRemoteInfo::isUsableFileName(remote.Host) && !QFileInfo::exists(copy))
         return ctx.fail(Cli::missingConfigurationMessage(copy));
     if (const auto status = askPassword(ctx, remote, passwordGiven))
         return *status;
