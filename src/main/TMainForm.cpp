@@ -11,6 +11,11 @@
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/SystemInfo.h"
+#include "services/TKDTipDay.h"
+#include "services/TTipForm.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -145,6 +150,7 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     updateItemActions();
 
     fillBindAddresses();
+    setupHelp();
 
     pctrlMain->setCurrentWidget(tabsGeneral);
     pctrlGroup->setCurrentIndex(0);
@@ -803,5 +809,7 @@ bool TMainForm::event(QEvent *event)
         DisplayHint(static_cast<QStatusTipEvent *>(event)->tip());
         return true;
     }
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
     return QMainWindow::event(event);
 }

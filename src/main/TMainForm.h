@@ -36,7 +36,13 @@ class QTabWidget;
 class QToolBar;
 class QTreeWidgetItem;
 class RadioGroup;
+class Registry;
+class Shell;
+class SystemInfo;
 class TGroup;
+class TKDTipDay;
+class TKDVersion;
+class TTipForm;
 class TPop;
 class TUser;
 
@@ -52,6 +58,12 @@ struct MainFormContext
     std::function<QStringList()> localAddresses;
     // The local date, for the message archive's "today"; none means the system clock.
     Clock *clock = nullptr;
+    // The editor's own settings (tips, version check); none means the user's registry folder.
+    Registry *registry = nullptr;
+    // Opens web addresses and documents; none means the desktop's.
+    Shell *shell = nullptr;
+    // The machine's details for the support request; none means this machine's.
+    const SystemInfo *systemInfo = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
@@ -124,6 +136,18 @@ public:
     void actnDelMsgExecute();
     void DisplayHint(const QString &hint);
 
+    // Help menu (TMainFormHelp.cpp).
+    void actnDocumentationExecute();
+    void actnSupportExecute();
+    void actnHomePageExecute();
+    void actnTipDayExecute();
+    void actnCheckVersionExecute();
+    void actnAboutExecute();
+    void FormActivate();
+    TKDVersion *KDVersion1 = nullptr;
+    std::unique_ptr<TKDTipDay> TipDay;
+    TTipForm *tipForm(); // the tips window, built once
+
     // The fixed nodes.
     NavNode *nodeGeneral = nullptr;
     NavNode *nodeAdvanced = nullptr;
@@ -191,6 +215,17 @@ private:
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
 
     QList<QIcon> ImageList2;
+
+    // Help menu (TMainFormHelp.cpp).
+    void setupHelp();
+    std::unique_ptr<Registry> m_ownRegistry;
+    std::unique_ptr<Shell> m_ownShell;
+    std::unique_ptr<SystemInfo> m_ownSystemInfo;
+    Registry *m_registry = nullptr;
+    Shell *m_shell = nullptr;
+    const SystemInfo *m_systemInfo = nullptr;
+    std::unique_ptr<TTipForm> TipForm;
+    bool m_activatedOnce = false;
 
 public:
     // Controls, by the names the tests and the other windows use.
