@@ -79,7 +79,7 @@ TAboutForm::TAboutForm(Shell *shell, const QString &homePage, QWidget *parent)
 
     lablVersion = new QLabel(Panel1);
     lablVersion->setObjectName(QStringLiteral("lablVersion"));
-    lablVersion->setGeometry(236, 20, 90, 16);
+    lablVersion->setGeometry(242, 20, 84, 16); // just after the name
 
     QFont normal(QStringLiteral("Arial"));
     normal.setPixelSize(13);

@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QAbstractItemView>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,7 +74,8 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
                               {QStringLiteral("Technical Question"), QStringLiteral("Bug report"), QStringLiteral("Other")},
                               this);
     rgrpType->setObjectName(QStringLiteral("rgrpType"));
-    rgrpType->setGeometry(329, 6, 142, 112);
+    rgrpType->setGeometry(327, 6, 146, 112);
+    rgrpType->grid()->setContentsMargins(6, 4, 2, 6); // "Technical Question" whole
     rgrpType->setItemIndex(0);
 
     gboxDescription = new QGroupBox(QStringLiteral(" Description "), this);
@@ -83,14 +86,15 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
     editTitle->setGeometry(MemoLeft, 22, MemoWidth, 21);
     lablOccurence = new QLabel(QStringLiteral("Occurence"), gboxDescription);
     lablOccurence->setObjectName(QStringLiteral("lablOccurence"));
-    lablOccurence->setGeometry(248, 22, 60, 21);
+    lablOccurence->setGeometry(248, 22, 57, 21);
     cboxOccurence = new QComboBox(gboxDescription);
     cboxOccurence->setObjectName(QStringLiteral("cboxOccurence"));
     cboxOccurence->addItems({QStringLiteral("Once - Can Reproduce"), QStringLiteral("Once - Cannot Reproduce"),
                              QStringLiteral("Frequently - Can Reproduce"),
                              QStringLiteral("Frequently - Cannot Reproduce")});
     cboxOccurence->setCurrentIndex(-1);
-    cboxOccurence->setGeometry(310, 22, MemoLeft + MemoWidth - 310, 21);
+    cboxOccurence->setGeometry(305, 22, MemoLeft + MemoWidth - 305, 21);
+    cboxOccurence->view()->setMinimumWidth(cboxOccurence->view()->sizeHintForColumn(0) + 8);
     lablOccurence->setBuddy(cboxOccurence);
     memoDetails = new QPlainTextEdit(gboxDescription);
     memoDetails->setObjectName(QStringLiteral("memoDetails"));
@@ -232,6 +236,6 @@ void TSupportForm::butnPreviewClick()
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &preview);
     connect(buttons, &QDialogButtonBox::rejected, &preview, &QDialog::reject);
     layout->addWidget(buttons);
-    preview.resize(620, 480);
+    preview.resize(640, 600);
     preview.exec();
 }
