@@ -8,12 +8,9 @@
 
 bool DesktopShell::open(const QString &target)
 {
-    if (target.isEmpty())
-        return false;
-    const QUrl url = QFileInfo(target).isAbsolute() ? QUrl::fromLocalFile(target) : QUrl(target);
-    if (!url.isValid())
-        return false;
-    return QDesktopServices::openUrl(url);
+    // A file that exists is opened as a file; anything else as a web address.
+    const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
+    return url.isValid() && QDesktopServices::openUrl(url);
 }
 
 bool DesktopShell::canOpen(const QString &mimeType)

@@ -2,8 +2,7 @@
 
 #include "platform/Shell.h"
 
-// The real shell: QDesktopServices for opening, xdg-mime for asking whether a program
-// handles a type.
+// The desktop's own handlers, through QDesktopServices; xdg-mime tells whether a type has one.
 class DesktopShell : public Shell
 {
 public:
