@@ -99,6 +99,7 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
     memoDetails = new QPlainTextEdit(gboxDescription);
     memoDetails->setObjectName(QStringLiteral("memoDetails"));
     memoDetails->setGeometry(MemoLeft, 52, MemoWidth, 142);
+    memoDetails->setTabChangesFocus(true);
     label(QStringLiteral("T&itle "), gboxDescription, 10, 22, editTitle);
     label(QStringLiteral("&Details"), gboxDescription, 10, 52, memoDetails);
 
@@ -114,8 +115,11 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
 
     setTabOrder(editName, editEmail);
     setTabOrder(editEmail, editTelephone);
+    // Every radio button in order, so Tab leaves the group for the title from whichever is chosen.
     setTabOrder(editTelephone, rgrpType->button(0));
-    setTabOrder(rgrpType->button(0), editTitle);
+    setTabOrder(rgrpType->button(0), rgrpType->button(1));
+    setTabOrder(rgrpType->button(1), rgrpType->button(2));
+    setTabOrder(rgrpType->button(2), editTitle);
     setTabOrder(editTitle, cboxOccurence);
     setTabOrder(cboxOccurence, memoDetails);
     setTabOrder(memoDetails, butnPreview);

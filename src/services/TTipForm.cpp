@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 
 namespace {
@@ -152,6 +153,12 @@ void TTipForm::showCurrent()
 void TTipForm::showEvent(QShowEvent *event)
 {
     m_tipDay.ReadSettings();
+    // The box shows the setting just read, which is what closing stores unless the user
+    // changes it (a box left as built could say "off" while "on" gets stored).
+    {
+        const QSignalBlocker quiet(cbShowTips);
+        cbShowTips->setChecked(m_tipDay.TipsEnabled);
+    }
     QDialog::showEvent(event);
     btnClose->setFocus();
 }

@@ -342,6 +342,28 @@ private slots:
         QCOMPARE(key(false)->readString(QStringLiteral("TipsEnabled")), QStringLiteral("0"));
     }
 
+    // The check box shows the setting the window read when it was shown, which is what
+    // closing it stores: here the key came into being after start-up.
+    void tipCheckBoxFollowsTheStoredSetting()
+    {
+        TMainForm *f = open();
+        QVERIFY(f);
+        QVERIFY(!f->TipDay->TipsEnabled);
+        QVERIFY(key(true)); // as the connection dialog's settings create it: no tip values
+        bool checked = false;
+        onNextModal([&](QWidget *w) {
+            const auto closer = closeOnExit(w);
+            auto *tips = qobject_cast<TTipForm *>(w);
+            QVERIFY(tips);
+            checked = tips->cbShowTips->isChecked();
+            tips->cbShowTips->click();
+            tips->accept();
+        });
+        QVERIFY(GuiTestUtil::trigger(f, "actnTipDay"));
+        QVERIFY(checked);
+        QCOMPARE(key(false)->readString(QStringLiteral("TipsEnabled")), QStringLiteral("0"));
+    }
+
     void tipsWindowWithoutTips()
     {
         QFile::remove(m_dir->filePath(QStringLiteral("tips.dat")));
@@ -375,6 +397,27 @@ private slots:
         f->rgrpType->button(2)->click();
         QVERIFY(!f->cboxOccurence->isVisible());
         QCOMPARE(f->editTitle->width(), 409);
+    }
+
+    // Tab runs through the fields in reading order, leaving the type group from whichever
+    // type is chosen.
+    void supportTabOrder()
+    {
+        auto f = supportForm();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.get()));
+        f->rgrpType->button(1)->click();
+        f->editName->setFocus();
+        QWidget *order[] = {f->editEmail, f->editTelephone, f->rgrpType, f->editTitle, f->cboxOccurence, f->memoDetails};
+        for (QWidget *next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (next == f->rgrpType) // one of the group's buttons
+                QCOMPARE(QApplication::focusWidget()->parentWidget(), next);
+            else
+                QCOMPARE(QApplication::focusWidget(), next);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // Tab leaves the details box
+        QCOMPARE(QApplication::focusWidget(), f->butnPreview);
     }
 
     void supportNeedsAnAddress()
