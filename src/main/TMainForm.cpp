@@ -820,7 +820,9 @@ bool TMainForm::event(QEvent *event)
         DisplayHint(static_cast<QStatusTipEvent *>(event)->tip());
         return true;
     }
-    if (event->type() == QEvent::WindowActivate)
+    // The first activation shows the tip of the day; a desktop without a window manager
+    // never activates the window, so its first showing counts as well.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)
         FormActivate();
     return QMainWindow::event(event);
 }
