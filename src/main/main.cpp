@@ -113,6 +113,7 @@ int main(int argc, char *argv[])
     DesktopShell shell;
     context.shell = &shell;
     IniFileRegistry registry(IniFileRegistry::defaultFolder());
+    context.registry = &registry;
     WaitCursor waitCursor;
     ConnectRunModeChooser chooser(registry, prompts, &waitCursor);
     context.runModeChooser = &chooser;

@@ -1,5 +1,6 @@
 #include "platform/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,6 +35,24 @@ QString resolveEditor(const QString &folderOption, const QString &programFolder,
 QString filePath(const QString &folder, const QString &name)
 {
     return QDir(folder).filePath(name);
+}
+
+QString findDocument(const QString &programFolder, const QString &name)
+{
+    QStringList folders{programFolder};
+    if (QCoreApplication::instance())
+        folders.append(QCoreApplication::applicationDirPath());
+#ifdef QUILMORA_DATA_DIR
+    folders.append(QStringLiteral(QUILMORA_DATA_DIR));
+#endif
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QString path = filePath(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return filePath(programFolder, name);
 }
 
 } // namespace ProgramFolder

@@ -21,4 +21,10 @@ QString resolveEditor(const QString &folderOption, const QString &programFolder,
 // `name` inside `folder`.
 QString filePath(const QString &folder, const QString &name);
 
+// Where a document that comes with the editor (tips.dat, quilmora.pdf) is: in the
+// program's folder when it is there, else beside the running executable, else (in an
+// installed build) in the installed data folder. The path in the program's folder when
+// it is nowhere.
+QString findDocument(const QString &programFolder, const QString &name);
+
 } // namespace ProgramFolder
