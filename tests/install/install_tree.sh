@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# install_tree.sh BUILD DESTDIR GUI: `cmake --install` into a temporary DESTDIR puts every
+# install_tree.sh BUILD DESTDIR GUI SOURCE: `cmake --install` into a temporary DESTDIR puts every
 # file in its place, and the installed programs run from there.
 set -euo pipefail
-build=$1; destdir=$2; gui=$3
+build=$1; destdir=$2; gui=$3; source=$4
 rm -rf "$destdir"
 DESTDIR=$destdir cmake --install "$build" --prefix /usr >/dev/null
 usr=$destdir/usr
@@ -17,6 +17,9 @@ need share/bash-completion/completions/quilmora-config
 need share/doc/quilmora/README.md
 need share/doc/quilmora/examples/demo/quilmora.ini
 need share/doc/quilmora/examples/demo/data/sales/xover.dat
+# The Help menu's documents, when the project has them.
+[ -f "$source/share/tips.dat" ] && need share/quilmora/tips.dat
+[ -f "$build/src/quilmora.pdf" ] && need share/quilmora/quilmora.pdf
 if [ "$gui" = 1 ]; then
   need bin/quilmora-editor
   need share/applications/quilmora-editor.desktop
