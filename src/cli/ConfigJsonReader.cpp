@@ -109,6 +109,13 @@ private:
             error = path.toString() + QStringLiteral(": ") + why;
         return false;
     }
+    // A value of another type than the key takes; no value at all is a syntax error.
+    bool wrongType(const Path &path, const QString &why)
+    {
+        if (peek() == Token::Bad)
+            return syntax(QStringLiteral("a value was expected"));
+        return fail(path, why);
+    }
     bool syntax(const QString &why)
     {
         if (error.isEmpty())
@@ -334,14 +341,14 @@ private:
         else if (t == Token::False && literal("false"))
             *value = false;
         else
-            return fail(path, QStringLiteral("not true or false"));
+            return wrongType(path, QStringLiteral("not true or false"));
         return true;
     }
 
     bool integer(const Path &path, qint64 low, qint64 high, int *value)
     {
         if (peek() != Token::Number)
-            return fail(path, QStringLiteral("not a number"));
+            return wrongType(path, QStringLiteral("not a number"));
         const char *start = m_p;
         if (*m_p == '-')
             ++m_p;
@@ -373,7 +380,7 @@ private:
               QString *decoded = nullptr)
     {
         if (peek() != Token::String)
-            return fail(path, QStringLiteral("not a string"));
+            return wrongType(path, QStringLiteral("not a string"));
         QByteArrayView utf8;
         bool ascii;
         if (!string(&utf8, &m_scratch, &ascii))
@@ -429,7 +436,7 @@ private:
         }
         case Form::Bytes: {
             if (peek() != Token::String)
-                return fail(path, QStringLiteral("not a string"));
+                return wrongType(path, QStringLiteral("not a string"));
             QByteArray hex;
             bool ascii;
             if (!string(&hex, &ascii))
@@ -449,7 +456,7 @@ private:
         }
         case Form::List: {
             if (peek() != Token::Array)
-                return fail(path, QStringLiteral("not an array"));
+                return wrongType(path, QStringLiteral("not an array"));
             ++m_p;
             QByteArrayList before;
             if (haveCurrent)
@@ -497,7 +504,7 @@ private:
     bool item(Kind kind, int index, const Path &path)
     {
         if (peek() != Token::Object)
-            return fail(path, QStringLiteral("not an object"));
+            return wrongType(path, QStringLiteral("not an object"));
         const QList<ItemKeys::Key> &keys = ItemKeys::keys(kind);
         std::vector<char> seen(size_t(keys.size()), 0);
         const bool ok = members(path, [&](const QByteArray &key, const Path &keyPath) {
@@ -527,7 +534,7 @@ private:
     bool items(Kind kind, const Path &path)
     {
         if (peek() != Token::Array)
-            return fail(path, QStringLiteral("not an array"));
+            return wrongType(path, QStringLiteral("not an array"));
         ++m_p;
         if (take(']'))
             return true;
