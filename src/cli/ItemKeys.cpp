@@ -12,9 +12,6 @@ namespace ItemKeys {
 
 namespace {
 
-constexpr int IntMin = std::numeric_limits<int>::min();
-constexpr int IntMax = std::numeric_limits<int>::max();
-
 template <typename T>
 using Member = std::variant<int T::*, bool T::*, QByteArray T::*, QByteArrayList T::*>;
 
