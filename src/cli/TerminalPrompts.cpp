@@ -25,14 +25,13 @@ public:
         if (active && tcgetattr(STDIN_FILENO, &m_saved) == 0) {
             termios quiet = m_saved;
             quiet.c_lflag &= ~tcflag_t(ECHO);
-            quiet.c_lflag |= ECHONL;
-            m_active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+            m_active = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
         }
     }
     ~NoEcho()
     {
         if (m_active)
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+            tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
     }
     NoEcho(const NoEcho &) = delete;
     NoEcho &operator=(const NoEcho &) = delete;
@@ -96,10 +95,10 @@ std::optional<QString> TerminalPrompts::text(const QString &caption, const QStri
             line.push_back(char(c));
         ended = c == EOF;
     }
-    if (ended && line.empty()) {
-        say(QString());
+    if (masked || !echo)
+        say(QString()); // the line break the terminal did not echo
+    if (ended && line.empty())
         return std::nullopt;
-    }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     ++answered;

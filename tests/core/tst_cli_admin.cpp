@@ -11,6 +11,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +48,8 @@ private slots:
     void passwdFromFile_data();
     void passwdFromFile();
     void passwdNeedsFileWithoutTerminal();
+    void passwdAsksTwiceOnATerminal_data();
+    void passwdAsksTwiceOnATerminal();
     void checkOutputAndStatus();
     void applyRoundTrips_data();
     void applyRoundTrips();
@@ -309,6 +313,48 @@ void TestCliAdmin::passwdNeedsFileWithoutTerminal()
     QCOMPARE(r.status, 1);
     QCOMPARE(r.err, QByteArray("A group has no password\n"));
     QCOMPARE(TestFiles::read(ini()), kSmall);
+}
+
+void TestCliAdmin::passwdAsksTwiceOnATerminal_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QByteArray>("typed");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("user: digest") << "user:ann" << QByteArray("n3w pw\nn3w pw\n") << 0
+                                  << "Pass=" + ValueForms::encodeBinary(PasswordDigest("n3w pw")) + "\r\n";
+    QTest::newRow("account: plain") << "pop:#1" << QByteArray("box\nbox\n") << 0
+                                    << "Password=" + ValueForms::encodeBinary("box") + "\r\n";
+    QTest::newRow("mismatch") << "user:ann" << QByteArray("a\nA\n") << 1 << QByteArray();
+    QTest::newRow("empty first entry") << "user:ann" << QByteArray("\n") << 1 << QByteArray();
+}
+
+void TestCliAdmin::passwdAsksTwiceOnATerminal()
+{
+    QFETCH(QString, item);
+    QFETCH(QByteArray, typed);
+    QFETCH(int, status);
+    QFETCH(QByteArray, stored);
+    // script(1) gives the command a terminal and types what it reads.
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script(1) is not installed");
+    QProcess p;
+    const QString command = QStringLiteral("'%1' --folder '%2' passwd '%3'").arg(QStringLiteral(QUILMORA_CLI_PATH), folder(), item);
+    p.start(script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted());
+    p.write(typed);
+    QVERIFY(p.waitForFinished(20000));
+    const QByteArray out = p.readAllStandardOutput();
+    QCOMPARE(p.exitCode(), status);
+    QVERIFY2(out.contains("Enter Password: "), out.constData());
+    if (status == 0) {
+        QVERIFY(out.contains("Confirm Password: "));
+        QVERIFY2(TestFiles::read(ini()).contains(stored), TestFiles::read(ini()).constData());
+    } else {
+        QVERIFY(out.contains(typed.startsWith('\n') ? "New password not set" : "Passwords do not match! New password not set"));
+        QCOMPARE(TestFiles::read(ini()), kSmall);
+    }
 }
 
 void TestCliAdmin::checkOutputAndStatus()
