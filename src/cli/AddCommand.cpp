@@ -1,6 +1,6 @@
 // add: a new user, group or incoming account with the editor's defaults, then its keys.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
@@ -52,7 +52,7 @@ int runAdd(CliContext &ctx)
                                    : QStringList{value}});
     }
 
-    return ConfigEdit::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigEdit::Edit &edit) {
+    return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         const QByteArray bytes = ctx.codec.encode(name);
         const QList<int> same = ItemKeys::itemsNamed(doc, kind, bytes, ctx.codec);
         if (!same.isEmpty()) {

@@ -1,7 +1,7 @@
 // apply: makes a JSON object of dump's form the configuration.
 #include "cli/CliCommand.h"
 #include "cli/ConfigDiff.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ConfigJsonReader.h"
 #include "config/ConfigDocument.h"
 
@@ -15,9 +15,9 @@ int runApply(CliContext &ctx)
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));
     QByteArray json;
     QString error;
-    if (!ConfigEdit::readFile(ctx.args.first(), &json, &error))
+    if (!ConfigChange::readFile(ctx.args.first(), &json, &error))
         return ctx.fail(error);
-    return ConfigEdit::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigEdit::Edit &edit) {
+    return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ConfigDocument wanted;
         if (!readConfigJson(json, doc, ctx.codec, &wanted, &edit.error))
             return;

@@ -1,6 +1,6 @@
 // check: what is inconsistent in the configuration, one finding a line or as JSON.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/JsonWriter.h"
 #include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
@@ -14,7 +14,7 @@ int runCheck(CliContext &ctx)
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
     QString error;
-    if (!ConfigEdit::loadExisting(ctx, &doc, &error))
+    if (!ConfigChange::loadExisting(ctx, &doc, &error))
         return ctx.fail(error);
     const QList<CheckFinding> findings = ConfigCheck::run(doc, ctx.codec);
     if (json) {

@@ -1,7 +1,7 @@
 // diff: what differs between the configuration and another configuration file.
 #include "cli/CliCommand.h"
 #include "cli/ConfigDiff.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "config/ConfigDocument.h"
 
 #include <QDir>
@@ -18,12 +18,12 @@ int runDiff(CliContext &ctx)
     // As diff(1) does: 0 the same, 1 different, 2 trouble (here also a file that cannot be read).
     ConfigDocument mine, other;
     QString error;
-    if (!ConfigEdit::loadExisting(ctx, &mine, &error)) {
+    if (!ConfigChange::loadExisting(ctx, &mine, &error)) {
         ctx.fail(error);
         return 2;
     }
     const QString otherPath = QDir::current().absoluteFilePath(ctx.args.first());
-    if (!ConfigEdit::loadExisting(QFileInfo(otherPath).absolutePath(), otherPath, ctx.codec, &other, &error)) {
+    if (!ConfigChange::loadExisting(QFileInfo(otherPath).absolutePath(), otherPath, ctx.codec, &other, &error)) {
         ctx.fail(error);
         return 2;
     }

@@ -1,6 +1,6 @@
 // get: a key's value, or an item as dump prints it.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
@@ -14,7 +14,7 @@ int runGet(CliContext &ctx)
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));
     ConfigDocument doc;
     QString error;
-    if (!ConfigEdit::loadExisting(ctx, &doc, &error))
+    if (!ConfigChange::loadExisting(ctx, &doc, &error))
         return ctx.fail(error);
     ItemKeys::Address a;
     if (!ItemKeys::resolve(ctx.args.first(), doc, ctx.codec, &a, &error))

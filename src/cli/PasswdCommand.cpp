@@ -1,7 +1,7 @@
 // passwd: sets a password as the Change buttons do: a digest for the administrator and the
 // users, the password's own bytes for the SMTP login and the mailboxes.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "cli/TerminalPrompts.h"
 #include "config/ConfigDocument.h"
@@ -32,7 +32,7 @@ int runPasswd(CliContext &ctx)
             return ctx.fail(QStringLiteral("The password file holds no password: New password not set"));
     }
     const QString target = ctx.args.first();
-    return ConfigEdit::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigEdit::Edit &edit) {
+    return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ItemKeys::Address a;
         if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error, true))
             return;

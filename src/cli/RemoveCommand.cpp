@@ -1,6 +1,6 @@
 // remove: takes an item out of the configuration; lists naming it stay as they are.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "config/ConfigDocument.h"
 
@@ -17,7 +17,7 @@ int runRemove(CliContext &ctx)
     const QString target = ctx.args.first();
     if (withData && !target.startsWith(QLatin1String("group:"), Qt::CaseInsensitive))
         return ctx.usageError(QStringLiteral("--with-data removes a group's data: it needs a group"));
-    return ConfigEdit::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigEdit::Edit &edit) {
+    return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ItemKeys::Address a;
         if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error))
             return;

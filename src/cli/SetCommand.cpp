@@ -1,6 +1,6 @@
 // set: changes one key of the server or an item.
 #include "cli/CliCommand.h"
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "config/ConfigDocument.h"
 #include "config/TextLines.h"
@@ -22,7 +22,7 @@ int runSet(CliContext &ctx)
     if (fromFile) {
         QByteArray bytes;
         QString error;
-        if (!ConfigEdit::readFile(valueFile, &bytes, &error))
+        if (!ConfigChange::readFile(valueFile, &bytes, &error))
             return ctx.fail(error);
         // Lines joined by CR LF; a final line break ends the last line.
         values = {ctx.codec.decode(TextLines::normalizeBreaks(bytes.endsWith("\r\n") ? bytes.chopped(2)
@@ -30,7 +30,7 @@ int runSet(CliContext &ctx)
                                                                    ? bytes.chopped(1)
                                                                    : bytes))};
     }
-    return ConfigEdit::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigEdit::Edit &edit) {
+    return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ItemKeys::Address a;
         if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error))
             return;

@@ -12,7 +12,7 @@ class ConfigDocument;
 // loads through `loadExisting`, and every command that changes it goes through
 // `editConfiguration`, which loads, lets the command change the document, and writes the
 // file once, atomically, as File, Save does. A command that fails writes nothing.
-namespace ConfigEdit {
+namespace ConfigChange {
 
 // Loads the configuration in the command's folder. A folder or a file that does not exist
 // is an error here ("No such folder: <path>", "No configuration file at <path>"), unlike
@@ -38,4 +38,4 @@ int editConfiguration(CliContext &ctx, const std::function<void(ConfigDocument &
 // A text read for --value-file or a password file: the whole file ("-" for standard input).
 bool readFile(const QString &path, QByteArray *bytes, QString *error);
 
-} // namespace ConfigEdit
+} // namespace ConfigChange

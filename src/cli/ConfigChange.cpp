@@ -1,4 +1,4 @@
-#include "cli/ConfigEdit.h"
+#include "cli/ConfigChange.h"
 
 #include "config/ConfigDocument.h"
 
@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace ConfigEdit {
+namespace ConfigChange {
 
 bool loadExisting(const QString &folder, const QString &path, const TextCodec &codec, ConfigDocument *doc,
                   QString *error)
@@ -70,4 +70,4 @@ bool readFile(const QString &path, QByteArray *bytes, QString *error)
     return true;
 }
 
-} // namespace ConfigEdit
+} // namespace ConfigChange
