@@ -343,9 +343,20 @@ void TestCliAdmin::passwdAsksTwiceOnATerminal()
     const QString command = QStringLiteral("'%1' --folder '%2' passwd '%3'").arg(QStringLiteral(QUILMORA_CLI_PATH), folder(), item);
     p.start(script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
     QVERIFY(p.waitForStarted());
-    p.write(typed);
+    // Each line is typed once its prompt shows, as a person would (type-ahead may be dropped
+    // when echo goes off).
+    QByteArray out;
+    const QList<QByteArray> lines = typed.split('\n');
+    const char *prompts[] = {"Enter Password: ", "Confirm Password: "};
+    for (int i = 0; i < 2 && i < lines.size() - 1; ++i) {
+        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains(prompts[i]) || p.state() == QProcess::NotRunning,
+                                 10000);
+        if (p.state() == QProcess::NotRunning)
+            break;
+        p.write(lines[i] + '\n');
+    }
     QVERIFY(p.waitForFinished(20000));
-    const QByteArray out = p.readAllStandardOutput();
+    out += p.readAllStandardOutput();
     QCOMPARE(p.exitCode(), status);
     QVERIFY2(out.contains("Enter Password: "), out.constData());
     if (status == 0) {
