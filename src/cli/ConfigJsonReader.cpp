@@ -387,6 +387,8 @@ private:
             return false;
         if (!multiLine && (utf8.contains('\r') || utf8.contains('\n')))
             return fail(path, QStringLiteral("a line break cannot stand here"));
+        if (utf8.contains('\0'))
+            return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
         if (decoded)
             *decoded = QString::fromUtf8(utf8);
         if (utf8 == QByteArrayView(original)) {

@@ -384,6 +384,10 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
 bool encodeText(const QString &text, const QByteArray &original, const TextCodec &codec, QByteArray *bytes,
                 QString *error)
 {
+    if (text.contains(QChar(0))) {
+        *error = QStringLiteral("a NUL character cannot stand in the file");
+        return false;
+    }
     const QByteArray kept = codec.encodeKeeping(text, original);
     // The original bytes come back shared when they were kept; anything else was encoded
     // afresh and must decode to the very text (no character replaced on the way).

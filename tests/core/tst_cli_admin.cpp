@@ -497,6 +497,9 @@ void TestCliAdmin::applyReplacesAndDryRun()
     g = all.value(QStringLiteral("groups")).toArray().at(0).toObject();
     g.insert(QStringLiteral("Users"), QJsonArray{QStringLiteral("ann"), 7});
     tryField("groups", g, "groups[0].Users[1]: not a string\n");
+    u = first;
+    u.insert(QStringLiteral("Description"), QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+    tryField("users", u, "users[0].Description: a NUL character cannot stand in the file\n");
     QJsonObject p = all.value(QStringLiteral("pops")).toArray().at(0).toObject();
     p.insert(QStringLiteral("Port"), 1.5);
     tryField("pops", p, "pops[0].Port: not a whole number\n");
