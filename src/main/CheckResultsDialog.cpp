@@ -46,7 +46,7 @@ CheckResultsDialog::CheckResultsDialog(QWidget *parent)
     resize(620, 320);
 }
 
-void CheckResultsDialog::setFindings(const QList<CheckFinding> &findings)
+void CheckResultsDialog::setFindings(const QList<CheckFinding> &findings, const QStringList &captions)
 {
     m_findings = findings;
     lstFindings->clear();
@@ -57,8 +57,10 @@ void CheckResultsDialog::setFindings(const QList<CheckFinding> &findings)
         const CheckFinding &f = findings[i];
         const bool error = f.level == CheckFinding::Level::Error;
         errors += error ? 1 : 0;
+        const QString caption = captions.value(i);
+        const QString item = caption.isEmpty() ? f.item() : f.item() + QLatin1Char(' ') + ConfigCheck::quoted(caption);
         auto *row = new QListWidgetItem(error ? errorIcon : warningIcon,
-                                        QStringLiteral("%1: %2 (%3)").arg(f.item(), f.message, f.code), lstFindings);
+                                        QStringLiteral("%1: %2 (%3)").arg(item, f.message, f.code), lstFindings);
         row->setData(Qt::UserRole, int(i));
         row->setToolTip(f.line());
     }

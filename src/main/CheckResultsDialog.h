@@ -20,8 +20,9 @@ class CheckResultsDialog : public QDialog
 public:
     explicit CheckResultsDialog(QWidget *parent = nullptr);
 
-    // Shows a new set of findings in place of the last.
-    void setFindings(const QList<CheckFinding> &findings);
+    // Shows a new set of findings in place of the last; `captions` (when given, one for each
+    // finding) names the item as the tree shows it.
+    void setFindings(const QList<CheckFinding> &findings, const QStringList &captions = {});
     const QList<CheckFinding> &findings() const { return m_findings; }
 
     QLabel *lablSummary = nullptr;

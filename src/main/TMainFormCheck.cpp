@@ -25,15 +25,38 @@ QList<CheckFinding> TMainForm::checkConfiguration() const
     return ConfigCheck::run(server, oldFormat, pops, users, groups, m_codec);
 }
 
+namespace {
+
+// The tree's caption of each finding's item, so a row names it as the administrator sees it.
+QStringList captionsOf(const TMainForm &form, const QList<CheckFinding> &findings)
+{
+    QStringList captions;
+    for (const CheckFinding &f : findings) {
+        const NavNode *root = f.kind == CheckFinding::Kind::Pop    ? form.nodeIncoming
+                              : f.kind == CheckFinding::Kind::User ? form.nodeUsers
+                              : f.kind == CheckFinding::Kind::Group ? form.nodeGroups
+                                                                   : nullptr;
+        captions.append(root && f.index >= 0 && f.index < root->childCount() ? root->child(f.index)->text(0)
+                                                                             : QString());
+    }
+    return captions;
+}
+
+} // namespace
+
 void TMainForm::actnCheckExecute()
 {
     if (!checkResults) {
         checkResults = new CheckResultsDialog(this);
         connect(checkResults, &CheckResultsDialog::findingActivated, this, &TMainForm::selectFinding);
         connect(checkResults, &CheckResultsDialog::checkAgainRequested, this,
-                [this]() { checkResults->setFindings(checkConfiguration()); });
+                [this]() {
+                    const QList<CheckFinding> findings = checkConfiguration();
+                    checkResults->setFindings(findings, captionsOf(*this, findings));
+                });
     }
-    checkResults->setFindings(checkConfiguration());
+    const QList<CheckFinding> findings = checkConfiguration();
+    checkResults->setFindings(findings, captionsOf(*this, findings));
     checkResults->show();
     checkResults->raise();
     checkResults->activateWindow();

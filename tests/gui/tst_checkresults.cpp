@@ -106,6 +106,8 @@ void TestCheckResults::findingsOfTheWindowSelectTheirItem()
     QTRY_VERIFY(dialog->isVisible());
     QCOMPARE(dialog->lstFindings->count(), 1);
     QCOMPARE(dialog->findings().first().item(), QStringLiteral("group:#2"));
+    QCOMPARE(dialog->lstFindings->item(0)->text(),
+             QStringLiteral("group:#2 \"support\": Users names \"gone\", which is no user (unknown-user)"));
 
     doubleClickRow(dialog->lstFindings, 0);
     QTRY_COMPARE(form.tvNav->currentItem(), form.nodeGroups->child(1));
