@@ -26,7 +26,12 @@ int runApply(CliContext &ctx)
             edit.output = ConfigDiff::text(ConfigDiff::compare(doc, wanted, ctx.codec), ctx.codec);
             return;
         }
-        doc = std::move(wanted);
+        // The content only: what the load knows of the file itself (when it was read) stays.
+        doc.server = wanted.server;
+        doc.pops = std::move(wanted.pops);
+        doc.users = std::move(wanted.users);
+        doc.groups = std::move(wanted.groups);
+        doc.oldFormat = false;
     });
 }
 

@@ -8,8 +8,9 @@
 
 namespace ConfigChange {
 
-bool loadExisting(const QString &folder, const QString &path, const TextCodec &codec, ConfigDocument *doc,
-                  QString *error)
+namespace {
+// The folder and the file must be there: a mistyped name is not a new configuration.
+bool exists(const QString &folder, const QString &path, QString *error)
 {
     const QFileInfo dir(folder);
     if (!dir.isDir()) {
@@ -21,25 +22,37 @@ bool loadExisting(const QString &folder, const QString &path, const TextCodec &c
         *error = QStringLiteral("No configuration file at ") + QDir::toNativeSeparators(file.absoluteFilePath());
         return false;
     }
-    return doc->load(path, codec, error);
+    return true;
 }
+} // namespace
+
+bool loadExisting(const QString &folder, const QString &path, const TextCodec &codec, ConfigDocument *doc,
+                  QString *error)
+{
+    return exists(folder, path, error) && doc->load(path, codec, error);
+}
+
 
 bool loadExisting(const CliContext &ctx, ConfigDocument *doc, QString *error)
 {
-    return loadExisting(ctx.folder, ctx.configPath(), ctx.codec, doc, error);
+    return exists(ctx.folder, ctx.configPath(), error) && Cli::loadConfiguration(ctx, *doc, error);
 }
 
 int editConfiguration(CliContext &ctx, const std::function<void(ConfigDocument &, Edit &)> &change)
 {
-    ConfigDocument doc;
     QString error;
-    if (!loadExisting(ctx, &doc, &error))
+    if (!exists(ctx.folder, ctx.configPath(), &error))
+        return ctx.fail(error);
+    // Under the folder's lock from load to save; the save refuses a file another program
+    // changed in between.
+    Cli::ConfigEdit config(ctx);
+    if (!config.load(&error))
         return ctx.fail(error);
     Edit edit;
-    change(doc, edit);
+    change(config.doc, edit);
     if (!edit.error.isEmpty())
         return ctx.fail(edit.error);
-    if (edit.write && !doc.save(ctx.configPath(), &error))
+    if (edit.write && !config.save(&error))
         return ctx.fail(error);
     if (edit.afterWrite) {
         const QString after = edit.afterWrite();

@@ -32,7 +32,8 @@ struct Edit
     std::function<QString()> afterWrite;
 };
 
-// Loads, runs `change`, writes the file once. Returns the exit status.
+// Loads (holding the folder's lock, as Cli::ConfigEdit does), runs `change`, writes the
+// file once. Returns the exit status.
 int editConfiguration(CliContext &ctx, const std::function<void(ConfigDocument &, Edit &)> &change);
 
 // A text read for --value-file or a password file: the whole file ("-" for standard input).

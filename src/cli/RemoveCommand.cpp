@@ -3,6 +3,7 @@
 #include "cli/ConfigChange.h"
 #include "cli/ItemKeys.h"
 #include "config/ConfigDocument.h"
+#include "config/GroupDataFolder.h"
 
 namespace {
 
@@ -24,6 +25,24 @@ int runRemove(CliContext &ctx)
         if (a.kind == Kind::Server || a.key >= 0) {
             edit.error = QStringLiteral("Not an item: %1").arg(target);
             return;
+        }
+        if (withData) {
+            // The same safe rule as Delete in the editor: a name that cannot name a folder
+            // inside "data" removes nothing, and then the group stays too.
+            const QString name = ctx.codec.decode(doc.groups[size_t(a.index)]->Name);
+            QString refused;
+            if (GroupDataFolder::path(ctx.folder, name, &refused).isEmpty()) {
+                edit.error = refused;
+                return;
+            }
+            // The data goes after the file is written: a failed write keeps both.
+            const QString folder = ctx.folder;
+            edit.afterWrite = [folder, name]() {
+                QString error;
+                if (!GroupDataFolder::remove(folder, name, &error))
+                    return QStringLiteral("The group was removed, but not all of its data: ") + error;
+                return QString();
+            };
         }
         switch (a.kind) {
         case Kind::Pop: doc.pops.erase(doc.pops.begin() + a.index); break;

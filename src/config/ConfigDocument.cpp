@@ -1,6 +1,7 @@
 #include "config/ConfigDocument.h"
 
 #include "config/AppIdentity.h"
+#include "config/ConfigBytes.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
@@ -27,15 +28,13 @@ bool holdsKindWord(const QByteArray &section, const char *kindWord)
 }
 
 // The text of a file named by an old-format key, each line followed by CR LF; empty when
-// the file does not exist. A relative path counts from the current folder.
-QByteArray readOldFormatFile(const QByteArray &path)
+// the file does not exist or may not be read (LinkedFiles says which).
+QByteArray readOldFormatFile(LinkedFiles *linked, const QByteArray &section, const char *key, const QByteArray &path)
 {
     if (path.isEmpty())
         return {};
-    const QString name = QFile::decodeName(path);
-    if (!QFileInfo(name).isFile())
-        return {};
-    return TextLines::readFileCrLf(name);
+    LinkedFiles none;
+    return (linked ? *linked : none).read(path, QString::fromLatin1(section + ' ' + key));
 }
 
 } // namespace
@@ -84,7 +83,7 @@ bool ConfigDocument::isOldFormat(const QByteArray &version, const QLocale &local
 }
 
 std::unique_ptr<TPop> ConfigDocument::readPop(const ConfigStore &store, const QByteArray &section,
-                                              bool oldFormat)
+                                              bool oldFormat, LinkedFiles *linked)
 {
     auto pop = std::make_unique<TPop>();
     pop->Host = store.readString(section, "Host");
@@ -98,7 +97,8 @@ std::unique_ptr<TPop> ConfigDocument::readPop(const ConfigStore &store, const QB
     // Old-format accounts keep their plain mailbox password: the server needs it to log
     // into the mailbox, and a digest of it would be of no use there.
     if (oldFormat)
-        pop->AutoReplyBody = readOldFormatFile(store.readString(section, "AutoReplyFile"));
+        pop->AutoReplyBody =
+            readOldFormatFile(linked, section, "AutoReplyFile", store.readString(section, "AutoReplyFile"));
     else
         pop->AutoReplyBody = store.readBinary(section, "AutoReplyBody");
     pop->AutoReplySubject = store.readString(section, "AutoReplySubject");
@@ -109,14 +109,14 @@ std::unique_ptr<TPop> ConfigDocument::readPop(const ConfigStore &store, const QB
 }
 
 std::unique_ptr<TGroup> ConfigDocument::readGroup(const ConfigStore &store, const QByteArray &section,
-                                                  bool oldFormat)
+                                                  bool oldFormat, LinkedFiles *linked)
 {
     auto group = std::make_unique<TGroup>();
     group->Name = store.readString(section, "Name");
     group->Description = store.readString(section, "Description");
     group->OutboundAddress = store.readString(section, "OutboundAddress");
     if (oldFormat)
-        group->KeyList = readOldFormatFile(store.readString(section, "KeyListFile"));
+        group->KeyList = readOldFormatFile(linked, section, "KeyListFile", store.readString(section, "KeyListFile"));
     else
         group->KeyList = store.readBinary(section, "KeyList");
     group->Users = store.readList(section, "Users");
@@ -139,13 +139,24 @@ std::unique_ptr<TUser> ConfigDocument::readUser(const ConfigStore &store, const 
 bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *error,
                           const QLocale &locale)
 {
-    const auto store = ConfigStore::fromFile(path);
-    if (!store) {
+    QByteArray bytes;
+    switch (SafeFile::readRegular(path, &bytes, &fingerprint)) {
+    case SafeFile::ReadStatus::Ok:
+    case SafeFile::ReadStatus::Missing:
+        break;
+    case SafeFile::ReadStatus::NotRegular:
         if (error)
-            *error = QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+            *error = SafeFile::notRegularText(path);
+        return false;
+    case SafeFile::ReadStatus::Failed:
+        if (error)
+            *error = QStringLiteral("Cannot open file ") + SafeFile::displayPath(path);
         return false;
     }
-    return loadFromStore(*store, codec, error, locale);
+    if (!ConfigBytes::prepare(bytes, path, error))
+        return false;
+    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath());
+    return loadFromStore(ConfigStore::fromBytes(bytes), codec, error, locale);
 }
 
 bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
@@ -169,11 +180,11 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
     const QByteArrayList sections = store.sectionNames();
     for (const QByteArray &name : sections) {
         if (holdsKindWord(name, TPop::KindWord))
-            pops.push_back(readPop(store, name, oldFormat));
+            pops.push_back(readPop(store, name, oldFormat, &linkedFiles));
     }
     for (const QByteArray &name : sections) {
         if (holdsKindWord(name, TGroup::KindWord))
-            groups.push_back(readGroup(store, name, oldFormat));
+            groups.push_back(readGroup(store, name, oldFormat, &linkedFiles));
     }
     for (const QByteArray &name : sections) {
         if (holdsKindWord(name, TUser::KindWord))
@@ -264,11 +275,30 @@ QByteArray ConfigDocument::render() const
 
 bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error)
 {
-    if (writeFileAtomically(path, bytes))
+    if (SafeFile::replace(path, bytes, true))
         return true;
     if (error)
-        *error = QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        *error = QStringLiteral("Unable to write to ") + SafeFile::displayPath(path);
     return false;
+}
+
+bool ConfigDocument::changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint)
+{
+    return SafeFile::fingerprintOf(path) != fingerprint;
+}
+
+bool ConfigDocument::saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
+                                      QString *error)
+{
+    if (changedOnDisk(path, fingerprint)) {
+        if (error)
+            *error = changedOnDiskText();
+        return false;
+    }
+    if (!saveBytes(path, bytes, error))
+        return false;
+    fingerprint = SafeFile::fingerprintOf(path);
+    return true;
 }
 
 bool ConfigDocument::save(const QString &path, QString *error) const

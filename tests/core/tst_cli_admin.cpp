@@ -45,6 +45,7 @@ private slots:
     void setListAndMultiLineText();
     void addWithDefaultsAndKeys();
     void removeLeavesListsAlone();
+    void removeGroupWithData();
     void passwdFromFile_data();
     void passwdFromFile();
     void passwdNeedsFileWithoutTerminal();
@@ -269,6 +270,30 @@ void TestCliAdmin::removeLeavesListsAlone()
     QCOMPARE(after.status, 1);
     QCOMPARE(after.out, QByteArray("error unknown-group pop:#1: Newsgroups names \"sales\", which is no group\n"
                                    "error unknown-default-group pop:#1: DefaultGroup \"sales\" is no group\n"));
+}
+
+void TestCliAdmin::removeGroupWithData()
+{
+    // comp.lang's folder goes, and "comp" above it once empty; another group's data stays.
+    const QString data = m_dir->filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/comp/lang")));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/sales")));
+    QVERIFY(TestFiles::write(data + QStringLiteral("/comp/lang/xover.dat"), "1\t\t\r\n"));
+    CliRun r = cli({"remove", "group:comp.lang", "--with-data"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(!QFileInfo::exists(data + QStringLiteral("/comp")));
+    QVERIFY(QFileInfo::exists(data + QStringLiteral("/sales")));
+    QVERIFY(!TestFiles::read(ini()).contains("comp.lang"));
+
+    // A name that would lead outside "data" removes nothing, and the group stays.
+    QVERIFY(TestFiles::write(ini(), kSmall + "[GROUP9]\r\nName=..\r\n"));
+    const QByteArray before = TestFiles::read(ini());
+    r = cli({"remove", "group:..", "--with-data"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("does not name a data folder"), r.err.constData());
+    QCOMPARE(TestFiles::read(ini()), before);
+    QVERIFY(QFileInfo::exists(data + QStringLiteral("/sales")));
+    QVERIFY(QFileInfo::exists(ini()));
 }
 
 void TestCliAdmin::passwdFromFile_data()
