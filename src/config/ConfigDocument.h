@@ -54,8 +54,4 @@ public:
 
     // Server settings read from SERVER, spin values clamped, before the format decision.
     static ServerSettings readServerSettings(const ConfigStore &store);
-
-    static std::unique_ptr<TPop> readPop(const ConfigStore &store, const QByteArray &section, bool oldFormat);
-    static std::unique_ptr<TGroup> readGroup(const ConfigStore &store, const QByteArray &section, bool oldFormat);
-    static std::unique_ptr<TUser> readUser(const ConfigStore &store, const QByteArray &section, bool oldFormat);
 };
