@@ -58,6 +58,7 @@ private slots:
     void emptyConfigurationSave();
     void failedSaveKeepsOldFile();
     void unreadableFileIsAnError();
+    void everyByteSurvivesLoadAndSave();
 };
 
 void TestConfigDocument::exampleFileRoundTrip()
@@ -298,4 +299,48 @@ void TestConfigDocument::unreadableFileIsAnError()
 }
 
 QTEST_GUILESS_MAIN(TestConfigDocument)
+// Every byte but NUL, CR and LF, in text values and in a list name: loading shares or
+// copies the file's bytes, saving writes them back, and neither may change one.
+void TestConfigDocument::everyByteSurvivesLoadAndSave()
+{
+    QByteArray every;
+    for (int b = 1; b <= 0xFF; ++b) {
+        if (b != '\r' && b != '\n')
+            every.append(char(b));
+    }
+    ConfigDocument doc;
+    doc.server.Name = every;
+    auto user = std::make_unique<TUser>();
+    user->Name = "u";
+    user->Description = every;
+    doc.users.push_back(std::move(user));
+    auto group = std::make_unique<TGroup>();
+    group->Name = every;
+    group->Users = {every, "u", every};
+    group->KeyList = every;
+    doc.groups.push_back(std::move(group));
+    const QByteArray saved = doc.render();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quilmora.ini");
+    QString error;
+    QVERIFY2(doc.save(path, &error), qPrintable(error));
+    ConfigDocument again;
+    QVERIFY2(again.load(path, TextCodec(), &error, QLocale::c()), qPrintable(error));
+    QCOMPARE(again.server.Name, every);
+    QCOMPARE(again.users.at(0)->Description, every);
+    QCOMPARE(again.groups.at(0)->Name, every);
+    QCOMPARE(again.groups.at(0)->Users, (QByteArrayList{every, "u", every}));
+    QCOMPARE(again.groups.at(0)->KeyList, every);
+    QCOMPARE(again.render(), saved);
+
+    // A value changed after loading changes alone; its neighbours in the file keep theirs.
+    again.users.at(0)->Description[0] = 'X';
+    again.groups.at(0)->Users[0].append("!");
+    QCOMPARE(again.server.Name, every);
+    QCOMPARE(again.groups.at(0)->Name, every);
+    QCOMPARE(again.groups.at(0)->Users.at(2), every);
+    QCOMPARE(again.users.at(0)->Description.mid(1), every.mid(1));
+}
+
 #include "tst_configdocument.moc"
