@@ -11,6 +11,8 @@
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/gui/DesktopShell.h"
+#include "wizard/TWizardForm.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -167,9 +169,18 @@ TMainForm::StartResult TMainForm::start(bool wizard)
 {
     hide();
     if (wizard) {
-        // The setup wizard runs here, modally, and the program ends when it closes; this
-        // build has no wizard yet.
-        return StartResult::Failed;
+        // The setup wizard runs here, modally, and the program ends when it closes, however
+        // it closes: the editor window is never shown.
+        DesktopShell desktop;
+        WizardContext wc;
+        wc.prompts = m_prompts;
+        wc.shell = m_ctx.shell ? m_ctx.shell : &desktop;
+        wc.clock = m_clock;
+        wc.programFolder = m_ctx.programFolder;
+        wc.codec = m_codec;
+        TWizardForm form(wc, this);
+        form.exec();
+        return StartResult::Ended;
     }
     RunModeChoice choice = chooseRunMode();
     switch (choice.mode) {

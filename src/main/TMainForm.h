@@ -36,6 +36,7 @@ class QTabWidget;
 class QToolBar;
 class QTreeWidgetItem;
 class RadioGroup;
+class Shell;
 class TGroup;
 class TPop;
 class TUser;
@@ -52,6 +53,8 @@ struct MainFormContext
     std::function<QStringList()> localAddresses;
     // The local date, for the message archive's "today"; none means the system clock.
     Clock *clock = nullptr;
+    // Opens web addresses and documents; none means the desktop's own handlers.
+    Shell *shell = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected

@@ -6,6 +6,7 @@
 #include "main/TMainForm.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
+#include "platform/gui/DesktopShell.h"
 #include "platform/gui/MessageBoxPrompts.h"
 #include "platform/gui/WaitCursor.h"
 
@@ -74,6 +75,8 @@ int main(int argc, char *argv[])
     MainFormContext context;
     context.prompts = &prompts;
     context.clock = &clock;
+    DesktopShell shell;
+    context.shell = &shell;
     IniFileRegistry registry(IniFileRegistry::defaultFolder());
     WaitCursor waitCursor;
     ConnectRunModeChooser chooser(registry, prompts, &waitCursor);
@@ -93,8 +96,6 @@ int main(int argc, char *argv[])
     case TMainForm::StartResult::Ended:
         return 0;
     case TMainForm::StartResult::Failed:
-        if (wizard)
-            std::fputs("quilmora-editor: the setup wizard is not available in this build\n", stderr);
         return 1;
     }
     return 1;
