@@ -22,11 +22,10 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <cstring>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 
@@ -46,34 +45,45 @@ struct Run
     bool ok = false;
 };
 
-// Runs a program to its end with its output thrown away: wall time and peak memory.
-Run runProcess(const QStringList &command)
+// The measuring helper: this program started again as `--measure COMMAND...`. It runs the
+// command to its end with its output thrown away and prints the wall time in ms and the
+// peak memory in KiB. A child's peak counts the memory of the process it was forked from,
+// so the command is forked from this small process, not from the benchmark, which holds
+// the generated files.
+int measureChild(char **command)
 {
-    std::vector<QByteArray> args;
-    for (const QString &a : command)
-        args.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
     QElapsedTimer timer;
     timer.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage = {};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            run.ms = double(timer.nsecsElapsed()) / 1e6;
-            run.peakMb = double(usage.ru_maxrss) / 1024.0;
-            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(command[0], command);
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage = {};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return 1;
+    std::printf("%.3f %ld\n", double(timer.nsecsElapsed()) / 1e6, usage.ru_maxrss);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+// Runs a program to its end through the measuring helper: wall time and peak memory.
+Run runProcess(const QStringList &command)
+{
+    QProcess helper;
+    helper.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--measure")} + command);
+    Run run;
+    if (!helper.waitForFinished(600000))
+        return run;
+    const QList<QByteArray> figures = helper.readAllStandardOutput().simplified().split(' ');
+    if (figures.size() != 2)
+        return run;
+    run.ms = figures[0].toDouble();
+    run.peakMb = figures[1].toDouble() / 1024.0;
+    run.ok = helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0;
     return run;
 }
 
@@ -180,6 +190,8 @@ QString pythonInterpreter()
 
 int main(int argc, char *argv[])
 {
+    if (argc > 2 && std::strcmp(argv[1], "--measure") == 0)
+        return measureChild(argv + 2);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qsizetype write = args.indexOf(QStringLiteral("--write"));
