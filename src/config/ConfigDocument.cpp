@@ -125,7 +125,7 @@ private:
         return v ? ValueForms::parseInteger(*v).value_or(defaultValue) : defaultValue;
     }
     QByteArray binary(qsizetype section, QByteArrayView key);
-    QByteArrayList list(qsizetype section, QByteArrayView key);
+    NameList list(qsizetype section, QByteArrayView key);
 
     const ConfigStore &m_store;
     const bool m_oldFormat;
@@ -170,11 +170,15 @@ QByteArray ItemReader::binary(qsizetype section, QByteArrayView key)
     return m_arena.commit(n);
 }
 
-QByteArrayList ItemReader::list(qsizetype section, QByteArrayView key)
+NameList ItemReader::list(qsizetype section, QByteArrayView key)
 {
     const auto v = m_store.view(section, key);
     if (!v || v->isEmpty())
         return {};
+    // A list as the editor writes it is kept as it stands in the file; another is read
+    // into names, each stored once.
+    if (NameList::isWrittenForm(*v))
+        return NameList::fromWrittenForm(m_store.share(*v));
     // Gathered first, so that the list is made at its exact size.
     m_gathered.clear();
     ValueForms::forEachListName(*v, m_scratch, [this](QByteArrayView name) { m_gathered.push_back(m_names.intern(name)); });

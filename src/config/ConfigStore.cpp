@@ -362,6 +362,15 @@ void ConfigWriter::writeList(QByteArrayView key, const QByteArrayList &names)
     }
 }
 
+void ConfigWriter::writeList(QByteArrayView key, const NameList &names)
+{
+    const qsizetype size = names.writtenSize();
+    if (char *p = beginLine(key, size)) {
+        names.writeTo(p);
+        finishLine(p, size);
+    }
+}
+
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
     // Unbuffered, so that a short write (disk full, file size limit) shows in the count

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
+
+#include "config/NameList.h"
+
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -95,6 +98,7 @@ public:
     void writeSwitch(QByteArrayView key, bool on);
     void writeBinary(QByteArrayView key, QByteArrayView bytes);
     void writeList(QByteArrayView key, const QByteArrayList &names);
+    void writeList(QByteArrayView key, const NameList &names);
 
     const QByteArray &bytes() const { return m_bytes; }
 

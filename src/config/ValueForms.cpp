@@ -8,17 +8,6 @@ namespace ValueForms {
 
 namespace {
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The bytes that make a list name quoted: codes 1 to 32, the double quote and the comma.
 struct QuoteTable
 {
@@ -33,6 +22,20 @@ struct QuoteTable
 };
 constexpr QuoteTable kQuote;
 
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
 bool needsQuotes(QByteArrayView name)
 {
     bool any = false;
@@ -41,7 +44,6 @@ bool needsQuotes(QByteArrayView name)
     return any;
 }
 
-} // namespace
 
 std::optional<int> parseInteger(QByteArrayView value)
 {

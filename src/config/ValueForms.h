@@ -36,6 +36,9 @@ QByteArray encodeList(const QByteArrayList &names);
 template <typename Sink>
 void forEachListName(QByteArrayView value, QByteArray &scratch, Sink &&sink);
 
+// Whether encodeList writes a name in double quotes.
+bool needsQuotes(QByteArrayView name);
+
 // For writers that size their buffer before they write: the size of a value, and the
 // value written at `out` (returning the position after it).
 qsizetype encodedListSize(const QByteArrayList &names);

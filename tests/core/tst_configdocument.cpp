@@ -316,7 +316,7 @@ void TestConfigDocument::everyByteSurvivesLoadAndSave()
     doc.users.push_back(std::move(user));
     auto group = std::make_unique<TGroup>();
     group->Name = every;
-    group->Users = {every, "u", every};
+    group->Users = QByteArrayList{every, "u", every};
     group->KeyList = every;
     doc.groups.push_back(std::move(group));
     const QByteArray saved = doc.render();
@@ -336,10 +336,11 @@ void TestConfigDocument::everyByteSurvivesLoadAndSave()
 
     // A value changed after loading changes alone; its neighbours in the file keep theirs.
     again.users.at(0)->Description[0] = 'X';
-    again.groups.at(0)->Users[0].append("!");
+    again.groups.at(0)->Name.append("!");
     QCOMPARE(again.server.Name, every);
-    QCOMPARE(again.groups.at(0)->Name, every);
-    QCOMPARE(again.groups.at(0)->Users.at(2), every);
+    QCOMPARE(again.groups.at(0)->Name, every + '!');
+    QCOMPARE(again.groups.at(0)->KeyList, every);
+    QCOMPARE(again.groups.at(0)->Users, (QByteArrayList{every, "u", every}));
     QCOMPARE(again.users.at(0)->Description.mid(1), every.mid(1));
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+
+// The names of a membership list: the groups an account files into, the users a group
+// admits. A list loaded from a file is kept as the list value the file holds (a byte array
+// sharing the file's buffer) and written back as it is: a group admitting 10,000 users is
+// one array, not 10,000, and saving it copies its bytes. Lists given as names (the editor's
+// check lists) are kept as those names. Either way it reads and compares as a list of names.
+class NameList
+{
+public:
+    NameList() = default;
+    NameList(const QByteArrayList &names) : m_names(names) {} // NOLINT: used as a list
+
+    // A list value as ValueForms::encodeList writes it, kept as it is. The caller makes sure
+    // it is in that form (isWrittenForm), so that the names read back from it are the same.
+    static NameList fromWrittenForm(const QByteArray &value);
+    // Whether a list value is exactly what encodeList writes for the names it holds.
+    static bool isWrittenForm(QByteArrayView value);
+
+    QByteArrayList names() const;
+    operator QByteArrayList() const { return names(); } // NOLINT: reads as a list of names
+    bool isEmpty() const { return m_isValue ? m_value.isEmpty() : m_names.isEmpty(); }
+
+    // The list value that a save writes: encodeList(names()).
+    qsizetype writtenSize() const;
+    char *writeTo(char *out) const;
+
+    friend bool operator==(const NameList &a, const QByteArrayList &b) { return a.names() == b; }
+    friend bool operator==(const QByteArrayList &a, const NameList &b) { return a == b.names(); }
+    friend bool operator==(const NameList &a, const NameList &b) { return a.names() == b.names(); }
+    friend bool operator!=(const NameList &a, const QByteArrayList &b) { return !(a == b); }
+    friend bool operator!=(const QByteArrayList &a, const NameList &b) { return !(a == b); }
+    friend bool operator!=(const NameList &a, const NameList &b) { return !(a == b); }
+
+private:
+    QByteArrayList m_names;
+    QByteArray m_value;
+    bool m_isValue = false;
+};
