@@ -4,6 +4,7 @@
 #include "config/ConfigDocument.h"
 #include "config/ConfigStore.h"
 #include "config/TextCodec.h"
+#include "config/ValueForms.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -45,6 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(p.AutoReplyFromIgnore == store.readString(name, "AutoReplyFromIgnore"));
             check(p.AssignOutboundID == store.readString(name, "AssignOutboundID", "N"));
             check(p.SafetyBox == store.readString(name, "SafetyBox"));
+        }
+        // A list kept as it stands must be exactly what writing its names gives.
+        for (const char *key : {"Users", "Newsgroups"}) {
+            const auto v = store.value(name, key);
+            if (v && NameList::isWrittenForm(*v))
+                check(ValueForms::encodeList(ValueForms::decodeList(*v)) == *v);
         }
         if (upper.contains("GROUP")) {
             const TGroup &g = *doc.groups.at(group++);

@@ -14,48 +14,49 @@ NameList NameList::fromWrittenForm(const QByteArray &value)
 
 bool NameList::isWrittenForm(QByteArrayView value)
 {
-    // Walks the names and matches each one's written form against the value: the names
-    // joined by commas, quoted where encodeList quotes them. A list of one empty name
-    // (written as two quotes) is left to the general path.
+    // One pass over the value against the form encodeList writes: names joined by commas;
+    // a name holding a blank, a control character, a quote or a comma in quotes, with its
+    // quotes doubled; any other name bare. NUL never stands in a written list (a reader
+    // stops there). A list of one empty name, written as two quotes, is left to the reader.
     const char *v = value.data();
     const qsizetype n = value.size();
-    qsizetype q = 0;
-    bool same = true;
-    bool first = true;
-    QByteArray scratch;
-    ValueForms::forEachListName(value, scratch, [&](QByteArrayView name) {
-        if (!same)
-            return;
-        if (!first) {
-            if (q >= n || v[q] != ',') {
-                same = false;
-                return;
+    auto special = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= 32 || c == '"' || c == ',';
+    };
+    qsizetype p = 0;
+    for (;;) {
+        if (p < n && v[p] == '"') {
+            bool needed = false;
+            for (++p;; ++p) {
+                if (p >= n || v[p] == '\0')
+                    return false;
+                if (v[p] == '"') {
+                    if (p + 1 < n && v[p + 1] == '"') {
+                        needed = true;
+                        ++p;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                needed |= special(v[p]);
             }
-            ++q;
-        }
-        first = false;
-        if (!ValueForms::needsQuotes(name)) {
-            same = n - q >= name.size() && std::memcmp(v + q, name.data(), size_t(name.size())) == 0;
-            q += name.size();
-            return;
-        }
-        if (q >= n || v[q++] != '"') {
-            same = false;
-            return;
-        }
-        for (const char c : name) {
-            if (c == '"' && (q >= n || v[q++] != '"')) {
-                same = false;
-                return;
-            }
-            if (q >= n || v[q++] != c) {
-                same = false;
-                return;
+            if (!needed)
+                return false;
+        } else {
+            for (; p < n && v[p] != ','; ++p) {
+                if (special(v[p]))
+                    return false;
             }
         }
-        same = q < n && v[q++] == '"';
-    });
-    return same && q == n;
+        if (p == n)
+            return true;
+        if (v[p] != ',')
+            return false;
+        if (++p == n)
+            return true; // a last empty name, written as a comma at the end
+    }
 }
 
 QByteArrayList NameList::names() const
