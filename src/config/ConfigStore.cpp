@@ -68,11 +68,11 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
     store.m_index.assign(64, -1);
 
     bool counting = false; // false before the first section and inside a repeated one
-    const char *cr = nullptr;
-    const char *lf = nullptr;
+    // Lines end at CR LF, CR or LF; the next CR and the next LF are each searched for once,
+    // so that a file of one kind of break is not searched again for the other.
+    const char *cr = nextOf(text, end, '\r');
+    const char *lf = nextOf(text, end, '\n');
     for (char *lineStart = text; lineStart < end;) {
-        // Lines end at CR LF, CR or LF; the next CR and LF are found once each, so that
-        // a file of one kind of break is not searched again for the other.
         if (cr < lineStart)
             cr = nextOf(lineStart, end, '\r');
         if (lf < lineStart)
