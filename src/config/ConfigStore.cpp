@@ -66,6 +66,12 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
     char *const text = store.m_text.data();
     const char *const end = text + store.m_text.size();
     store.m_index.assign(64, -1);
+    // One allocation for the keys of a file of LF or CR LF lines, rather than a vector
+    // grown step by step.
+    size_t lines = 1;
+    for (const char *p = text; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+        ++lines;
+    store.m_entries.reserve(lines);
 
     bool counting = false; // false before the first section and inside a repeated one
     // Lines end at CR LF, CR or LF; the next CR and the next LF are each searched for once,
