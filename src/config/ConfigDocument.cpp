@@ -102,8 +102,9 @@ bool ConfigDocument::isOldFormat(const QByteArray &version, const QLocale &local
 namespace {
 
 // Reads the item sections of one store. Values are the store's bytes shared, not copied;
-// decoded binary values share the blocks of one arena, and the names of every list are
-// stored once in a pool, however many lists name them.
+// decoded binary values share the blocks of one arena. A list as the editor writes it is
+// kept as its value; the names of any other are stored once in a pool, however many lists
+// name them.
 class ItemReader
 {
 public:
