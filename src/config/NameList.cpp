@@ -12,6 +12,31 @@ NameList NameList::fromWrittenForm(const QByteArray &value)
     return list;
 }
 
+namespace {
+
+// The bytes of a written list by what they mean there.
+enum ByteClass : unsigned char { Plain, Comma, Quote, Special /* NUL, blanks, control characters */ };
+
+struct ByteClasses
+{
+    unsigned char of[256] = {};
+    constexpr ByteClasses()
+    {
+        for (int c = 0; c <= 32; ++c)
+            of[c] = Special;
+        of[int(',')] = Comma;
+        of[int('"')] = Quote;
+    }
+};
+constexpr ByteClasses kClasses;
+
+unsigned char classOf(char c)
+{
+    return kClasses.of[static_cast<unsigned char>(c)];
+}
+
+} // namespace
+
 bool NameList::isWrittenForm(QByteArrayView value)
 {
     // One pass over the value against the form encodeList writes: names joined by commas;
@@ -20,15 +45,13 @@ bool NameList::isWrittenForm(QByteArrayView value)
     // stops there). A list of one empty name, written as two quotes, is left to the reader.
     const char *v = value.data();
     const qsizetype n = value.size();
-    auto special = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u <= 32 || c == '"' || c == ',';
-    };
     qsizetype p = 0;
     for (;;) {
         if (p < n && v[p] == '"') {
-            bool needed = false;
+            bool needed = false; // a bare name would not have been quoted
             for (++p;; ++p) {
+                while (p < n && classOf(v[p]) == Plain)
+                    ++p;
                 if (p >= n || v[p] == '\0')
                     return false;
                 if (v[p] == '"') {
@@ -40,15 +63,15 @@ bool NameList::isWrittenForm(QByteArrayView value)
                     ++p;
                     break;
                 }
-                needed |= special(v[p]);
+                needed = true; // a comma, a blank or a control character
             }
             if (!needed)
                 return false;
         } else {
-            for (; p < n && v[p] != ','; ++p) {
-                if (special(v[p]))
-                    return false;
-            }
+            while (p < n && classOf(v[p]) == Plain)
+                ++p;
+            if (p < n && classOf(v[p]) != Comma)
+                return false;
         }
         if (p == n)
             return true;
