@@ -1,4 +1,5 @@
 // Parses arbitrary bytes as a configuration file and loads the document from it.
+#include "config/ConfigBytes.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigStore.h"
 #include "config/TextCodec.h"
@@ -24,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!again.loadFromStore(ConfigStore::fromBytes(saved), codec, &error, QLocale::c()))
             std::abort();
         if (again.render() != saved)
+            std::abort();
+        // A file that passed the check before parsing saves as one that passes it again.
+        QByteArray checked = bytes;
+        if (ConfigBytes::prepare(checked, QString(), nullptr) && !ConfigBytes::isConfiguration(saved))
             std::abort();
     }
     return 0;

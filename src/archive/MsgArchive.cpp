@@ -1,6 +1,7 @@
 #include "archive/MsgArchive.h"
 
 #include "config/ConfigStore.h"
+#include "config/SafeFile.h"
 #include "config/TextLines.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace MsgArchive {
@@ -219,14 +221,18 @@ struct IndexFile
     qsizetype removed = 0;
 };
 
-bool readIndex(IndexFile &file)
+// Reads an index file whole; only a regular file is read (a FIFO would block the purge).
+bool readIndex(IndexFile &file, QString *error)
 {
-    QFile in(file.path);
-    if (!in.open(QIODevice::ReadOnly))
+    const SafeFile::ReadStatus status = SafeFile::readRegular(file.path, &file.bytes);
+    if (status == SafeFile::ReadStatus::NotRegular) {
+        *error = SafeFile::notRegularText(file.path);
         return false;
-    file.bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
+    }
+    if (status != SafeFile::ReadStatus::Ok) {
+        *error = QStringLiteral("Cannot open file ") + file.path;
         return false;
+    }
     file.lines.reserve(file.bytes.count('\n') + 1);
     TextLines::forEachLine(file.bytes, [&file](QByteArrayView line) { file.lines.append(line); });
     return true;
@@ -400,10 +406,8 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
 
     // Everything is read before anything changes.
     for (IndexFile &file : files) {
-        if (!readIndex(file)) {
-            result.error = QStringLiteral("Cannot open file ") + file.path;
+        if (!readIndex(file, &result.error))
             return result;
-        }
     }
 
     // Each time a key stands in the expired list, every file loses its first remaining
@@ -453,12 +457,24 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
     }
 
     if (!options.dryRun) {
-        for (IndexFile &file : files) {
-            if (!writeFileAtomically(file.path, file.rewritten)) {
-                result.error = QStringLiteral("Cannot create file ") + file.path;
+        // All three new files are written first (each with its old file's owner and mode);
+        // only then are they renamed in place, one after the other. A failure before the
+        // renames (a full disk, a read-only file) changes nothing, so the indexes never
+        // disagree.
+        std::array<std::unique_ptr<SafeFile::PendingFile>, 3> pending;
+        for (size_t f = 0; f < files.size(); ++f) {
+            pending[f] = std::make_unique<SafeFile::PendingFile>(files[f].path);
+            if (!pending[f]->open() || !pending[f]->write(files[f].rewritten) || !pending[f]->finish()) {
+                result.error = QStringLiteral("Cannot create file ") + files[f].path;
                 return result;
             }
-            file.rewritten.clear();
+            files[f].rewritten.clear();
+        }
+        for (size_t f = 0; f < files.size(); ++f) {
+            if (!pending[f]->commit()) {
+                result.error = QStringLiteral("Cannot create file ") + files[f].path;
+                return result;
+            }
         }
     }
 

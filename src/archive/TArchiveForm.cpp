@@ -94,6 +94,8 @@ TArchiveForm::TArchiveForm(const QString &groupFolder, Clock &clock, Prompts &pr
     SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
     SpinEdit1->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     SpinEdit1->setValue(0);
+    // Text that is not a whole number counts as 0, in the box as in the purge.
+    SpinEdit1->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     SpinEdit1->setFixedWidth(80);
 
     StaticText1 = new QLabel(QStringLiteral("days"), rgrpFilter);
@@ -187,11 +189,36 @@ MsgArchive::DateTime TArchiveForm::cutOff() const
 
 void TArchiveForm::butnDeleteClick()
 {
+    // The number as the box shows it is the one used: an emptied or unreadable box reads 0
+    // and shows 0, rather than springing back to an older number once the focus leaves it.
+    SpinEdit1->interpretText();
+    const MsgArchive::DateTime cut = cutOff();
+    WaitCursor waitCursor;
+    BusyCursor *cursor = m_cursor ? m_cursor : &waitCursor;
+
+    // A cut-off of today or later takes every message up to now: the count is shown first.
+    if (cut >= MsgArchive::toDateTime(m_clock.today())) {
+        MsgArchive::PurgeResult counted;
+        {
+            BusyCursorScope wait(cursor);
+            MsgArchive::PurgeOptions dryRun;
+            dryRun.dryRun = true;
+            counted = MsgArchive::PurgeGroup(m_groupFolder, cut, dryRun);
+        }
+        if (!counted.ok) {
+            m_prompts.error(counted.error);
+            return;
+        }
+        const QString day = QLocale().toString(MsgArchive::dateOf(cut), shortDateFormat());
+        if (!m_prompts.yesNo(QStringLiteral("Every message dated before %1 will be deleted: %2 entries. Are you sure?")
+                                 .arg(day, QString::number(counted.removedXover))))
+            return;
+    }
+
     MsgArchive::PurgeResult result;
     {
-        WaitCursor waitCursor;
-        BusyCursorScope wait(m_cursor ? m_cursor : &waitCursor); // restored on every way out
-        result = MsgArchive::PurgeGroup(m_groupFolder, cutOff());
+        BusyCursorScope wait(cursor); // restored on every way out
+        result = MsgArchive::PurgeGroup(m_groupFolder, cut);
     }
     if (!result.ok)
         m_prompts.error(result.error);

@@ -14,7 +14,7 @@ QList<CliCommand> &registry()
 
 void writeStderr(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = Cli::escapeControls(text).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fputc('\n', stderr);
 }
@@ -34,6 +34,11 @@ int CliContext::fail(const QString &message) const
 {
     writeStderr(message);
     return 1;
+}
+
+void CliContext::warn(const QString &message) const
+{
+    writeStderr(message);
 }
 
 int CliContext::usageError(const QString &message) const
@@ -133,6 +138,52 @@ bool readPasswordFile(const QString &path, QByteArray *password, QString *error)
         bytes.chop(1);
     *password = bytes;
     return true;
+}
+
+QString escapeControls(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = (u < 0x20 && u != '\r' && u != '\n') || (u >= 0x7f && u < 0xa0);
+        if (control)
+            out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool loadConfiguration(const CliContext &ctx, ConfigDocument &doc, QString *error)
+{
+    if (!doc.load(ctx.configPath(), ctx.codec, error))
+        return false;
+    const QString skipped = doc.linkedFiles.message();
+    if (!skipped.isEmpty())
+        ctx.warn(skipped);
+    return true;
+}
+
+bool ConfigEdit::load(QString *error)
+{
+    if (!m_lock.acquire(m_ctx.folder, LockWaitMs, error))
+        return false;
+    m_loaded = loadConfiguration(m_ctx, doc, error);
+    return m_loaded;
+}
+
+bool ConfigEdit::save(QString *error)
+{
+    return saveBytes(doc.render(), error);
+}
+
+bool ConfigEdit::saveBytes(const QByteArray &bytes, QString *error)
+{
+    // A configuration whose items could not be loaded is never saved: that would delete them.
+    if (!m_loaded)
+        return false;
+    return ConfigDocument::saveBytesChecked(m_ctx.configPath(), bytes, doc.fingerprint, error);
 }
 
 } // namespace Cli

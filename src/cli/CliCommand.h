@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/ConfigDocument.h"
+#include "config/SafeFile.h"
 #include "config/TextCodec.h"
 
 #include <QByteArray>
@@ -20,6 +22,8 @@ struct CliContext
 
     // Prints a message on standard error and gives the exit status 1.
     int fail(const QString &message) const;
+    // Prints a message on standard error (the command goes on).
+    void warn(const QString &message) const;
     // Prints the message and the command's usage line on standard error; exit status 2.
     int usageError(const QString &message) const;
 
@@ -58,5 +62,45 @@ bool takeSwitch(QStringList &args, const QString &name);
 
 // Reads a password file whole ("-" is standard input) and drops one trailing line break.
 bool readPasswordFile(const QString &path, QByteArray *password, QString *error);
+
+// Text for the terminal: control characters other than CR and LF (an escape sequence sent
+// by a server, say) are shown as \x1b instead of being acted on.
+QString escapeControls(const QString &text);
+
+// Loads the configuration as the editor does, for a command that only reads it; the names
+// of old-format files passed over are told on standard error.
+bool loadConfiguration(const CliContext &ctx, ConfigDocument &doc, QString *error);
+
+// One load, change and save of the folder's configuration by a command (normalize and the
+// administration commands). It holds the folder's advisory lock from load to save, so two
+// commands on the same folder run one after the other, and the save fails with
+// ConfigDocument::changedOnDiskText() when another program changed the file since the load
+// (nothing is written then).
+//
+//   ConfigEdit edit(ctx);
+//   if (!edit.load(&error)) return ctx.fail(error);
+//   ... change edit.doc ...
+//   if (!edit.save(&error)) return ctx.fail(error);
+class ConfigEdit
+{
+public:
+    // How long a command waits for another one on the same folder.
+    static constexpr int LockWaitMs = 60000;
+
+    explicit ConfigEdit(const CliContext &ctx) : m_ctx(ctx) {}
+
+    ConfigDocument doc;
+
+    bool load(QString *error);
+    // Renders `doc` and saves it.
+    bool save(QString *error);
+    // Saves bytes rendered elsewhere (by the wizard's writer, say) under the same checks.
+    bool saveBytes(const QByteArray &bytes, QString *error);
+
+private:
+    const CliContext &m_ctx;
+    SafeFile::FolderLock m_lock;
+    bool m_loaded = false;
+};
 
 } // namespace Cli

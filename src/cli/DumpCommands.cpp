@@ -28,7 +28,7 @@ int runDump(CliContext &ctx)
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
     QString error;
-    if (!doc.load(ctx.configPath(), ctx.codec, &error))
+    if (!Cli::loadConfiguration(ctx, doc, &error))
         return ctx.fail(error);
 
     const TextCodec &c = ctx.codec;
@@ -107,12 +107,9 @@ int runNormalize(CliContext &ctx)
 {
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
-    ConfigDocument doc;
+    Cli::ConfigEdit edit(ctx);
     QString error;
-    // A configuration whose items could not be loaded is never saved: that would delete them.
-    if (!doc.load(ctx.configPath(), ctx.codec, &error))
-        return ctx.fail(error);
-    if (!doc.save(ctx.configPath(), &error))
+    if (!edit.load(&error) || !edit.save(&error))
         return ctx.fail(error);
     return 0;
 }

@@ -42,7 +42,8 @@ public:
 private:
     static void print(const QString &text)
     {
-        const QByteArray bytes = text.toLocal8Bit() + '\n';
+        // What a server says may hold escape sequences: they are shown, not obeyed.
+        const QByteArray bytes = Cli::escapeControls(text).toLocal8Bit() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     }
 };
@@ -64,6 +65,17 @@ std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote)
         return ctx.usageError(QStringLiteral("option --user needs a value"));
     if (!Cli::takeOption(args, QStringLiteral("--password-file"), &passwordFile, &passwordGiven))
         return ctx.usageError(QStringLiteral("option --password-file needs a value"));
+    QString timeout;
+    bool timeoutGiven = false;
+    if (!Cli::takeOption(args, QStringLiteral("--timeout"), &timeout, &timeoutGiven))
+        return ctx.usageError(QStringLiteral("option --timeout needs a value"));
+    if (timeoutGiven) {
+        bool ok = false;
+        const int seconds = timeout.toInt(&ok);
+        if (!ok || seconds <= 0)
+            return ctx.usageError(QStringLiteral("--timeout needs a number of seconds above 0, not ") + timeout);
+        remote.setOverallLimit(seconds);
+    }
     for (const QString &a : std::as_const(args)) {
         if (a.startsWith(QLatin1String("--")))
             return ctx.usageError(QStringLiteral("unknown option ") + a);
@@ -112,9 +124,9 @@ int runPush(CliContext &ctx)
     return remote.PutConfig(ctx.folder) ? 0 : 1;
 }
 
-const CliRegistration pullReg{{"pull", "HOST [--port N] [--user U] [--password-file F]",
+const CliRegistration pullReg{{"pull", "HOST [--port N] [--user U] [--password-file F] [--timeout SECONDS]",
                                "fetch the server's configuration into the local copy named HOST", &runPull}};
-const CliRegistration pushReg{{"push", "HOST [--port N] [--user U] [--password-file F]",
+const CliRegistration pushReg{{"push", "HOST [--port N] [--user U] [--password-file F] [--timeout SECONDS]",
                                "return the local copy named HOST to the server", &runPush}};
 
 } // namespace

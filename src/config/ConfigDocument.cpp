@@ -2,6 +2,7 @@
 
 #include "config/AppIdentity.h"
 #include "config/ByteArena.h"
+#include "config/ConfigBytes.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
@@ -43,15 +44,13 @@ bool holdsKindWord(QByteArrayView section, QByteArrayView kindWord)
 }
 
 // The text of a file named by an old-format key, each line followed by CR LF; empty when
-// the file does not exist. A relative path counts from the current folder.
-QByteArray readOldFormatFile(const QByteArray &path)
+// the file does not exist or may not be read (LinkedFiles says which).
+QByteArray readOldFormatFile(LinkedFiles *linked, const QByteArray &section, const char *key, const QByteArray &path)
 {
     if (path.isEmpty())
         return {};
-    const QString name = QFile::decodeName(path);
-    if (!QFileInfo(name).isFile())
-        return {};
-    return TextLines::readFileCrLf(name);
+    LinkedFiles none;
+    return (linked ? *linked : none).read(path, QString::fromLatin1(section + ' ' + key));
 }
 
 } // namespace
@@ -108,7 +107,10 @@ namespace {
 class ItemReader
 {
 public:
-    ItemReader(const ConfigStore &store, bool oldFormat) : m_store(store), m_oldFormat(oldFormat), m_names(m_arena) {}
+    ItemReader(const ConfigStore &store, bool oldFormat, LinkedFiles *linked)
+        : m_store(store), m_oldFormat(oldFormat), m_linked(linked), m_names(m_arena)
+    {
+    }
 
     std::unique_ptr<TPop> pop(qsizetype section);
     std::unique_ptr<TGroup> group(qsizetype section);
@@ -128,8 +130,11 @@ private:
     QByteArray binary(qsizetype section, QByteArrayView key);
     NameList list(qsizetype section, QByteArrayView key);
 
+    QByteArray sectionName(qsizetype section) const { return m_store.sectionName(section).toByteArray(); }
+
     const ConfigStore &m_store;
     const bool m_oldFormat;
+    LinkedFiles *m_linked; // reads the files an old-format file names
     ByteArena m_arena;
     NamePool m_names;
     QByteArray m_scratch;
@@ -200,7 +205,8 @@ std::unique_ptr<TPop> ItemReader::pop(qsizetype section)
     // Old-format accounts keep their plain mailbox password: the server needs it to log
     // into the mailbox, and a digest of it would be of no use there.
     if (m_oldFormat)
-        pop->AutoReplyBody = readOldFormatFile(text(section, "AutoReplyFile"));
+        pop->AutoReplyBody = readOldFormatFile(m_linked, sectionName(section), "AutoReplyFile",
+                                               text(section, "AutoReplyFile"));
     else
         pop->AutoReplyBody = binary(section, "AutoReplyBody");
     pop->AutoReplySubject = text(section, "AutoReplySubject");
@@ -217,7 +223,8 @@ std::unique_ptr<TGroup> ItemReader::group(qsizetype section)
     group->Description = text(section, "Description");
     group->OutboundAddress = text(section, "OutboundAddress");
     if (m_oldFormat)
-        group->KeyList = readOldFormatFile(text(section, "KeyListFile"));
+        group->KeyList =
+            readOldFormatFile(m_linked, sectionName(section), "KeyListFile", text(section, "KeyListFile"));
     else
         group->KeyList = binary(section, "KeyList");
     group->Users = list(section, "Users");
@@ -241,13 +248,24 @@ std::unique_ptr<TUser> ItemReader::user(qsizetype section)
 bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *error,
                           const QLocale &locale)
 {
-    const auto store = ConfigStore::fromFile(path);
-    if (!store) {
+    QByteArray bytes;
+    switch (SafeFile::readRegular(path, &bytes, &fingerprint)) {
+    case SafeFile::ReadStatus::Ok:
+    case SafeFile::ReadStatus::Missing:
+        break;
+    case SafeFile::ReadStatus::NotRegular:
         if (error)
-            *error = QStringLiteral("Cannot open file ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+            *error = SafeFile::notRegularText(path);
+        return false;
+    case SafeFile::ReadStatus::Failed:
+        if (error)
+            *error = QStringLiteral("Cannot open file ") + SafeFile::displayPath(path);
         return false;
     }
-    return loadFromStore(*store, codec, error, locale);
+    if (!ConfigBytes::prepare(bytes, path, error))
+        return false;
+    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath());
+    return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
 }
 
 bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
@@ -268,7 +286,7 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
     if (oldFormat)
         server.AdminPass = PasswordDigest(server.AdminPass);
 
-    ItemReader reader(store, oldFormat);
+    ItemReader reader(store, oldFormat, &linkedFiles);
     const qsizetype count = store.sectionCount();
     for (qsizetype i = 0; i < count; ++i) {
         if (holdsKindWord(store.sectionName(i), TPop::KindWord))
@@ -382,11 +400,30 @@ QByteArray ConfigDocument::render() const
 
 bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error)
 {
-    if (writeFileAtomically(path, bytes))
+    if (SafeFile::replace(path, bytes, true))
         return true;
     if (error)
-        *error = QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        *error = QStringLiteral("Unable to write to ") + SafeFile::displayPath(path);
     return false;
+}
+
+bool ConfigDocument::changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint)
+{
+    return SafeFile::fingerprintOf(path) != fingerprint;
+}
+
+bool ConfigDocument::saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
+                                      QString *error)
+{
+    if (changedOnDisk(path, fingerprint)) {
+        if (error)
+            *error = changedOnDiskText();
+        return false;
+    }
+    if (!saveBytes(path, bytes, error))
+        return false;
+    fingerprint = SafeFile::fingerprintOf(path);
+    return true;
 }
 
 bool ConfigDocument::save(const QString &path, QString *error) const

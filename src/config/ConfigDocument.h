@@ -1,6 +1,8 @@
 #pragma once
 
 #include "config/ConfigStore.h"
+#include "config/LinkedFiles.h"
+#include "config/SafeFile.h"
 #include "config/ServerSettings.h"
 #include "config/TGroup.h"
 #include "config/TPop.h"
@@ -26,8 +28,23 @@ public:
     std::vector<std::unique_ptr<TUser>> users;
     std::vector<std::unique_ptr<TGroup>> groups;
 
+    // Which files named by an old-format file the load may read (set before load()), and
+    // after loading, the names it passed over (LinkedFiles::message() tells the user).
+    LinkedFiles::Mode linkedFileMode = LinkedFiles::Mode::Inside;
+    LinkedFiles linkedFiles;
+    // The loaded file as it was on disk, to tell whether someone else changed it before a save.
+    SafeFile::Fingerprint fingerprint;
+
+    // What a save that would overwrite another program's change fails with.
+    static QString changedOnDiskText()
+    {
+        return QStringLiteral("The configuration file was changed by another program since it was loaded.");
+    }
+
     // Loads a configuration file. A missing file loads as all defaults and no items.
-    // Fails with "Cannot open file <path>" for a file that exists but cannot be read, and
+    // Fails with "Cannot open file <path>" for a file that exists but cannot be read,
+    // "<path> is not a regular file" for a FIFO, device or folder, "<path> is not a
+    // configuration file" for bytes that are not one (ConfigBytes), and
     // with "'<Version>' is not a valid floating point value" when the format cannot be
     // decided; the items are then not loaded. `codec` decodes texts for messages only.
     bool load(const QString &path, const TextCodec &codec, QString *error,
@@ -47,9 +64,16 @@ public:
                              const QList<const TUser *> &users, const QList<const TGroup *> &groups);
     QByteArray render() const;
 
-    // Writes the file atomically; on failure the previous file is kept and `error` holds
+    // Writes the file atomically, keeping the previous one as "<name>.bak" and the file's
+    // owner, group and mode; on failure both files are kept as they were and `error` holds
     // "Unable to write to <full path>".
     static bool saveBytes(const QString &path, const QByteArray &bytes, QString *error);
+    // The same, but first fails with changedOnDiskText() when the file on disk is no longer
+    // what `fingerprint` describes. On success `fingerprint` describes the new file.
+    static bool saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
+                                 QString *error);
+    // Whether the file on disk differs from `fingerprint`.
+    static bool changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint);
     bool save(const QString &path, QString *error) const;
 
     // Server settings read from SERVER, spin values clamped, before the format decision.

@@ -359,15 +359,6 @@ void ConfigWriter::writeBinary(QByteArrayView key, QByteArrayView bytes)
     }
 }
 
-void ConfigWriter::writeList(QByteArrayView key, const QByteArrayList &names)
-{
-    const qsizetype size = ValueForms::encodedListSize(names);
-    if (char *p = beginLine(key, size)) {
-        ValueForms::encodeListTo(p, names);
-        finishLine(p, size);
-    }
-}
-
 void ConfigWriter::writeList(QByteArrayView key, const NameList &names)
 {
     const qsizetype size = names.writtenSize();

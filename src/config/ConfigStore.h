@@ -97,7 +97,6 @@ public:
     void writeInteger(QByteArrayView key, int value);
     void writeSwitch(QByteArrayView key, bool on);
     void writeBinary(QByteArrayView key, QByteArrayView bytes);
-    void writeList(QByteArrayView key, const QByteArrayList &names);
     void writeList(QByteArrayView key, const NameList &names);
 
     const QByteArray &bytes() const { return m_bytes; }

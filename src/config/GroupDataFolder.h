@@ -18,4 +18,10 @@ QString path(const QString &programFolder, const QString &groupName, QString *er
 // The "data" folder of the program's folder, under which every group folder lies.
 QString dataRoot(const QString &programFolder);
 
+// Removes a group's data folder with everything in it (a symbolic link inside is removed as a
+// link, never followed), then the folders above it that became empty, up to but never
+// including the program's folder. Fails with *error set and removes nothing when the name
+// cannot name a folder inside "data".
+bool remove(const QString &programFolder, const QString &groupName, QString *error);
+
 } // namespace GroupDataFolder

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <initializer_list>
 
 // The names of a membership list: the groups an account files into, the users a group
 // admits. A list loaded from a file is kept as the list value the file holds (a byte array
@@ -13,6 +14,7 @@ class NameList
 public:
     NameList() = default;
     NameList(const QByteArrayList &names) : m_names(names) {} // NOLINT: used as a list
+    NameList(std::initializer_list<QByteArray> names) : m_names(names) {}
 
     // A list value as ValueForms::encodeList writes it, kept as it is. The caller makes sure
     // it is in that form (isWrittenForm), so that the names read back from it are the same.

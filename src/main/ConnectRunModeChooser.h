@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main/RunMode.h"
+#include "main/TransferProgressDialog.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
@@ -35,8 +36,10 @@ public:
             return RunModeChoice::cancel();
         if (!chosen->remote())
             return RunModeChoice::local();
-        return RunModeChoice::remote(
-            std::make_unique<RemoteInfoTransfer>(chosen->makeRemoteInfo(m_prompts, m_cursor)));
+        auto info = chosen->makeRemoteInfo(m_prompts, m_cursor);
+        // The window owns the progress dialog; a transfer that lasts shows it.
+        info->setMonitor(new TransferProgressDialog(owner));
+        return RunModeChoice::remote(std::make_unique<RemoteInfoTransfer>(std::move(info)));
     }
 
 private:

@@ -89,11 +89,29 @@ void NavTree::focusInEvent(QFocusEvent *event)
 
 void NavTree::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::RightButton) {
+    // The node under the mouse is found before anything changes and then selected as a
+    // whole: selecting it collapses the branch selected before, so the rows move, and the
+    // view's own handling would then highlight whatever stands at the point afterwards.
+    if (event->button() == Qt::RightButton || event->button() == Qt::LeftButton) {
         if (QTreeWidgetItem *under = itemAt(event->position().toPoint()))
             setCurrentItem(under);
         event->accept();
         return;
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+void NavTree::mouseMoveEvent(QMouseEvent *event)
+{
+    // Dragging with a button held selects nothing else: a node is chosen by its click.
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton)) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
+void NavTree::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    mousePressEvent(event);
 }

@@ -5,9 +5,11 @@
 #include "config/ConfigDocument.h"
 #include "main/MaskedBytesEdit.h"
 #include "main/MembershipChoices.h"
+#include "main/MemoText.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
+#include "main/SpinEdit.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
@@ -61,11 +63,7 @@ private:
 // gives the lowest value, and the value stays within the box's range.
 int spinValue(const QSpinBox *box)
 {
-    bool ok = false;
-    int v = box->cleanText().trimmed().toInt(&ok);
-    if (!ok)
-        v = box->minimum();
-    return std::clamp(v, box->minimum(), box->maximum());
+    return SpinEdit::valueOf(box);
 }
 
 QByteArray flag(bool on)
@@ -144,6 +142,9 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     });
 
     connect(actnDelMsg, &QAction::triggered, this, [this]() { actnDelMsgExecute(); });
+    connectItemCommands();
+    connectPasswordButtons();
+    connectLogView();
     updateItemActions();
 
     fillBindAddresses();
@@ -156,7 +157,13 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // Hiding takes the focus from its control, and a number box left empty is corrected
+    // then: with everything still in place, and nothing taken as an edit.
+    m_pageFill = true;
+    hide();
+}
 
 RunModeChoice TMainForm::chooseRunMode()
 {
@@ -337,6 +344,8 @@ bool TMainForm::LoadConfiguration()
 
     const FlagScope filling(m_pageFill);
     ConfigDocument doc;
+    // In remote mode the files an old-format configuration names lie on the server's machine.
+    doc.linkedFileMode = RemoteMode ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
     QString error;
     if (!doc.load(configFilePath(), m_codec, &error)) {
         // Going on without the items would let a save delete them all: the editor ends.
@@ -350,6 +359,9 @@ bool TMainForm::LoadConfiguration()
     LoadItems(TGroup::KindWord, nodeGroups);
     LoadItems(TUser::KindWord, nodeUsers);
     m_loading = nullptr;
+    m_diskFingerprint = doc.fingerprint;
+    if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
+        m_prompts->information(skipped);
     return true;
 }
 
@@ -409,7 +421,7 @@ void TMainForm::showText(QLineEdit *edit, const QByteArray &bytes)
 
 void TMainForm::showMemo(QPlainTextEdit *memo, const QByteArray &bytes)
 {
-    memo->setPlainText(toEditorBreaks(m_codec.decode(bytes)));
+    MemoText::show(memo, toEditorBreaks(m_codec.decode(bytes)));
 }
 
 void TMainForm::ShowPop(TPop *item)
@@ -552,9 +564,7 @@ void TMainForm::chlstUsersClick(QObject *)
 QByteArray TMainForm::memoBytes(const QPlainTextEdit *memo, const QByteArray &original) const
 {
     // The raw text keeps no-break spaces, which the plain-text view would turn into blanks.
-    QString text = memo->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    QString text = MemoText::text(memo);
     if (toEditorBreaks(m_codec.decode(original)) == text)
         return original; // not edited: the bytes stay as they are, breaks included
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -658,11 +668,16 @@ bool TMainForm::actnSaveExecute()
     const QByteArray bytes = ConfigDocument::render(settings, itemsUnder<TPop>(nodeIncoming),
                                                     itemsUnder<TUser>(nodeUsers), itemsUnder<TGroup>(nodeGroups));
     QString error;
+    // Another program's change is not overwritten unasked; No keeps the edits unsaved.
+    if (ConfigDocument::changedOnDisk(configFilePath(), m_diskFingerprint) &&
+        !m_prompts->yesNo(ConfigDocument::changedOnDiskText() + QStringLiteral(" Overwrite it?")))
+        return false;
     // Written atomically: a failed write keeps the previous file and the changed flag.
     if (!ConfigDocument::saveBytes(configFilePath(), bytes, &error)) {
         m_prompts->error(error);
         return false;
     }
+    m_diskFingerprint = SafeFile::fingerprintOf(configFilePath());
     m_server = settings;
     if (RemoteMode && m_transfer)
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure
@@ -699,6 +714,8 @@ bool TMainForm::HookEvent(QWidget *control, bool changeEvent)
             connect(m, &MaskedBytesEdit::bytesChanged, this, route);
         else if (auto *e = qobject_cast<QLineEdit *>(control))
             connect(e, &QLineEdit::textChanged, this, route);
+        else if (auto *n = qobject_cast<SpinEdit *>(control))
+            connect(n, &SpinEdit::typed, this, route); // every keystroke, an emptied box too
         else if (auto *s = qobject_cast<QSpinBox *>(control))
             connect(s, &QSpinBox::textChanged, this, route);
         else if (auto *t = qobject_cast<QPlainTextEdit *>(control))
@@ -712,8 +729,10 @@ bool TMainForm::HookEvent(QWidget *control, bool changeEvent)
             connect(r, &RadioGroup::clicked, this, route);
         else if (auto *b = qobject_cast<QCheckBox *>(control))
             connect(b, &QCheckBox::clicked, this, route);
-        else if (auto *l = qobject_cast<QListWidget *>(control))
+        else if (auto *l = qobject_cast<QListWidget *>(control)) {
             connect(l, &QListWidget::itemChanged, this, route); // an entry checked or cleared
+            connect(l, &QListWidget::itemClicked, this, route); // a click on an entry's text too
+        }
         else if (isPanel(control))
             control->installEventFilter(this);
         else

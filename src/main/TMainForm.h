@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/SafeFile.h"
 #include "config/ServerSettings.h"
 #include "config/TextCodec.h"
 #include "main/MembershipChoices.h"
@@ -15,8 +16,10 @@
 #include <functional>
 #include <memory>
 
+class BusyCursor;
 class Clock;
 class ConfigDocument;
+class LogFindBar;
 class MaskedBytesEdit;
 class NavNode;
 class NavTree;
@@ -53,6 +56,8 @@ struct MainFormContext
     std::function<QStringList()> localAddresses;
     // The local date, for the message archive's "today"; none means the system clock.
     Clock *clock = nullptr;
+    // The hourglass of long commands (the log's Refresh); none means the application's.
+    BusyCursor *busyCursor = nullptr;
     // Opens web addresses and documents; none means the desktop's own handlers.
     Shell *shell = nullptr;
 };
@@ -127,6 +132,24 @@ public:
     void actnDelMsgExecute();
     void DisplayHint(const QString &hint);
 
+    // Item commands (TMainFormItems.cpp).
+    void actnAddExecute();
+    void actnDeleteExecute();
+    void actnResetExecute();
+    // False when the name was refused (the message has been shown).
+    bool editGroupNameExit();
+
+    // Password entry (TMainFormPasswords.cpp).
+    void butnChangeAdminPassClick();
+    void butnChangeSMTPPassClick();
+    void butnChangeIncomingPassClick();
+    void butnChangeUserPassClick();
+
+    // Log view (TMainFormLog.cpp).
+    void tabsLogViewShow();
+    void actnRefreshLogExecute();
+    void actnClearLogExecute();
+
     // The fixed nodes.
     NavNode *nodeGeneral = nullptr;
     NavNode *nodeAdvanced = nullptr;
@@ -155,6 +178,12 @@ private:
     QWidget *buildGroupItemPage();
     QWidget *buildLogSettingsPage();
     QWidget *buildLogViewPage();
+    void connectItemCommands();
+    void connectPasswordButtons();
+    void connectLogView();
+    void removeGroupData(const TGroup &group);
+    void refuseGroupName();
+    void changePassword(MaskedBytesEdit *field, bool digest);
     QWidget *buildOverviewPage(const char *name, const QString &title, const QString &text);
     QWidget *newPage(const char *name, const QString &title);
     void setHint(QWidget *w, const QString &hint);
@@ -192,6 +221,7 @@ private:
     MembershipChoices m_groupChoices, m_userChoices; // kept between showings of the lists
     ServerSettings m_server;                    // as loaded or last saved: the bytes kept
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
+    SafeFile::Fingerprint m_diskFingerprint;    // the file as loaded or last saved
 
     QList<QIcon> ImageList2;
 
@@ -249,6 +279,7 @@ public:
     QSpinBox *sedtLogSize = nullptr;
     QToolBar *ToolBar2 = nullptr;
     QPlainTextEdit *memoLog = nullptr;
+    LogFindBar *findLog = nullptr; // Ctrl+F on the log view
 
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;

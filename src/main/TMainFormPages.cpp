@@ -3,10 +3,13 @@
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
+#include "main/SpinEdit.h"
+#include "main/LogFindBar.h"
 #include "main/TMainForm.h"
 #include "platform/LocalAddresses.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -46,7 +49,7 @@ QString str(const char *text)
 
 QSpinBox *spin(const char *name, int max)
 {
-    auto *s = named<QSpinBox>(name);
+    auto *s = named<SpinEdit>(name);
     s->setRange(0, max);
     s->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     s->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -232,7 +235,10 @@ QWidget *TMainForm::buildIncomingItemPage()
     g->setVerticalSpacing(2);
     g->setContentsMargins(6, 4, 6, 4);
     editPopHost = named<QLineEdit>("editPopHost");
-    sedtPopPort = spin("sedtPopPort", 65535);
+    sedtPopPort = spin("sedtPopPort", ServerSettings::PortMax);
+    // An emptied account port leaves the account's port as it was, and leaving the box
+    // shows that port again (the other boxes read an empty text as their lowest value).
+    sedtPopPort->setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     editPopUser = named<QLineEdit>("editPopUser");
     editPopPass = named<MaskedBytesEdit>("editPopPass");
     butnChangeIncomingPass = named<QPushButton>("butnChangeIncomingPass", str("Change"));
@@ -398,6 +404,9 @@ QWidget *TMainForm::buildLogViewPage()
     ToolBar2->addAction(actnClearLog);
     v->addWidget(ToolBar2);
     memoLog = named<QPlainTextEdit>("memoLog");
+    findLog = new LogFindBar(memoLog);
+    findLog->setObjectName(QStringLiteral("findLog"));
+    v->addWidget(findLog);
     memoLog->setReadOnly(true);
     memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -482,6 +491,9 @@ void TMainForm::buildWindow()
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPixelSize(12);
     setFont(windowFont);
+    // Dialogs and message boxes are windows of their own and take the application's font,
+    // not their owner's: the program's windows all wear the main window's.
+    QApplication::setFont(windowFont);
 
     buildMenus();
 

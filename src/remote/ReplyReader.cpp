@@ -52,7 +52,52 @@ QString socketFailureText(const QAbstractSocket &socket)
     return socketErrorText(systemErrorNumber(socket), socket.errorString());
 }
 
-bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error)
+QString cancelledText()
+{
+    return QStringLiteral("Transfer cancelled");
+}
+
+QString overdueText(int seconds)
+{
+    return QStringLiteral("The transfer did not finish within %1 seconds.").arg(seconds);
+}
+
+bool waitSliced(const std::function<bool(int)> &waitOnce, const std::function<bool()> &stillWaiting, int timeoutMs,
+                const WaitLimits *limits, QString *error, bool *timedOut)
+{
+    if (timedOut)
+        *timedOut = false;
+    QDeadlineTimer silence(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs));
+    for (;;) {
+        if (limits && limits->keepGoing && !limits->keepGoing()) {
+            *error = cancelledText();
+            return false;
+        }
+        if (limits && limits->deadline.hasExpired()) {
+            *error = overdueText(limits->overallSeconds);
+            return false;
+        }
+        if (silence.hasExpired()) {
+            if (timedOut)
+                *timedOut = true;
+            return false;
+        }
+        qint64 slice = silence.remainingTime();
+        if (limits) {
+            const qint64 overall = limits->deadline.remainingTime();
+            if (overall >= 0 && (slice < 0 || overall < slice))
+                slice = overall;
+            if (slice < 0 || slice > WaitLimits::SliceMs)
+                slice = WaitLimits::SliceMs;
+        }
+        if (waitOnce(int(slice < 0 ? -1 : slice)))
+            return true;
+        if (!stillWaiting())
+            return false;
+    }
+}
+
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error, const WaitLimits *limits)
 {
     auto *socket = qobject_cast<QAbstractSocket *>(&device);
     if (socket && socket->state() != QAbstractSocket::ConnectedState) {
@@ -60,9 +105,30 @@ bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error)
                                                                         : socketFailureText(*socket);
         return false;
     }
-    if (device.waitForReadyRead(timeoutMs))
+    if (!socket || !limits) {
+        if (device.waitForReadyRead(timeoutMs))
+            return true;
+        *error = socket ? socketFailureText(*socket) : closedGracefullyText();
+        return false;
+    }
+    bool timedOut = false;
+    QString limitText; // set only when the overall limit or Cancel ended the wait
+    // The watcher may run the event loop between slices, which reads what arrived into the
+    // socket's buffer: that counts as data too.
+    const qint64 before = socket->bytesAvailable();
+    const auto arrived = [socket, before] { return socket->bytesAvailable() > before; };
+    if (waitSliced([socket, arrived](int ms) { return arrived() || socket->waitForReadyRead(ms) || arrived(); },
+                   [socket] { return socket->state() == QAbstractSocket::ConnectedState; }, timeoutMs, limits,
+                   &limitText, &timedOut))
         return true;
-    *error = socket ? socketFailureText(*socket) : closedGracefullyText();
+    if (arrived())
+        return true;
+    if (!limitText.isEmpty())
+        *error = limitText;
+    else if (!timedOut && socket->error() == QAbstractSocket::SocketTimeoutError)
+        *error = closedGracefullyText(); // closed after a slice had timed out
+    else
+        *error = socketFailureText(*socket);
     return false;
 }
 
@@ -125,7 +191,7 @@ bool ReplyReader::fail(const QString &text)
 
 bool ReplyReader::waitForData()
 {
-    return Net::waitForMoreData(m_device, m_timeoutMs, &m_error);
+    return Net::waitForMoreData(m_device, m_timeoutMs, &m_error, m_limits);
 }
 
 bool ReplyReader::nextLine(QByteArray *line)

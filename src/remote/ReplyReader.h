@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 #include <QString>
+#include <functional>
 
 class QIODevice;
 class QAbstractSocket;
@@ -26,9 +28,33 @@ QString socketFailureText(const QAbstractSocket &socket);
 // The system error number that stands for a socket's error (ECONNREFUSED, ETIMEDOUT, ...).
 int systemErrorNumber(const QAbstractSocket &socket);
 
+// The limits of one whole transfer, on top of the silence allowed between two pieces: a
+// deadline for everything (a server that drips one byte a second is given up on), and a
+// watcher asked between short slices of every wait, which may keep a window alive and
+// cancel. A socket wait is cut into slices of at most SliceMs for this.
+struct WaitLimits
+{
+    static constexpr int SliceMs = 50;
+    QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever);
+    int overallSeconds = 0;            // for the message
+    std::function<bool()> keepGoing;   // false cancels; may be empty
+};
+
+// "Transfer cancelled".
+QString cancelledText();
+// "The transfer did not finish within <n> seconds."
+QString overdueText(int seconds);
+
 // Waits until more bytes arrive on `device` (whatever it already holds). False, with
-// `error` set, when the connection closed, failed or stayed silent for `timeoutMs`.
-bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error);
+// `error` set, when the connection closed, failed or stayed silent for `timeoutMs`, or when
+// `limits` ran out or cancelled.
+bool waitForMoreData(QIODevice &device, int timeoutMs, QString *error, const WaitLimits *limits = nullptr);
+
+// Runs `waitOnce(ms)`, a blocking wait that is true once its event came, in slices, until
+// it is true (true), `stillWaiting()` turns false (a failure: false, `error` untouched),
+// `timeoutMs` pass, or `limits` ran out or cancelled (false, `error` set).
+bool waitSliced(const std::function<bool(int)> &waitOnce, const std::function<bool()> &stillWaiting, int timeoutMs,
+                const WaitLimits *limits, QString *error, bool *timedOut);
 
 } // namespace Net
 
@@ -66,6 +92,9 @@ public:
 
     explicit ReplyReader(QIODevice &device, int timeoutMs = Net::DefaultTimeoutMs);
 
+    // The limits of the transfer this reply belongs to (kept by the caller).
+    void setLimits(const Net::WaitLimits *limits) { m_limits = limits; }
+
     // Reads one whole reply: blank lines skipped, "nnn-" lines continued up to the closing
     // "nnn " line. False on failure, with errorText() set.
     bool readReply(Reply *reply);
@@ -90,4 +119,5 @@ private:
     qsizetype m_budget = MaxReplySize; // bytes one reply may still consume
     QString m_error;
     QByteArray m_lineBuffer;
+    const Net::WaitLimits *m_limits = nullptr;
 };

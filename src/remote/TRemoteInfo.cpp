@@ -1,10 +1,13 @@
 #include "remote/TRemoteInfo.h"
 
+#include "config/SafeFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
+#include "remote/TransferMonitor.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
 #include <QtEndian>
 #include <cerrno>
@@ -30,7 +33,8 @@ constexpr int DrainMs = 2000;
 class Connection
 {
 public:
-    Connection(QTcpSocket &socket, int timeoutMs) : m_socket(socket), m_timeoutMs(timeoutMs)
+    Connection(QTcpSocket &socket, int timeoutMs, const Net::WaitLimits &limits)
+        : m_socket(socket), m_timeoutMs(timeoutMs), m_limits(limits)
     {
         // The socket keeps what it has read in memory; bounding it keeps a large fetch
         // flat while the file is written piece by piece.
@@ -46,11 +50,20 @@ public:
         }
         m_socket.abort();
         m_socket.connectToHost(host, quint16(port));
-        if (!m_socket.waitForConnected(m_timeoutMs)) {
+        // One wait, bounded by the overall limit too (waitForConnected gives the attempt up
+        // when its wait ends, so it cannot be cut into slices).
+        qint64 wait = m_timeoutMs;
+        const qint64 overall = m_limits.deadline.remainingTime();
+        if (overall >= 0 && (wait < 0 || overall < wait))
+            wait = overall;
+        if (m_socket.waitForConnected(int(wait)))
+            return true;
+        if (m_limits.deadline.hasExpired())
+            *error = Net::overdueText(m_limits.overallSeconds);
+        else
             *error = Net::socketFailureText(m_socket);
-            return false;
-        }
-        return true;
+        m_socket.abort();
+        return false;
     }
 
     // Opens the connection, sends `authLine` and reads the server's whole reply to it into
@@ -60,6 +73,7 @@ public:
         if (!open(host, port, error) || !sendLine(authLine, error))
             return false;
         ReplyReader reader(m_socket, m_timeoutMs);
+        reader.setLimits(&m_limits);
         if (!reader.readReply(reply)) {
             *error = reader.errorText();
             return false;
@@ -95,7 +109,7 @@ public:
     bool readExactly(char *into, qint64 count, QString *error)
     {
         while (count > 0) {
-            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error, &m_limits))
                 return false;
             const qint64 got = m_socket.read(into, count);
             if (got < 0) {
@@ -108,23 +122,40 @@ public:
         return true;
     }
 
-    // Reads `count` bytes and writes each piece to `file` as it arrives.
-    bool receiveInto(QFile &file, qint64 count, QString *error)
+    // Reads `count` bytes and writes each piece to `file` as it arrives; `done` counts them.
+    bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error)
     {
         QByteArray buffer(ChunkSize, Qt::Uninitialized);
         while (count > 0) {
-            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error))
+            if (m_socket.bytesAvailable() == 0 && !Net::waitForMoreData(m_socket, m_timeoutMs, error, &m_limits))
                 return false;
             const qint64 got = m_socket.read(buffer.data(), qMin<qint64>(count, buffer.size()));
             if (got < 0) {
                 *error = Net::socketFailureText(m_socket);
                 return false;
             }
-            if (file.write(buffer.constData(), got) != got) {
-                *error = QStringLiteral("Unable to write to ") + file.fileName();
+            if (!file.write(QByteArrayView(buffer.constData(), got))) {
+                *error = QStringLiteral("Unable to write to ") + file.path();
                 return false;
             }
             count -= got;
+            done += got;
+            if (!withinLimits(error))
+                return false;
+        }
+        return true;
+    }
+
+    // Between pieces that arrive without any wait: the overall limit and Cancel.
+    bool withinLimits(QString *error)
+    {
+        if (m_limits.keepGoing && !m_limits.keepGoing()) {
+            *error = Net::cancelledText();
+            return false;
+        }
+        if (m_limits.deadline.hasExpired()) {
+            *error = Net::overdueText(m_limits.overallSeconds);
+            return false;
         }
         return true;
     }
@@ -157,14 +188,52 @@ public:
 private:
     bool waitWritten(QString *error)
     {
-        if (m_socket.waitForBytesWritten(m_timeoutMs))
+        bool timedOut = false;
+        // The watcher may run the event loop between slices, which writes too.
+        if (Net::waitSliced([this](int ms) { return m_socket.bytesToWrite() == 0 || m_socket.waitForBytesWritten(ms); },
+                            [this] { return m_socket.state() == QAbstractSocket::ConnectedState; }, m_timeoutMs,
+                            &m_limits, error, &timedOut))
             return true;
-        *error = Net::socketFailureText(m_socket);
+        if (timedOut || m_socket.state() != QAbstractSocket::ConnectedState)
+            *error = Net::socketFailureText(m_socket);
         return false;
     }
 
     QTcpSocket &m_socket;
     int m_timeoutMs;
+    const Net::WaitLimits &m_limits;
+};
+
+// The limits of one transfer, reporting to `monitor` between waits.
+Net::WaitLimits limitsFor(int overallSeconds, TransferMonitor *monitor, const qint64 &done, const qint64 &total)
+{
+    Net::WaitLimits limits;
+    limits.deadline = QDeadlineTimer(qint64(overallSeconds) * 1000);
+    limits.overallSeconds = overallSeconds;
+    if (monitor)
+        limits.keepGoing = [monitor, &done, &total] { return monitor->progress(done, total); };
+    return limits;
+}
+
+// Tells the monitor a transfer begins, and that it ended on every way out.
+class MonitorScope
+{
+public:
+    MonitorScope(TransferMonitor *monitor, TransferMonitor::Direction direction) : m_monitor(monitor)
+    {
+        if (m_monitor)
+            m_monitor->begin(direction);
+    }
+    ~MonitorScope() { release(); }
+    void release()
+    {
+        if (m_monitor)
+            m_monitor->end();
+        m_monitor = nullptr;
+    }
+
+private:
+    TransferMonitor *m_monitor;
 };
 
 } // namespace
@@ -215,8 +284,10 @@ QByteArray TRemoteInfo::authLine() const
 QString TRemoteInfo::GetConfig(const QString &folder)
 {
     BusyCursorScope busy(m_cursor);
+    MonitorScope watched(m_monitor, TransferMonitor::Direction::Fetch);
     QString error;
     const bool ok = fetch(folder, &error);
+    watched.release();
     busy.release();
     if (!ok) {
         m_prompts.error(error);
@@ -231,7 +302,10 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         *error = *problem;
         return false;
     }
-    Connection connection(*m_connection, m_timeoutMs);
+    m_done = 0;
+    m_total = -1;
+    const Net::WaitLimits limits = limitsFor(m_overallSeconds, m_monitor, m_done, m_total);
+    Connection connection(*m_connection, m_timeoutMs, limits);
     Reply reply;
     if (!connection.logIn(connectAddress(), Port, authLine(), &reply, error))
         return false;
@@ -248,10 +322,12 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         *error = QStringLiteral("Cannot create file ") + path;
         return false;
     }
-    // A stale copy goes first; one that cannot be removed makes the creation fail below.
-    QFile::remove(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // The configuration arrives in a temporary file beside the local copy, which replaces
+    // the copy only once all N bytes are there: a failed fetch leaves the previous copy as
+    // it was (a push after it sends that, not a torn file), and a command reading the copy
+    // meanwhile never sees half a file.
+    SafeFile::PendingFile file(path);
+    if (!file.open()) {
         *error = QStringLiteral("Cannot create file ") + path;
         return false;
     }
@@ -264,22 +340,32 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
                      .arg(length);
         return false;
     }
-    if (!connection.receiveInto(file, length, error))
+    m_total = length;
+    if (!connection.receiveInto(file, length, m_done, error)) {
+        *error += QStringLiteral("\r\n%1 of %2 bytes arrived; the local copy was left as it was.")
+                      .arg(m_done)
+                      .arg(length);
         return false;
-    if (!file.flush()) {
+    }
+    if (!file.finish()) {
         *error = QStringLiteral("Unable to write to ") + path;
         return false;
     }
-    file.close();
     connection.close(0);
+    if (!file.commit()) {
+        *error = QStringLiteral("Cannot create file ") + path;
+        return false;
+    }
     return true;
 }
 
 bool TRemoteInfo::PutConfig(const QString &folder)
 {
     BusyCursorScope busy(m_cursor);
+    MonitorScope watched(m_monitor, TransferMonitor::Direction::Return);
     QString error;
     const bool ok = send(folder, &error);
+    watched.release();
     busy.release();
     if (!ok)
         m_prompts.error(error);
@@ -296,6 +382,10 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
     // and then given no data could take that for an empty configuration.
     const QString path = localCopyPath(folder, Host);
     QFile file(path);
+    if (isUsableFileName(Host) && QFileInfo::exists(path) && !QFileInfo(path).isFile()) {
+        *error = SafeFile::notRegularText(path); // a FIFO would block the return forever
+        return false;
+    }
     if (!isUsableFileName(Host) || !file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Cannot open file ") + path;
         return false;
@@ -306,17 +396,28 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
         return false;
     }
 
-    Connection connection(*m_connection, m_timeoutMs);
-    // The reply is read whole, whatever its code: the server decides what it accepts.
+    m_done = 0;
+    m_total = size;
+    const Net::WaitLimits limits = limitsFor(m_overallSeconds, m_monitor, m_done, m_total);
+    Connection connection(*m_connection, m_timeoutMs, limits);
+    // The reply is read whole, whatever its code, and the file is sent all the same; but a
+    // refused login means the server dropped the file, and that is reported as a failure
+    // with the server's words.
     Reply reply;
     if (!connection.logIn(connectAddress(), Port, authLine(), &reply, error))
         return false;
+    const bool refused = reply.code != 200;
+    const auto failWith = [&](bool sent) {
+        if (refused)
+            *error = reply.message();
+        return sent && !refused;
+    };
     if (!connection.sendLine("PUT", error))
-        return false;
+        return failWith(false);
     char lengthBytes[4];
     qToBigEndian<qint32>(qint32(size), lengthBytes);
     if (!connection.send(QByteArrayView(lengthBytes, 4), error))
-        return false;
+        return failWith(false);
     QByteArray buffer(ChunkSize, Qt::Uninitialized);
     qint64 left = size;
     while (left > 0) {
@@ -326,12 +427,15 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
             return false;
         }
         if (!connection.send(QByteArrayView(buffer.constData(), got), error))
-            return false;
+            return failWith(false);
         left -= got;
+        m_done += got;
+        if (!connection.withinLimits(error))
+            return failWith(false);
     }
     if (!connection.flush(error))
-        return false;
+        return failWith(false);
     file.close();
     connection.close(DrainMs);
-    return true;
+    return failWith(true);
 }

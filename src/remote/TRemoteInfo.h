@@ -10,6 +10,7 @@
 class BusyCursor;
 class Prompts;
 class QTcpSocket;
+class TransferMonitor;
 
 // The remote configuration transfer of a remote-mode run: fetches the server's whole
 // configuration file into a local copy named after the host, and sends that copy back
@@ -36,7 +37,9 @@ public:
     QString GetConfig(const QString &folder);
 
     // Sends the local copy `folder` + Host back to the server. A failure is shown; the
-    // result tells whether the server got the whole file.
+    // result tells whether the server got the whole file and accepted the login (a reply
+    // other than 200 to AUTH is reported with the server's words, after the file was sent
+    // all the same).
     bool PutConfig(const QString &folder);
 
     // The local copy's full name: `folder` (with or without its trailing separator) + host.
@@ -48,6 +51,14 @@ public:
     // How long connecting or waiting for the server may take before the transfer fails.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     int timeout() const { return m_timeoutMs; }
+
+    // How long one whole transfer may take, however the server paces it.
+    static constexpr int DefaultOverallLimitSeconds = 300;
+    void setOverallLimit(int seconds) { m_overallSeconds = seconds; }
+    int overallLimit() const { return m_overallSeconds; }
+
+    // Shown the progress of every transfer and asked whether to go on; may be null.
+    void setMonitor(TransferMonitor *monitor) { m_monitor = monitor; }
 
 protected:
     // The address the connection goes to. It is the host text; kept apart so that a test
@@ -64,4 +75,8 @@ private:
     BusyCursor *m_cursor;
     std::unique_ptr<QTcpSocket> m_connection;
     int m_timeoutMs = Net::DefaultTimeoutMs;
+    int m_overallSeconds = DefaultOverallLimitSeconds;
+    TransferMonitor *m_monitor = nullptr;
+    qint64 m_done = 0;
+    qint64 m_total = -1;
 };

@@ -116,7 +116,7 @@ void TestCli::normalizeOldFormat()
     QVERIFY(TestFiles::write(dir.filePath("server.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
                                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
                                                          "[USER9]\nName=a b\nPass=616263\n"));
-    // A relative body file counts from the current folder.
+    // A relative body file counts from the configuration's folder.
     const CliRun dump = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
                                 QStringLiteral("server.ini"), QStringLiteral("dump")},
                                dir.path());

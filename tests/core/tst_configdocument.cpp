@@ -210,9 +210,10 @@ void TestConfigDocument::oldFormatConversion()
                             "[USER1]\nName=u\nPass=70617373\n"
                             "[USER2]\nName=nopass\n"
                             "[GROUP1]\nName=g\nKeyListFile=" + QFile::encodeName(keys) + "\nKeyList=6E6F\n";
-    bool ok = false;
-    const ConfigDocument doc = loadBytes(file, &ok);
-    QVERIFY(ok);
+    ConfigDocument doc;
+    doc.linkedFiles = LinkedFiles(LinkedFiles::Mode::Inside, dir.path());
+    QString error;
+    QVERIFY(doc.loadFromStore(ConfigStore::fromBytes(file), TextCodec(), &error, QLocale::c()));
     QVERIFY(doc.oldFormat);
     QCOMPARE(doc.server.AdminPass, PasswordDigest("admin"));
     QCOMPARE(doc.pops[0]->AutoReplyBody, QByteArray("Thanks\r\nfor writing\r\n\r\nBye\r\n"));

@@ -1,7 +1,56 @@
 // The group data folder: where a group's messages lie, and which names may not name one.
 #include "config/GroupDataFolder.h"
+#include "support/TestFiles.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// Builds entries under `base`: "x/" a folder, "x -> target" a symbolic link (target
+// relative to `base`), anything else a file holding its own name.
+void build(const QString &base, const QStringList &entries)
+{
+    for (const QString &entry : entries) {
+        const QString full = base + QLatin1Char('/') + entry;
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir().mkpath(full));
+        } else if (entry.contains(QLatin1String(" -> "))) {
+            const QStringList link = entry.split(QLatin1String(" -> "));
+            const QString at = base + QLatin1Char('/') + link[0];
+            QVERIFY(QDir().mkpath(QFileInfo(at).path()));
+            QVERIFY(QFile::link(base + QLatin1Char('/') + link[1], at));
+        } else {
+            QVERIFY(QDir().mkpath(QFileInfo(full).path()));
+            QFile file(full);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(entry.toUtf8()) == entry.toUtf8().size());
+        }
+    }
+}
+
+// Every entry under `base`, relative, sorted, folders with a trailing "/", links never
+// followed.
+QStringList listing(const QString &base)
+{
+    QStringList found;
+    QDirIterator it(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        QString relative = QDir(base).relativeFilePath(info.absoluteFilePath());
+        if (info.isDir() && !info.isSymLink())
+            relative += QLatin1Char('/');
+        found << relative;
+    }
+    found.sort();
+    return found;
+}
+
+} // namespace
 
 class TestGroupDataFolder : public QObject
 {
@@ -45,6 +94,82 @@ private slots:
         } else {
             QVERIFY(error.isEmpty());
         }
+    }
+
+    // Layout under a temporary folder: "prog/" is the program's folder, "outside/" lies
+    // beside it and must never change.
+    void remove_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QStringList>("after"); // the listing of prog/ afterwards
+
+        const QStringList ini{QStringLiteral("prog/quilmora.ini")};
+        QTest::newRow("only group with data: emptied folders up to data go, program folder stays")
+            << (ini + QStringList{"prog/data/comp/lang/misc/xover.dat", "prog/data/comp/lang/misc/sub/1.msg",
+                                  "prog/data/comp/lang/misc/.hidden"})
+            << "comp.lang.misc" << true << QStringList{"quilmora.ini"};
+        QTest::newRow("program folder holding only data is kept")
+            << QStringList{"prog/data/sales/xover.dat"} << "sales" << true << QStringList{};
+        QTest::newRow("walk stops at the first folder still holding something")
+            << (ini + QStringList{"prog/data/comp/lang/misc/xover.dat", "prog/data/comp/other/xover.dat"})
+            << "comp.lang.misc" << true
+            << QStringList{"data/", "data/comp/", "data/comp/other/", "data/comp/other/xover.dat", "quilmora.ini"};
+        QTest::newRow("a group above keeps its own files")
+            << (ini + QStringList{"prog/data/comp/xover.dat", "prog/data/comp/lang/xover.dat"})
+            << "comp.lang" << true << QStringList{"data/", "data/comp/", "data/comp/xover.dat", "quilmora.ini"};
+        QTest::newRow("missing folder: nothing to remove, empty folders above go")
+            << (ini + QStringList{"prog/data/comp/"}) << "comp.lang" << true << QStringList{"quilmora.ini"};
+        QTest::newRow("links inside go as links, their targets stay")
+            << (ini + QStringList{"prog/data/sales/xover.dat", "outside/keep.txt",
+                                  "prog/data/sales/dirlink -> outside", "prog/data/sales/filelink -> outside/keep.txt",
+                                  "prog/data/sales/sub/uplink -> prog", "prog/data/sales/dangling -> nowhere"})
+            << "sales" << true << QStringList{"quilmora.ini"};
+        QTest::newRow("group folder that is a link goes as a link")
+            << (ini + QStringList{"outside/keep.txt", "prog/data/sales -> outside"})
+            << "sales" << true << QStringList{"quilmora.ini"};
+
+        const QStringList full = ini + QStringList{"prog/data/comp/xover.dat", "prog/data/x/", "outside/keep.txt"};
+        const QStringList untouched{"data/", "data/comp/", "data/comp/xover.dat", "data/x/", "quilmora.ini"};
+        for (const char *unsafe : {"", "..", ".", "comp.", ".comp", "x/../../../outside", "/tmp", "..\\outside", "C:"})
+            QTest::newRow(qPrintable(QStringLiteral("unsafe \"%1\"").arg(QLatin1String(unsafe))))
+                << full << QString::fromLatin1(unsafe) << false << untouched;
+    }
+    void remove()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, name);
+        QFETCH(bool, ok);
+        QFETCH(QStringList, after);
+
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        build(temp.path(), before + QStringList{"prog/", "outside/"});
+        const QStringList outsideBefore = listing(temp.path() + QStringLiteral("/outside"));
+
+        QString error = QStringLiteral("stale");
+        QCOMPARE(GroupDataFolder::remove(temp.path() + QStringLiteral("/prog/"), name, &error), ok);
+        QCOMPARE(error.isEmpty(), ok);
+        QVERIFY(QFileInfo(temp.path() + QStringLiteral("/prog")).isDir());
+        QCOMPARE(listing(temp.path() + QStringLiteral("/prog")), after);
+        QCOMPARE(listing(temp.path() + QStringLiteral("/outside")), outsideBefore);
+        if (QFileInfo::exists(temp.path() + QStringLiteral("/outside/keep.txt")))
+            QCOMPARE(TestFiles::read(temp.path() + QStringLiteral("/outside/keep.txt")), QByteArray("outside/keep.txt"));
+    }
+
+    // The data folder of another disk reached through a link is the administrator's layout:
+    // a group inside it is removed there, and the link itself stays.
+    void removeThroughLinkedDataFolder()
+    {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        build(temp.path(), {"prog/quilmora.ini", "disk/data/sales/xover.dat", "prog/data -> disk/data"});
+        QString error;
+        QVERIFY(GroupDataFolder::remove(temp.path() + QStringLiteral("/prog"), QStringLiteral("sales"), &error));
+        QVERIFY(error.isEmpty());
+        QCOMPARE(listing(temp.path() + QStringLiteral("/disk")), QStringList{"data/"});
+        QVERIFY(QFileInfo(temp.path() + QStringLiteral("/prog/data")).isSymLink());
     }
 };
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace MsgArchive;
 
 namespace {
@@ -373,9 +375,10 @@ private slots:
             QCOMPARE(file("msgid.dat"), QByteArray("1=b\n"));
     }
 
-    // A file that cannot be written keeps its old content, and so do the ones after it;
-    // the ones before it keep their new content, and no message file goes.
-    void failedWriteStopsThere()
+    // A file that cannot be written stops the purge before any file is replaced: all three
+    // keep their old content (so a second run still finds the entries), and no message
+    // file goes.
+    void failedWriteChangesNothing()
     {
         if (!QFile::exists(QStringLiteral("/proc/version")))
             QSKIP("needs /proc: a readable file in a folder no one can create files in");
@@ -387,10 +390,41 @@ private slots:
         const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1)));
         QVERIFY(!r.ok);
         QCOMPARE(r.error, QStringLiteral("Cannot create file ") + m_folder + QStringLiteral("/msgid.dat"));
-        QCOMPARE(file("xover.dat"), QByteArray("2=b\t\t1 Jan 2010\r\n"));
+        QCOMPARE(file("xover.dat"), QByteArray("1=a\t\t1 Jan 2000\n2=b\t\t1 Jan 2010\n"));
         QCOMPARE(file("outbound.dat"), QByteArray("1=c\n"));
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), 4); // no temporary file left
         QVERIFY(QFile::exists(m_folder + QStringLiteral("/0000000001")));
         QVERIFY(QFileInfo(m_folder + QStringLiteral("/msgid.dat")).isSymLink());
+    }
+
+    // A FIFO in place of an index file is refused instead of blocking the purge; nothing
+    // changes.
+    void fifoIndexIsRefused()
+    {
+        writeGroup("1=a\t\t1 Jan 2000\n", "1=b\n", "1=c\n");
+        const QString fifo = m_folder + QStringLiteral("/msgid.dat");
+        QVERIFY(QFile::remove(fifo));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const PurgeResult r = PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1)));
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, QDir::toNativeSeparators(fifo) + QStringLiteral(" is not a regular file"));
+        QCOMPARE(file("xover.dat"), QByteArray("1=a\t\t1 Jan 2000\n"));
+        QCOMPARE(file("outbound.dat"), QByteArray("1=c\n"));
+    }
+
+    // The new index files keep the mode of the files they replace.
+    void modeKept()
+    {
+        writeGroup("1=a\t\t1 Jan 2000\n2=b\t\t1 Jan 2010\n", "1=b\n", "1=c\n");
+        for (const char *name : {"xover.dat", "msgid.dat", "outbound.dat"})
+            QCOMPARE(::chmod(QFile::encodeName(m_folder + QLatin1Char('/') + QLatin1String(name)).constData(), 0640), 0);
+        QVERIFY(PurgeGroup(m_folder, cutOffBefore(QDate(2003, 1, 1))).ok);
+        QCOMPARE(file("xover.dat"), QByteArray("2=b\t\t1 Jan 2010\r\n"));
+        for (const char *name : {"xover.dat", "msgid.dat", "outbound.dat"}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(m_folder + QLatin1Char('/') + QLatin1String(name)).constData(), &st), 0);
+            QCOMPARE(int(st.st_mode & 07777), 0640);
+        }
     }
 };
 

@@ -6,8 +6,10 @@
 #include "support/TestFiles.h"
 #include "platform/BusyCursor.h"
 #include "remote/TRemoteInfo.h"
+#include "remote/TransferMonitor.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -62,8 +64,10 @@ private slots:
     void fetch();
     void fetchRefused_data();
     void fetchRefused();
-    void fetchClosedMidBlock();
-    void fetchNegativeLength();
+    void fetchFailureKeepsCopy_data();
+    void fetchFailureKeepsCopy();
+    void fetchOverallLimit();
+    void monitorCancels();
     void fetchSilentServerTimesOut();
     void fetchUnusableHostFailsOnTheFile_data();
     void fetchUnusableHostFailsOnTheFile();
@@ -181,32 +185,112 @@ void TestRemoteInfo::fetchRefused()
     verifyCursorRestored();
 }
 
-void TestRemoteInfo::fetchClosedMidBlock()
+void TestRemoteInfo::fetchFailureKeepsCopy_data()
 {
+    QTest::addColumn<QByteArray>("afterGet");
+    QTest::addColumn<QString>("message");
+
     const QByteArray content = someBytes(100);
-    LoopbackConfigServer server(
-        {Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(100) + content.left(40)).close()});
+    QTest::newRow("closed after GET") << QByteArray() << QStringLiteral("Connection Closed Gracefully.");
+    QTest::newRow("closed inside the length") << QByteArray("\0\0", 2)
+                                              << QStringLiteral("Connection Closed Gracefully.");
+    QTest::newRow("closed after the length")
+        << LoopbackConfigServer::lengthBytes(100)
+        << QStringLiteral("Connection Closed Gracefully.\r\n0 of 100 bytes arrived; the local copy was left as it was.");
+    QTest::newRow("closed in the middle of the block")
+        << LoopbackConfigServer::lengthBytes(100) + content.left(40)
+        << QStringLiteral("Connection Closed Gracefully.\r\n40 of 100 bytes arrived; the local copy was left as it was.");
+    QTest::newRow("one byte short")
+        << LoopbackConfigServer::lengthBytes(100) + content.left(99)
+        << QStringLiteral("Connection Closed Gracefully.\r\n99 of 100 bytes arrived; the local copy was left as it was.");
+    QTest::newRow("negative length") << LoopbackConfigServer::lengthBytes(-5) + "abcde"
+                                     << QStringLiteral("The server announced a configuration of -5 bytes; nothing was received.");
+}
+
+// Whatever way a fetch fails, the local copy of the earlier fetch stays byte for byte, and
+// no temporary file is left beside it.
+void TestRemoteInfo::fetchFailureKeepsCopy()
+{
+    QFETCH(QByteArray, afterGet);
+    QFETCH(QString, message);
+    const QByteArray previous = "[SERVER]\r\nName=the copy of an earlier fetch\r\n";
+    QVERIFY(TestFiles::write(copyPath(), previous));
+
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().send(afterGet).close()});
     useServer(server);
     QCOMPARE(m_remote->GetConfig(m_folder), QString());
     QVERIFY(server.wait());
 
-    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Connection Closed Gracefully.")});
-    // The partial copy stays on disk; the next fetch deletes it first.
-    QCOMPARE(TestFiles::read(copyPath()), content.left(40));
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + message});
+    QCOMPARE(TestFiles::read(copyPath()), previous);
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("127.0.0.1")});
     verifyCursorRestored();
 }
 
-void TestRemoteInfo::fetchNegativeLength()
+// A server that keeps sending, but too slowly, is given up on at the overall limit even
+// though no single wait comes near the limit between two pieces.
+void TestRemoteInfo::fetchOverallLimit()
 {
-    LoopbackConfigServer server(
-        {Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(-5) + "abcde")});
+    QVERIFY(TestFiles::write(copyPath(), Config));
+    Script drip = Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(40));
+    for (int i = 0; i < 40; ++i)
+        drip.send("x").pause(100);
+    LoopbackConfigServer server({drip});
     useServer(server);
+    m_remote->setTimeout(5000);
+    m_remote->setOverallLimit(1);
+    QElapsedTimer clock;
+    clock.start();
     QCOMPARE(m_remote->GetConfig(m_folder), QString());
-    QVERIFY(server.wait());
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    server.wait();
 
-    QCOMPARE(m_prompts.shown,
-             QStringList{QStringLiteral("error: The server announced a configuration of -5 bytes; nothing was received.")});
-    QCOMPARE(TestFiles::read(copyPath()), QByteArray());
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QVERIFY2(m_prompts.shown.first().startsWith(
+                 QStringLiteral("error: The transfer did not finish within 1 seconds.\r\n")),
+             qPrintable(m_prompts.shown.first()));
+    QVERIFY(m_prompts.shown.first().contains(QStringLiteral(" of 40 bytes arrived")));
+    QCOMPARE(TestFiles::read(copyPath()), Config);
+    verifyCursorRestored();
+}
+
+// The monitor sees the progress of the block and its Cancel ends the transfer as any
+// failure does.
+void TestRemoteInfo::monitorCancels()
+{
+    struct CancelAfter : TransferMonitor
+    {
+        QList<qint64> totals;
+        int begun = 0;
+        int ended = 0;
+        qint64 cancelAt = 0;
+        void begin(Direction) override { ++begun; }
+        bool progress(qint64 done, qint64 total) override
+        {
+            totals.append(total);
+            return done < cancelAt;
+        }
+        void end() override { ++ended; }
+    } monitor;
+    monitor.cancelAt = 10;
+    QVERIFY(TestFiles::write(copyPath(), Config));
+    Script slow = Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(100));
+    for (int i = 0; i < 20; ++i)
+        slow.send("xxxxx").pause(20);
+    LoopbackConfigServer server({slow});
+    useServer(server);
+    m_remote->setMonitor(&monitor);
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    server.wait();
+
+    QCOMPARE(monitor.begun, 1);
+    QCOMPARE(monitor.ended, 1);
+    QVERIFY(monitor.totals.contains(-1));  // asked while the length was not known yet
+    QVERIFY(monitor.totals.contains(100));
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QVERIFY2(m_prompts.shown.first().startsWith(QStringLiteral("error: Transfer cancelled\r\n")),
+             qPrintable(m_prompts.shown.first()));
+    QCOMPARE(TestFiles::read(copyPath()), Config);
     verifyCursorRestored();
 }
 
@@ -279,12 +363,18 @@ void TestRemoteInfo::putSendsExactBytes_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("refusal"); // empty: accepted
 
-    QTest::newRow("accepted") << QByteArray("200 OK\r\n") << Config;
-    QTest::newRow("refused login still sends the block") << QByteArray("500 Bad login\r\n") << Config;
-    QTest::newRow("multi-line reply read whole") << QByteArray("\r\n250-a\r\n250 b\r\n") << Config;
-    QTest::newRow("empty file") << QByteArray("200 OK\r\n") << QByteArray();
-    QTest::newRow("binary content") << QByteArray("200 OK\r\n") << QByteArray("\x00\xff\r\n\x1a", 5);
+    QTest::newRow("accepted") << QByteArray("200 OK\r\n") << Config << QString();
+    // The block goes out all the same, but the server dropped it: that is a failure, told
+    // in the server's words.
+    QTest::newRow("refused login still sends the block") << QByteArray("500 Bad login\r\n") << Config
+                                                         << QStringLiteral("Bad login");
+    QTest::newRow("multi-line reply read whole") << QByteArray("\r\n250-a\r\n250 b\r\n") << Config
+                                                 << QStringLiteral("a\r\nb");
+    QTest::newRow("multi-line 200") << QByteArray("\r\n200-a\r\n200 b\r\n") << Config << QString();
+    QTest::newRow("empty file") << QByteArray("200 OK\r\n") << QByteArray() << QString();
+    QTest::newRow("binary content") << QByteArray("200 OK\r\n") << QByteArray("\x00\xff\r\n\x1a", 5) << QString();
 }
 
 void TestRemoteInfo::putSendsExactBytes()
@@ -293,14 +383,15 @@ void TestRemoteInfo::putSendsExactBytes()
     QFETCH(QByteArray, content);
     QVERIFY(TestFiles::write(copyPath(), content));
 
+    QFETCH(QString, refusal);
     LoopbackConfigServer server({Script().line().send(reply).line().receiveBlock()});
     useServer(server);
-    QVERIFY(m_remote->PutConfig(m_folder));
+    QCOMPARE(m_remote->PutConfig(m_folder), refusal.isEmpty());
     QVERIFY(server.wait());
 
     QCOMPARE(server.received(0), QByteArray("AUTH admin secret\r\nPUT\r\n") +
                                      LoopbackConfigServer::lengthBytes(qint32(content.size())) + content);
-    QCOMPARE(m_prompts.shown, QStringList());
+    QCOMPARE(m_prompts.shown, refusal.isEmpty() ? QStringList() : QStringList{QStringLiteral("error: ") + refusal});
     verifyCursorRestored();
 }
 

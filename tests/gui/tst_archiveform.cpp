@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -23,6 +24,15 @@
 using GuiTestUtil::child;
 
 namespace {
+
+// The dialog's date form: the locale's short one with a four-digit year.
+QString form0DateFormat()
+{
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1String("yyyy")))
+        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return format;
+}
 
 // Three messages: two days back, yesterday, today (the clock's today is 20 May 2024).
 const QByteArray Xover = "1=s\ta\tSat, 18 May 2024 09:00:00 +0000\r\n"
@@ -123,27 +133,50 @@ private slots:
             form.grab().save(dir + QStringLiteral("/archive.png"));
     }
 
+    // A cut-off of today or later (0 or fewer days, a date from today on) is confirmed first,
+    // with the number of entries that go.
     void deletePurgesAndStaysOpen_data()
     {
         QTest::addColumn<int>("filter");
+        QTest::addColumn<int>("start");          // the box's number before typing
         QTest::addColumn<QString>("days");       // typed into SpinEdit1
         QTest::addColumn<QDate>("date");         // picked in DateTimePicker1
+        QTest::addColumn<QString>("question");   // empty: none asked
+        QTest::addColumn<bool>("yes");
         QTest::addColumn<QByteArray>("msgidAfter");
 
-        QTest::newRow("older than 0 days keeps today") << 0 << "0" << QDate() << QByteArray("3=<c>\r\n");
-        QTest::newRow("older than 1 day") << 0 << "1" << QDate() << QByteArray("2=<b>\r\n3=<c>\r\n");
-        QTest::newRow("older than -1 days: a cut-off tomorrow") << 0 << "-1" << QDate() << QByteArray();
-        QTest::newRow("not a number counts as 0") << 0 << "" << QDate() << QByteArray("3=<c>\r\n");
-        QTest::newRow("before date") << 1 << "0" << QDate(2024, 5, 19) << QByteArray("2=<b>\r\n3=<c>\r\n");
-        QTest::newRow("before a date long ago") << 1 << "0" << QDate(2000, 1, 1)
+        const QString today = QStringLiteral("Every message dated before %1 will be deleted: %2 entries. Are you sure?");
+        const QString may20 = QLocale().toString(QDate(2024, 5, 20), form0DateFormat());
+        const QString may21 = QLocale().toString(QDate(2024, 5, 21), form0DateFormat());
+        QTest::newRow("older than 0 days keeps today") << 0 << 0 << "0" << QDate() << today.arg(may20, "2") << true
+                                                       << QByteArray("3=<c>\r\n");
+        QTest::newRow("older than 0 days answered No") << 0 << 0 << "0" << QDate() << today.arg(may20, "2") << false
+                                                       << QByteArray("1=<a>\r\n2=<b>\r\n3=<c>\r\n");
+        QTest::newRow("older than 1 day") << 0 << 0 << "1" << QDate() << QString() << true << QByteArray("2=<b>\r\n3=<c>\r\n");
+        QTest::newRow("older than -1 days: a cut-off tomorrow") << 0 << 0 << "-1" << QDate() << today.arg(may21, "3")
+                                                                << true << QByteArray();
+        QTest::newRow("not a number counts as 0") << 0 << 0 << "" << QDate() << today.arg(may20, "2") << true
+                                                  << QByteArray("3=<c>\r\n");
+        // The emptied box used to spring back to 5 when Delete took the focus.
+        QTest::newRow("emptied box is 0, not the number before") << 0 << 5 << "" << QDate() << today.arg(may20, "2")
+                                                                 << true << QByteArray("3=<c>\r\n");
+        QTest::newRow("before date") << 1 << 0 << "0" << QDate(2024, 5, 19) << QString() << true
+                                     << QByteArray("2=<b>\r\n3=<c>\r\n");
+        QTest::newRow("before today") << 1 << 0 << "0" << QDate(2024, 5, 20) << today.arg(may20, "2") << true
+                                      << QByteArray("3=<c>\r\n");
+        QTest::newRow("before a date long ago") << 1 << 0 << "0" << QDate(2000, 1, 1) << QString() << true
                                                 << QByteArray("1=<a>\r\n2=<b>\r\n3=<c>\r\n");
     }
     void deletePurgesAndStaysOpen()
     {
         QFETCH(int, filter);
+        QFETCH(int, start);
         QFETCH(QString, days);
         QFETCH(QDate, date);
+        QFETCH(QString, question);
+        QFETCH(bool, yes);
         ScriptedPrompts prompts;
+        prompts.answers = {yes ? Prompts::Answer::Yes : Prompts::Answer::No};
         TArchiveForm form(m_group, m_clock, prompts);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -152,7 +185,9 @@ private slots:
                           Qt::LeftButton);
         QCOMPARE(form.filterIndex(), filter);
         auto *spin = child<QSpinBox>(&form, "SpinEdit1");
+        spin->setValue(start);
         QLineEdit *spinText = spin->findChild<QLineEdit *>();
+        spinText->setFocus();
         spinText->selectAll();
         QTest::keyClick(spinText, Qt::Key_Backspace);
         QTest::keyClicks(spinText, days);
@@ -163,13 +198,16 @@ private slots:
         QTEST(index("msgid.dat"), "msgidAfter");
         QVERIFY(form.isVisible());
         QCOMPARE(form.result(), 0);
-        QCOMPARE(prompts.shown, QStringList());
+        QCOMPARE(prompts.shown, question.isEmpty() ? QStringList() : QStringList{QStringLiteral("yesNo: ") + question});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+        if (filter == 0) // the box shows the number the purge used
+            QCOMPARE(spin->text(), days.isEmpty() ? QStringLiteral("0") : days);
 
         // Pressed again with the same settings, nothing more is expired.
         const QByteArray xoverAfter = index("xover.dat");
+        prompts.answers = {Prompts::Answer::Yes};
         QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
-        QCOMPARE(index("xover.dat"), xoverAfter);
+        QCOMPARE(index("xover.dat"), yes ? xoverAfter : index("xover.dat"));
     }
 
     void failedPurgeShowsTheError()
@@ -191,8 +229,10 @@ private slots:
     {
         QTest::addColumn<bool>("outboundMissing");
         QTest::addColumn<QStringList>("events");
+        // 0 days: the entries are counted first, then the question, then the purge.
         QTest::newRow("purge") << false
-                               << QStringList{"show: 3 lines, 0 boxes", "restore: 1 lines, 0 boxes"};
+                               << QStringList{"show: 3 lines, 0 boxes", "restore: 3 lines, 0 boxes",
+                                              "show: 3 lines, 1 boxes", "restore: 1 lines, 1 boxes"};
         QTest::newRow("failed purge") << true
                                       << QStringList{"show: 3 lines, 0 boxes", "restore: 3 lines, 0 boxes"};
     }
@@ -202,6 +242,7 @@ private slots:
         if (outboundMissing)
             QVERIFY(QFile::remove(m_group + QStringLiteral("/outbound.dat")));
         ScriptedPrompts prompts;
+        prompts.answers = {Prompts::Answer::Yes};
         RecordingCursor cursor;
         cursor.look = [&]() {
             return QStringLiteral("%1 lines, %2 boxes").arg(index("msgid.dat").count('\n')).arg(prompts.shown.size());
@@ -211,7 +252,7 @@ private slots:
         form.show();
         QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
         QTEST(cursor.events, "events");
-        QCOMPARE(prompts.shown.size(), outboundMissing ? 1 : 0);
+        QCOMPARE(prompts.shown.size(), 1); // the question, or the error
     }
 
     void cancelAndEscapeClose_data()
@@ -280,6 +321,7 @@ private slots:
     void opensForAGroup()
     {
         ScriptedPrompts prompts;
+        prompts.answers = {Prompts::Answer::Yes};
         QString folderSeen;
         QString titleSeen;
         GuiTestUtil::onNextModal([&](QWidget *modal) {
@@ -294,7 +336,7 @@ private slots:
         QCOMPARE(folderSeen, QDir::cleanPath(m_group));
         QCOMPARE(titleSeen, QStringLiteral("Message Archive"));
         QCOMPARE(index("msgid.dat"), QByteArray("3=<c>\r\n"));
-        QCOMPARE(prompts.shown, QStringList());
+        QCOMPARE(prompts.shown.size(), 1); // 0 days: the question before the purge
     }
 
     void unsafeGroupNameIsRefused()

@@ -724,7 +724,8 @@ private slots:
         const QString path = iniPath();
         QVERIFY(QFile::remove(path));
         QVERIFY(QDir().mkdir(path)); // the file's name is now a folder
-        m_prompts.answers = {Prompts::Answer::Yes};
+        // Save at the close question, and overwrite what now stands there.
+        m_prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::Yes};
         f->close();
         QVERIFY(f->isVisible());
         QVERIFY(f->isChanged());

@@ -5,6 +5,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtEndian>
+#include <chrono>
 #include <future>
 #include <memory>
 
@@ -169,6 +170,9 @@ void LoopbackConfigServer::serve(int index, QTcpSocket &socket, const Script &sc
             m_blocks.append(content);
             break;
         }
+        case Step::Pause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.bytes.toInt()));
+            break;
         case Step::Close:
             peer.flush();
             record(index, peer.pending);

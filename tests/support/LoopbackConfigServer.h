@@ -29,7 +29,7 @@ class LoopbackConfigServer
 public:
     struct Step
     {
-        enum Kind { Line, Send, SendFileBlock, ReceiveBlock, Close } kind;
+        enum Kind { Line, Send, SendFileBlock, ReceiveBlock, Close, Pause } kind;
         QByteArray bytes;
         QString path;
     };
@@ -47,6 +47,8 @@ public:
         Script &sendFileBlock(const QString &path) { return add({Step::SendFileBlock, {}, path}); }
         // Reads one data block (the length and that many bytes).
         Script &receiveBlock() { return add({Step::ReceiveBlock, {}, {}}); }
+        // Waits `ms` milliseconds before the next step (a slow server).
+        Script &pause(int ms) { return add({Step::Pause, QByteArray::number(ms), {}}); }
         // Closes the connection at once (after what was sent has gone out).
         Script &close() { return add({Step::Close, {}, {}}); }
 

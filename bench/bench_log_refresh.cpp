@@ -1,0 +1,154 @@
+// The Log View's Refresh on a large server log (100 MB, 1,000,000 lines), against reading
+// the same file and setting its text straight into a bare view of the same kind, in the
+// same run. Also the memory the refresh takes, against the size of the text it shows.
+#include "BenchUtil.h"
+
+#include "main/TMainForm.h"
+#include "platform/Prompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+class SilentPrompts : public Prompts
+{
+public:
+    void error(const QString &text, const QString &) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void information(const QString &, const QString &) override {}
+    void warning(const QString &, const QString &) override {}
+    bool yesNo(const QString &, const QString &) override { return false; }
+    Answer yesNoCancel(const QString &, const QString &) override { return Answer::No; }
+    bool okCancel(const QString &, const QString &) override { return false; }
+    std::optional<QString> text(const QString &, const QString &, const QString &, bool) override { return {}; }
+};
+
+// A server log: `lines` lines of 100 bytes each with their CR LF.
+bool writeLog(const QString &path, int lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk;
+    for (int i = 0; i < lines; ++i) {
+        QByteArray line = "2026-12-10 15:40:" + QByteArray::number(10 + i % 50)
+                          + " POP3 sales@pop.harbour.example: message " + QByteArray::number(i)
+                          + " filed into sales.eu by its keywords price, quote and offer";
+        line.resize(98, '.');
+        chunk += line + "\r\n";
+        if (chunk.size() > (1 << 20)) {
+            file.write(chunk);
+            chunk.clear();
+        }
+    }
+    file.write(chunk);
+    return file.flush();
+}
+
+// The process's resident size and its peak since the last reset, in kilobytes (Linux).
+qint64 statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    const int lines = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
+
+    QTemporaryDir dir;
+    const QString logPath = QDir(dir.path()).filePath(QStringLiteral("log.txt"));
+    if (!writeLog(logPath, lines))
+        return 1;
+    const qint64 fileBytes = QFileInfo(logPath).size();
+    std::printf("log.txt: %d lines, %.1f MB\n", lines, double(fileBytes) / 1e6);
+
+    SilentPrompts prompts;
+    MainFormContext ctx;
+    ctx.prompts = &prompts;
+    ctx.programFolder = dir.path();
+    ctx.localAddresses = [] { return QStringList(); };
+    TMainForm form(ctx);
+    if (form.start(false) != TMainForm::StartResult::Run)
+        return 1;
+    form.show();
+
+    // The baseline view: the same kind of view with the same settings, shown.
+    QPlainTextEdit bare;
+    bare.setReadOnly(true);
+    bare.setLineWrapMode(QPlainTextEdit::NoWrap);
+    bare.setUndoRedoEnabled(false);
+    bare.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    bare.resize(form.memoLog->size());
+    bare.show();
+    QCoreApplication::processEvents();
+
+    auto baseline = [&]() {
+        bare.clear();
+        QFile file(logPath);
+        if (!file.open(QIODevice::ReadOnly))
+            std::abort();
+        bare.setPlainText(QString::fromLocal8Bit(file.readAll()));
+        QCoreApplication::processEvents();
+    };
+    auto refresh = [&]() {
+        form.actnClearLogExecute();
+        form.actnRefreshLogExecute();
+        QCoreApplication::processEvents();
+    };
+
+    const auto [baseMs, refreshMs] = BenchUtil::pairedMs(3, baseline, refresh);
+    BenchUtil::row("read + setPlainText into a bare view (baseline)", baseMs, baseMs);
+    BenchUtil::row("Refresh into the emptied view", refreshMs, baseMs);
+
+    // Appending a second copy below the first, as showing the page again does.
+    const double appendMs = BenchUtil::medianMs(1, [&]() {
+        form.actnRefreshLogExecute();
+        QCoreApplication::processEvents();
+    });
+    BenchUtil::row("Refresh appending a second copy", appendMs, baseMs);
+    if (form.memoLog->blockCount() != 2 * lines)
+        std::printf("unexpected line count %d\n", form.memoLog->blockCount());
+
+    // Memory: the peak while refreshing, above what was resident before, against the text.
+    bare.clear();
+    form.actnClearLogExecute();
+    QCoreApplication::processEvents();
+    const double textMb = double(fileBytes) * 2 / 1e6; // the text as UTF-16
+    resetPeak();
+    const qint64 before = statusKb("VmRSS:");
+    baseline();
+    const qint64 basePeak = statusKb("VmHWM:") - before;
+    bare.clear();
+    QCoreApplication::processEvents();
+    resetPeak();
+    const qint64 before2 = statusKb("VmRSS:");
+    refresh();
+    const qint64 refreshPeak = statusKb("VmHWM:") - before2;
+    std::printf("peak memory: baseline %.0f MB, Refresh %.0f MB (%.2fx baseline, %.2fx the text's %.0f MB)\n",
+                double(basePeak) / 1e3, double(refreshPeak) / 1e3, double(refreshPeak) / double(basePeak),
+                double(refreshPeak) / 1e3 / textMb, textMb);
+    return 0;
+}

@@ -1,0 +1,372 @@
+#include "config/SafeFile.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace SafeFile {
+
+namespace {
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+qint64 modifiedNsOf(const struct stat &st)
+{
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(qMin<qint64>(size, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+void syncFolder(const QString &file)
+{
+    const int fd = ::open(encoded(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+mode_t creationMode()
+{
+    // The mode a plain new file would get: 0666 less the process's umask.
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// Gives the temporary file at `fd` the owner, group and mode of `like` (the file it will
+// replace). Owner and group can only be set as they were by a process allowed to do so;
+// otherwise what can be kept is kept.
+void copyOwnership(int fd, const struct stat &like)
+{
+    struct stat mine {};
+    if (::fstat(fd, &mine) == 0 && (mine.st_uid != like.st_uid || mine.st_gid != like.st_gid)) {
+        if (::fchown(fd, like.st_uid, like.st_gid) != 0) {
+            [[maybe_unused]] const int ignored = ::fchown(fd, uid_t(-1), like.st_gid);
+        }
+    }
+    ::fchmod(fd, like.st_mode & 07777);
+}
+
+// A name for a new file next to `target` that does not exist yet: ".<name>.<tag>XXXXXX".
+QString hiddenSibling(const QString &target, const QString &tag)
+{
+    const QFileInfo info(target);
+    const QString random = QString::number(QRandomGenerator::global()->generate64(), 36);
+    return info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1Char('.') + tag + random;
+}
+
+// Copies `from` into a new hidden file next to `to`, with `from`'s ownership and mode;
+// gives its name, or an empty text on failure. For file systems without hard links.
+QString copyAside(const QString &from, const QString &to, const struct stat &st)
+{
+    QByteArray bytes;
+    if (readRegular(from, &bytes) != ReadStatus::Ok)
+        return {};
+    const QString name = hiddenSibling(to, QStringLiteral("bak-"));
+    const int fd = ::open(encoded(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return {};
+    copyOwnership(fd, st);
+    const bool ok = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !ok) {
+        ::unlink(encoded(name).constData());
+        return {};
+    }
+    return name;
+}
+
+} // namespace
+
+bool Fingerprint::operator==(const Fingerprint &other) const
+{
+    if (!exists || !other.exists)
+        return exists == other.exists;
+    return size == other.size && modifiedNs == other.modifiedNs && hash == other.hash;
+}
+
+Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs)
+{
+    Fingerprint f;
+    f.exists = true;
+    f.size = bytes.size();
+    f.modifiedNs = modifiedNs;
+    f.hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return f;
+}
+
+ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fingerprint)
+{
+    bytes->clear();
+    if (fingerprint)
+        *fingerprint = Fingerprint();
+    if (path.isEmpty())
+        return ReadStatus::Missing;
+    // Non-blocking, so opening a FIFO with no writer returns at once.
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ReadStatus::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        // A folder simply cannot be opened as a file; a FIFO or a device must not be read.
+        return S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotRegular;
+    }
+    QByteArray data;
+    if (st.st_size > 0 && st.st_size < (qint64(1) << 40))
+        data.reserve(qsizetype(st.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return ReadStatus::Failed;
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, qsizetype(n));
+    }
+    ::close(fd);
+    if (fingerprint)
+        *fingerprint = fingerprintOf(data, modifiedNsOf(st));
+    *bytes = std::move(data);
+    return ReadStatus::Ok;
+}
+
+Fingerprint fingerprintOf(const QString &path)
+{
+    QByteArray bytes;
+    Fingerprint f;
+    const ReadStatus status = readRegular(path, &bytes, &f);
+    if (status == ReadStatus::Ok || status == ReadStatus::Missing)
+        return f;
+    // Something that cannot be read stands there: it differs from any file read before.
+    f.exists = true;
+    f.size = -1;
+    return f;
+}
+
+QString displayPath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+QString notRegularText(const QString &path)
+{
+    return displayPath(path) + QStringLiteral(" is not a regular file");
+}
+
+QString replacedFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    // A dangling link: the save creates its target.
+    return QFileInfo(info.symLinkTarget()).absoluteFilePath();
+}
+
+QString backupPath(const QString &path)
+{
+    return replacedFile(path) + QStringLiteral(".bak");
+}
+
+void ignoreFileSizeSignal()
+{
+#ifdef SIGXFSZ
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGXFSZ, &ignore, nullptr);
+        }
+    });
+#endif
+}
+
+PendingFile::PendingFile(const QString &path) : m_path(path), m_target(replacedFile(path)) {}
+
+PendingFile::~PendingFile()
+{
+    discard();
+}
+
+bool PendingFile::open()
+{
+    ignoreFileSizeSignal();
+    discard();
+    m_failed = false;
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        m_temp = hiddenSibling(m_target, QStringLiteral("new-"));
+        m_fd = ::open(encoded(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (m_fd < 0) {
+        m_temp.clear();
+        return false;
+    }
+    struct stat old {};
+    if (::stat(encoded(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        copyOwnership(m_fd, old);
+    else
+        ::fchmod(m_fd, creationMode());
+    return true;
+}
+
+bool PendingFile::write(QByteArrayView bytes)
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    if (!writeAll(m_fd, bytes.data(), bytes.size()))
+        m_failed = true;
+    return !m_failed;
+}
+
+bool PendingFile::finish()
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    const bool synced = ::fsync(m_fd) == 0;
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    m_failed = !(synced && closed);
+    return !m_failed;
+}
+
+bool PendingFile::commit(bool keepBackup)
+{
+    if (m_temp.isEmpty() || m_failed)
+        return false;
+    if (m_fd >= 0 && !finish())
+        return false;
+
+    // The backup is made beside the old file before anything is renamed, under a hidden
+    // name; it takes the name "<name>.bak" only once the new file stands in place.
+    QString asideBackup;
+    if (keepBackup) {
+        struct stat old {};
+        if (::stat(encoded(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+            for (int attempt = 0; attempt < 100 && asideBackup.isEmpty(); ++attempt) {
+                const QString name = hiddenSibling(m_target, QStringLiteral("bak-"));
+                if (::link(encoded(m_target).constData(), encoded(name).constData()) == 0)
+                    asideBackup = name;
+                else if (errno != EEXIST)
+                    break;
+            }
+            if (asideBackup.isEmpty())
+                asideBackup = copyAside(m_target, m_target, old);
+            if (asideBackup.isEmpty())
+                return false; // no backup, no save: nothing has changed yet
+        }
+    }
+    if (::rename(encoded(m_temp).constData(), encoded(m_target).constData()) != 0) {
+        if (!asideBackup.isEmpty())
+            ::unlink(encoded(asideBackup).constData());
+        return false;
+    }
+    m_temp.clear();
+    if (!asideBackup.isEmpty() &&
+        ::rename(encoded(asideBackup).constData(), encoded(m_target + QStringLiteral(".bak")).constData()) != 0)
+        ::unlink(encoded(asideBackup).constData());
+    syncFolder(m_target);
+    return true;
+}
+
+void PendingFile::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.isEmpty()) {
+        ::unlink(encoded(m_temp).constData());
+        m_temp.clear();
+    }
+}
+
+bool replace(const QString &path, QByteArrayView bytes, bool keepBackup)
+{
+    PendingFile file(path);
+    return file.open() && file.write(bytes) && file.finish() && file.commit(keepBackup);
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing releases the lock
+}
+
+bool FolderLock::acquire(const QString &folder, int timeoutMs, QString *error)
+{
+    if (m_fd >= 0)
+        return true;
+    const int fd = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            ::close(fd);
+            return true; // a folder that cannot be locked (a network file system) is used unlocked
+        }
+        if (deadline.hasExpired()) {
+            ::close(fd);
+            if (error)
+                *error = QStringLiteral("The folder %1 is in use by another command.").arg(displayPath(folder));
+            return false;
+        }
+        QThread::msleep(20);
+    }
+}
+
+} // namespace SafeFile

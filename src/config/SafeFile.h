@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// How the program reads and replaces the files it owns (the configuration, a remote local
+// copy, the archive's index files) without ever losing one:
+// - only regular files are read: a FIFO or a device given as a file would block or never end;
+// - a file is replaced by writing a temporary file in the same folder and renaming it over
+//   the old one, keeping the old file's owner, group and mode, so a failure at any point
+//   leaves the old file as it was;
+// - a write beyond the process's file size limit fails (EFBIG) instead of killing the
+//   process with SIGXFSZ;
+// - the previous generation can be kept as "<name>.bak" next to the file;
+// - a fingerprint (size, modification time, hash of the bytes) tells whether a file was
+//   changed by someone else since it was read;
+// - commands that load, change and save take an advisory lock on the folder.
+namespace SafeFile {
+
+enum class ReadStatus { Ok, Missing, NotRegular, Failed };
+
+// What a file looked like when it was read. Two fingerprints are equal when the file did
+// not exist both times, or when size, modification time and hash all agree.
+struct Fingerprint
+{
+    bool exists = false;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    QByteArray hash;
+
+    bool operator==(const Fingerprint &other) const;
+    bool operator!=(const Fingerprint &other) const { return !(*this == other); }
+};
+
+// Reads a regular file whole. Never blocks on a FIFO and never reads a device.
+// `fingerprint`, when given, describes what was read.
+ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fingerprint = nullptr);
+
+// The fingerprint of a file as it is on disk now (not existing: `exists` false).
+Fingerprint fingerprintOf(const QString &path);
+Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs);
+
+// The absolute path in the system's notation, as messages show it.
+QString displayPath(const QString &path);
+
+// "<path> is not a regular file".
+QString notRegularText(const QString &path);
+
+// The file that a save of `path` really replaces: a symbolic link is followed, so the link
+// stays and its target gets the new content.
+QString replacedFile(const QString &path);
+
+// The backup a save keeps: "<name>.bak" next to the file replaced.
+QString backupPath(const QString &path);
+
+// Makes a write beyond the file size limit fail with EFBIG instead of ending the process.
+// Idempotent; done by every writer below.
+void ignoreFileSizeSignal();
+
+// A replacement of one file in progress: the new content goes to a hidden temporary file
+// in the same folder (with the old file's owner, group and mode); commit() renames it over
+// the file. Destroyed without commit, the temporary file is removed and nothing changed.
+class PendingFile
+{
+public:
+    explicit PendingFile(const QString &path);
+    ~PendingFile();
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    bool open();
+    bool write(QByteArrayView bytes);
+    // Flushes the content to disk and closes the temporary file.
+    bool finish();
+    // Renames the finished temporary file over the file. With `keepBackup` the previous
+    // file, if there was one, becomes "<name>.bak" (a hard link made before the rename, a
+    // copy where the file system has none); a failed commit leaves file and backup as
+    // they were.
+    bool commit(bool keepBackup = false);
+    void discard();
+
+    const QString &path() const { return m_path; }
+
+private:
+    QString m_path;   // as given, for messages
+    QString m_target; // the file really replaced
+    QString m_temp;
+    int m_fd = -1;
+    bool m_failed = false;
+};
+
+// Replaces `path` with `bytes` in one go (open, write, finish, commit).
+bool replace(const QString &path, QByteArrayView bytes, bool keepBackup = false);
+
+// An advisory lock on a folder, held for the life of the object, so that two commands that
+// load, change and save the folder's configuration run one after the other.
+class FolderLock
+{
+public:
+    FolderLock() = default;
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    // Waits up to `timeoutMs` for the lock. A folder that cannot be opened is not locked
+    // and not an error (the command then reports the missing folder itself).
+    bool acquire(const QString &folder, int timeoutMs, QString *error);
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace SafeFile

@@ -1,0 +1,161 @@
+// The item commands of the tree's menu: Add, Delete and Reset, the removal of a group's
+// data, and the check of a group's name when its field is left.
+#include "config/GroupDataFolder.h"
+#include "main/NavTree.h"
+#include "main/TMainForm.h"
+#include "platform/Prompts.h"
+
+#include <QAction>
+#include <QFocusEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
+#include <algorithm>
+
+namespace {
+
+// Runs a function when its watched object loses the keyboard focus.
+class FocusOutWatch : public QObject
+{
+public:
+    FocusOutWatch(QObject *watched, std::function<void()> onFocusOut)
+        : QObject(watched)
+        , m_onFocusOut(std::move(onFocusOut))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        // Only a move to another control counts: the window losing the activation (to a
+        // message box, another program) or a popup menu opening leave the field in place.
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason why = static_cast<QFocusEvent *>(event)->reason();
+            if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason)
+                m_onFocusOut();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_onFocusOut;
+};
+
+// Letters A to Z and a to z, digits and "."; an empty name passes.
+bool isGroupName(const QString &name)
+{
+    return std::all_of(name.begin(), name.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == u'.' || (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+    });
+}
+
+} // namespace
+
+void TMainForm::connectItemCommands()
+{
+    connect(actnAdd, &QAction::triggered, this, [this]() { actnAddExecute(); });
+    connect(actnDelete, &QAction::triggered, this, [this]() { actnDeleteExecute(); });
+    connect(actnReset, &QAction::triggered, this, [this]() { actnResetExecute(); });
+    new FocusOutWatch(editGroupName, [this]() {
+        // The name as it was left is checked; the message waits until the focus has
+        // settled, so no box opens in the middle of the change.
+        if (!isGroupName(editGroupName->text()))
+            QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
+    });
+
+    // A popup menu is a window of its own, so its entries' hints would never reach the
+    // status bar: they are shown from here while highlighted, as the File menu's are.
+    connect(PopupMenu1, &QMenu::hovered, this, [this](QAction *entry) { DisplayHint(entry->statusTip()); });
+    connect(PopupMenu1, &QMenu::aboutToHide, this, [this]() { DisplayHint({}); });
+}
+
+void TMainForm::actnAddExecute()
+{
+    QWidget *page = pctrlMain->currentWidget();
+    if (page == tabsIncoming || page == tabsIncomingItem) {
+        AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming);
+        ShowPop(nullptr);
+    } else if (page == tabsUsers || page == tabsUserItem) {
+        AddItemNode(QStringLiteral("New"), std::make_unique<TUser>(), true, nodeUsers);
+        ShowUser(nullptr);
+    } else if (page == tabsGroups || page == tabsGroupItem) {
+        AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups);
+        ShowGroup(nullptr);
+    } else {
+        return;
+    }
+    // The new item is a change to save even where none of its page's defaults differed
+    // from what the page showed (a user, a group): closing must not lose it unasked.
+    m_changed = true;
+}
+
+void TMainForm::actnDeleteExecute()
+{
+    NavNode *node = selectedNode();
+    if (!node || RemoteMode)
+        return;
+    QTreeWidgetItem *parent = node->parent();
+    if (parent != nodeIncoming && parent != nodeUsers && parent != nodeGroups)
+        return;
+    if (!m_prompts->yesNo(QStringLiteral("Are you sure?")))
+        return;
+
+    if (const TGroup *group = node->group()) {
+        const QString name = m_codec.decode(group->Name);
+        QString error;
+        const QString folder = GroupDataFolder::path(m_ctx.programFolder, name, &error);
+        if (folder.isEmpty()) {
+            // A group without a name has no data; any other name that cannot name a folder
+            // inside "data" would have the removal reach "data" itself or beyond it.
+            if (!name.isEmpty())
+                m_prompts->error(error + QStringLiteral(". Its data is left as it is."));
+        } else if (QFileInfo(folder).exists() || QFileInfo(folder).isSymLink()) {
+            if (m_prompts->yesNo(QStringLiteral("Do you want to delete the data associated with this group also")))
+                removeGroupData(*group);
+        }
+    }
+
+    // The node below takes the selection, else the one above, else the list's root; the
+    // page follows it.
+    QTreeWidgetItem *next = parent->child(parent->indexOfChild(node) + 1);
+    if (!next)
+        next = parent->child(parent->indexOfChild(node) - 1);
+    tvNav->setCurrentItem(next ? next : parent);
+    delete node; // the item goes with its node
+    m_changed = true;
+}
+
+void TMainForm::actnResetExecute()
+{
+    const TGroup *group = selectedGroup();
+    if (!group || RemoteMode)
+        return;
+    if (!m_prompts->yesNo(QStringLiteral("Reseting a group will delete all existing data associated with it. "
+                                         "Are you sure?")))
+        return;
+    removeGroupData(*group);
+}
+
+void TMainForm::removeGroupData(const TGroup &group)
+{
+    QString error;
+    if (!GroupDataFolder::remove(m_ctx.programFolder, m_codec.decode(group.Name), &error))
+        m_prompts->error(error);
+}
+
+bool TMainForm::editGroupNameExit()
+{
+    if (isGroupName(editGroupName->text()))
+        return true;
+    refuseGroupName();
+    return false;
+}
+
+void TMainForm::refuseGroupName()
+{
+    m_prompts->error(QStringLiteral("Name value can only contain alphanumeric characters and periods"));
+    editGroupName->setFocus();
+}

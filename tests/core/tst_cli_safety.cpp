@@ -1,0 +1,192 @@
+// quilmora-config and the administrator's data: bad files refused with nothing written, a
+// configuration that cannot pull a file of this machine to the server, a refused return
+// reported as a failure, the overall transfer limit, and server text that cannot drive
+// the terminal.
+#include "config/PasswordDigest.h"
+#include "support/CliRunner.h"
+#include "support/LoopbackConfigServer.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using Script = LoopbackConfigServer::Script;
+
+class TestCliSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void badFileRefused_data();
+    void badFileRefused();
+    void byteOrderMark();
+    void noFileOfThisMachineReachesTheServer();
+    void pushRefusedIsAFailure();
+    void overallLimit();
+    void serverTextIsEscaped();
+
+private:
+    QStringList remoteArgs(const char *command, const LoopbackConfigServer &server) const
+    {
+        return {QStringLiteral("--folder"), m_folder, QString::fromLatin1(command), QStringLiteral("127.0.0.1"),
+                QStringLiteral("--port"), QString::number(server.port())};
+    }
+    QStringList entries() const
+    {
+        QStringList list = QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        list.sort();
+        return list;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+};
+
+void TestCliSafety::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("server")));
+    m_folder = m_dir->filePath(QStringLiteral("server"));
+}
+
+void TestCliSafety::badFileRefused_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray utf16("\xFF\xFE[\0S\0E\0R\0V\0E\0R\0]\0", 18);
+    for (const char *command : {"normalize", "dump"}) {
+        const QString c = QString::fromLatin1(command);
+        QTest::addRow("%s: UTF-16", command) << c << utf16 << QStringLiteral(" is not a configuration file");
+        QTest::addRow("%s: NUL", command) << c << QByteArray("[SERVER]\0", 9) << QStringLiteral(" is not a configuration file");
+        QTest::addRow("%s: no section", command) << c << QByteArray("#!/bin/sh\nrm -rf /tmp/x\n")
+                                                 << QStringLiteral(" is not a configuration file");
+        QTest::addRow("%s: FIFO", command) << c << QByteArray() << QStringLiteral(" is not a regular file");
+    }
+}
+
+// normalize on a file that is not a configuration (a mistyped --file) fails and writes
+// nothing; a FIFO neither blocks nor is read.
+void TestCliSafety::badFileRefused()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    const QString path = m_folder + QStringLiteral("/notes.txt");
+    if (bytes.isEmpty())
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(TestFiles::write(path, bytes));
+    const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("--file"),
+                               QStringLiteral("notes.txt"), command});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(QString::fromUtf8(run.err), path + message + QLatin1Char('\n'));
+    if (!bytes.isEmpty())
+        QCOMPARE(TestFiles::read(path), bytes);
+    QCOMPARE(entries(), QStringList{QStringLiteral("notes.txt")});
+}
+
+// A configuration saved by Notepad, with a byte-order mark: normalize keeps every digest
+// (the file is not taken for the old format) and writes no mark.
+void TestCliSafety::byteOrderMark()
+{
+    const QString path = m_folder + QStringLiteral("/quilmora.ini");
+    QVERIFY(TestFiles::write(path, "\xEF\xBB\xBF[SERVER]\r\nVersion=1.05\r\nAdminPass=" +
+                                       PasswordDigest("admin").toHex().toUpper() + "\r\n"));
+    const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("normalize")});
+    QCOMPARE(run.status, 0);
+    const QByteArray saved = TestFiles::read(path);
+    QVERIFY(saved.startsWith("[SERVER]\r\n"));
+    QVERIFY(saved.contains("AdminPass=" + PasswordDigest("admin").toHex().toUpper() + "\r\n"));
+}
+
+// A server hands out an old-format configuration naming files of this machine: pull,
+// normalize --file HOST and push never send their content back. A body file inside the
+// folder is still converted.
+void TestCliSafety::noFileOfThisMachineReachesTheServer()
+{
+    const QString secret = m_dir->filePath(QStringLiteral("id_rsa"));
+    QVERIFY(TestFiles::write(secret, "PRIVATE KEY\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/reply.txt"), "Thanks\n"));
+    const QByteArray served = "[SERVER]\r\nName=Office\r\n"
+                              "[POP1]\r\nUserID=a\r\nAutoReplyFile=" + QFile::encodeName(secret) + "\r\n"
+                              "[POP2]\r\nUserID=b\r\nAutoReplyFile=reply.txt\r\n"
+                              "[GROUP1]\r\nName=g\r\nKeyListFile=/etc/passwd\r\n";
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(served),
+                                 Script().line().send("200 OK\r\n").line().receiveBlock()});
+    QCOMPARE(runCli(remoteArgs("pull", server)).status, 0);
+
+    const CliRun normalize = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("--file"),
+                                     QStringLiteral("127.0.0.1"), QStringLiteral("normalize")},
+                                    QDir::rootPath());
+    QCOMPARE(normalize.status, 0);
+    // The load says which names it passed over.
+    QVERIFY(normalize.err.contains("POP1 AutoReplyFile=" + QFile::encodeName(secret)));
+    QVERIFY(normalize.err.contains("GROUP1 KeyListFile=/etc/passwd"));
+    QVERIFY(!normalize.err.contains("reply.txt"));
+
+    QCOMPARE(runCli(remoteArgs("push", server)).status, 0);
+    QVERIFY(server.wait());
+    const QByteArray sent = server.blocks().value(0);
+    QVERIFY(!sent.contains(QByteArray("PRIVATE KEY").toHex().toUpper()));
+    QVERIFY(!sent.contains(QByteArray("root:").toHex().toUpper()));
+    QVERIFY(sent.contains("AutoReplyBody=\r\n"));
+    QVERIFY(sent.contains("AutoReplyBody=" + QByteArray("Thanks\r\n").toHex().toUpper() + "\r\n"));
+    QVERIFY(sent.contains("KeyList=\r\n"));
+}
+
+// A return whose login the server refused is a failure in the server's words, though the
+// block was sent all the same.
+void TestCliSafety::pushRefusedIsAFailure()
+{
+    const QByteArray config = "[SERVER]\r\nName=Office\r\n";
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/127.0.0.1"), config));
+    LoopbackConfigServer server({Script().line().send("500 Not allowed\r\n").line().receiveBlock()});
+    const CliRun run = runCli(remoteArgs("push", server));
+    QVERIFY(server.wait());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray("Not allowed\n"));
+    QCOMPARE(server.blocks(), QList<QByteArray>{config});
+}
+
+// A server that drips its block is given up on at --timeout; the previous copy stays.
+void TestCliSafety::overallLimit()
+{
+    const QString copy = m_folder + QStringLiteral("/127.0.0.1");
+    QVERIFY(TestFiles::write(copy, "[SERVER]\r\n"));
+    Script drip = Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(100));
+    for (int i = 0; i < 100; ++i)
+        drip.send("x").pause(50);
+    LoopbackConfigServer server({drip});
+    QStringList args = remoteArgs("pull", server);
+    args << QStringLiteral("--timeout") << QStringLiteral("1");
+    const CliRun run = runCli(args);
+    server.wait();
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("The transfer did not finish within 1 seconds.\r\n"), run.err.constData());
+    QVERIFY(run.err.contains(" of 100 bytes arrived"));
+    QCOMPARE(TestFiles::read(copy), QByteArray("[SERVER]\r\n"));
+
+    args.removeLast();
+    args << QStringLiteral("0");
+    QCOMPARE(runCli(args).status, 2);
+}
+
+// Escape sequences in what the server says are shown, not passed to the terminal.
+void TestCliSafety::serverTextIsEscaped()
+{
+    LoopbackConfigServer server({Script().line().send("500 \x1b]0;owned\x07\x1b[31mred\r\n")});
+    const CliRun run = runCli(remoteArgs("pull", server));
+    QVERIFY(server.wait());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray("\\x1b]0;owned\\x07\\x1b[31mred\n"));
+}
+
+QTEST_GUILESS_MAIN(TestCliSafety)
+#include "tst_cli_safety.moc"

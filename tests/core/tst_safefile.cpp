@@ -1,0 +1,362 @@
+// Reading and replacing files without losing one: bad configuration files, the backup of a
+// save, owner and mode, the file size limit, the changed-on-disk fingerprint, the folder
+// lock and the files an old-format configuration names.
+#include "config/ConfigDocument.h"
+#include "config/LinkedFiles.h"
+#include "config/PasswordDigest.h"
+#include "config/SafeFile.h"
+#include "config/TextCodec.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray Current = "[SERVER]\r\nVersion=1.05\r\nAdminPass=61646D696E\r\n[USER1]\r\nName=u\r\nPass=70617373\r\n";
+
+// Every entry of a folder, hidden ones included.
+QStringList entries(const QString &folder)
+{
+    QStringList list = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    list.sort();
+    return list;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+class TestSafeFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badFileIsRefused_data();
+    void badFileIsRefused();
+    void byteOrderMarkIsSkipped();
+    void backupHoldsThePreviousSave();
+    void symlinkKeepsItsLink();
+    void ownerAndModeKept_data();
+    void ownerAndModeKept();
+    void ownerKeptAsRoot();
+    void fileSizeLimitFailsTheSave();
+    void changedOnDisk();
+    void folderLock();
+    void linkedFiles_data();
+    void linkedFiles();
+};
+
+void TestSafeFile::badFileIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message"); // after the path
+
+    QTest::newRow("UTF-16 text") << QByteArray("\xFF\xFE[\0S\0E\0R\0V\0E\0R\0]\0\r\0\n\0", 22)
+                                 << QStringLiteral(" is not a configuration file");
+    QTest::newRow("NUL byte after a section") << QByteArray("[SERVER]\r\nName=a\0b\r\n", 19)
+                                              << QStringLiteral(" is not a configuration file");
+    QTest::newRow("no section line") << QByteArray("Name=Office\r\nPort=119\r\n")
+                                     << QStringLiteral(" is not a configuration file");
+    QTest::newRow("binary data") << QByteArray("\x7F" "ELF\x02\x01\x01\x00\x00", 9)
+                                 << QStringLiteral(" is not a configuration file");
+    QTest::newRow("a bracket without its end") << QByteArray("[SERVER\r\nName=x\r\n")
+                                               << QStringLiteral(" is not a configuration file");
+    QTest::newRow("FIFO") << QByteArray() << QStringLiteral(" is not a regular file");
+}
+
+// A file that is no configuration is refused on loading with its message, and stays byte
+// for byte; a load that failed leaves nothing to save.
+void TestSafeFile::badFileIsRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    if (QByteArray(QTest::currentDataTag()) == "FIFO")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(TestFiles::write(path, bytes));
+
+    ConfigDocument doc;
+    QString error;
+    QVERIFY(!doc.load(path, TextCodec(), &error));
+    QCOMPARE(error, QDir::toNativeSeparators(path) + message);
+    if (!bytes.isEmpty())
+        QCOMPARE(TestFiles::read(path), bytes);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("quilmora.ini")});
+}
+
+// A UTF-8 byte-order mark (as Notepad writes it) is skipped: the file is the current
+// format, its digests stay as they are, and the save writes no mark.
+void TestSafeFile::byteOrderMarkIsSkipped()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, "\xEF\xBB\xBF" + Current));
+    ConfigDocument doc;
+    QString error;
+    QVERIFY2(doc.load(path, TextCodec(), &error), qPrintable(error));
+    QVERIFY(!doc.oldFormat);
+    QCOMPARE(doc.server.AdminPass, QByteArray("admin"));
+    QCOMPARE(doc.users.at(0)->Pass, QByteArray("pass"));
+    QVERIFY(doc.save(path, &error));
+    QVERIFY(TestFiles::read(path).startsWith("[SERVER]\r\nPort=119\r\n"));
+
+    // Empty, and a mark alone, are an empty configuration.
+    for (const QByteArray &empty : {QByteArray(), QByteArray("\xEF\xBB\xBF")}) {
+        QVERIFY(TestFiles::write(path, empty));
+        QVERIFY2(doc.load(path, TextCodec(), &error), qPrintable(error));
+        QVERIFY(doc.users.empty());
+    }
+}
+
+// The previous file is kept as "<name>.bak" (one generation); a save that fails leaves
+// both files as they were.
+void TestSafeFile::backupHoldsThePreviousSave()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    const QString bak = path + QStringLiteral(".bak");
+    QString error;
+    QVERIFY(ConfigDocument::saveBytes(path, "first", &error));
+    QVERIFY(!QFile::exists(bak)); // nothing before the first save
+    QVERIFY(ConfigDocument::saveBytes(path, "second", &error));
+    QCOMPARE(TestFiles::read(bak), QByteArray("first"));
+    QVERIFY(ConfigDocument::saveBytes(path, "third", &error));
+    QCOMPARE(TestFiles::read(bak), QByteArray("second"));
+    QCOMPARE(TestFiles::read(path), QByteArray("third"));
+    QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")}));
+
+    // A failed save (a folder stands where the file should be) leaves every file as it was
+    // and no temporary file behind. (fileSizeLimitFailsTheSave fails one on the same file.)
+    const QString remote = dir.filePath(QStringLiteral("host"));
+    QVERIFY(QDir().mkdir(remote));
+    QVERIFY(!ConfigDocument::saveBytes(remote, "x", &error));
+    QCOMPARE(error, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(remote));
+    QCOMPARE(TestFiles::read(path), QByteArray("third"));
+    QCOMPARE(TestFiles::read(bak), QByteArray("second"));
+    QCOMPARE(entries(dir.path()),
+             (QStringList{QStringLiteral("host"), QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")}));
+}
+
+// A symbolic link to the configuration stays a link; its target gets the new content.
+void TestSafeFile::symlinkKeepsItsLink()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    const QString target = dir.filePath(QStringLiteral("real/quilmora.ini"));
+    const QString link = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(target, "old"));
+    QVERIFY(QFile::link(target, link));
+    QString error;
+    QVERIFY(ConfigDocument::saveBytes(link, "new", &error));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(TestFiles::read(target), QByteArray("new"));
+    QCOMPARE(TestFiles::read(target + QStringLiteral(".bak")), QByteArray("old"));
+}
+
+void TestSafeFile::ownerAndModeKept_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("640") << 0640;
+    QTest::newRow("444 (read-only)") << 0444;
+    QTest::newRow("600") << 0600;
+    QTest::newRow("664") << 0664;
+}
+
+// The replacement keeps the mode of the file it replaces, and so does its backup.
+void TestSafeFile::ownerAndModeKept()
+{
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, "old"));
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    QVERIFY(SafeFile::replace(path, "new", true));
+    QCOMPARE(TestFiles::read(path), QByteArray("new"));
+    QCOMPARE(int(modeOf(path)), mode);
+    QCOMPARE(int(modeOf(path + QStringLiteral(".bak"))), mode);
+}
+
+// As root, a save gives the file back to its owner and group (a server running as another
+// user must still read its own file).
+void TestSafeFile::ownerKeptAsRoot()
+{
+    if (::geteuid() != 0)
+        QSKIP("changing a file's owner needs root");
+    const struct passwd *nobody = ::getpwnam("nobody");
+    const struct group *nogroup = ::getgrnam("nogroup");
+    if (!nobody || !nogroup)
+        QSKIP("no user nobody or group nogroup here");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, "old"));
+    QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nogroup->gr_gid), 0);
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QString error;
+    QVERIFY(ConfigDocument::saveBytes(path, "new", &error));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_uid, nobody->pw_uid);
+    QCOMPARE(st.st_gid, nogroup->gr_gid);
+    QCOMPARE(int(st.st_mode & 07777), 0640);
+}
+
+// Under a file size limit the save fails with its message instead of the process being
+// killed by SIGXFSZ, and the file and its backup stay as they were.
+void TestSafeFile::fileSizeLimitFailsTheSave()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QString error;
+    QVERIFY(ConfigDocument::saveBytes(path, "first", &error));
+    QVERIFY(ConfigDocument::saveBytes(path, "second", &error));
+
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QString message;
+        const bool saved = ConfigDocument::saveBytes(path, QByteArray(4096, 'x'), &message);
+        const bool told = message == QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path);
+        ::_exit(!saved && told ? 0 : 3);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the child was killed (SIGXFSZ?)");
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(TestFiles::read(path), QByteArray("second"));
+    QCOMPARE(TestFiles::read(path + QStringLiteral(".bak")), QByteArray("first"));
+    QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")}));
+}
+
+// A file changed by someone else since it was loaded is not overwritten by a checked save.
+void TestSafeFile::changedOnDisk()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, Current));
+    ConfigDocument doc;
+    QString error;
+    QVERIFY(doc.load(path, TextCodec(), &error));
+    QVERIFY(!ConfigDocument::changedOnDisk(path, doc.fingerprint));
+
+    // Same size, other bytes.
+    QByteArray other = Current;
+    other.replace("Name=u", "Name=v");
+    QVERIFY(TestFiles::write(path, other));
+    QVERIFY(ConfigDocument::changedOnDisk(path, doc.fingerprint));
+    SafeFile::Fingerprint fingerprint = doc.fingerprint;
+    QVERIFY(!ConfigDocument::saveBytesChecked(path, doc.render(), fingerprint, &error));
+    QCOMPARE(error, QStringLiteral("The configuration file was changed by another program since it was loaded."));
+    QCOMPARE(TestFiles::read(path), other);
+
+    // Removed, or created where there was none, counts as changed too.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(ConfigDocument::changedOnDisk(path, doc.fingerprint));
+    QVERIFY(!ConfigDocument::changedOnDisk(path, SafeFile::Fingerprint()));
+
+    // Unchanged: the save goes through and the fingerprint follows the new file.
+    fingerprint = SafeFile::Fingerprint();
+    QVERIFY(ConfigDocument::saveBytesChecked(path, Current, fingerprint, &error));
+    QVERIFY(!ConfigDocument::changedOnDisk(path, fingerprint));
+}
+
+// Two holders of the folder's lock exclude each other; the lock ends with its holder.
+void TestSafeFile::folderLock()
+{
+    QTemporaryDir dir;
+    QString error;
+    {
+        SafeFile::FolderLock first;
+        QVERIFY(first.acquire(dir.path(), 0, &error));
+        SafeFile::FolderLock second;
+        QVERIFY(!second.acquire(dir.path(), 100, &error));
+        QCOMPARE(error, QStringLiteral("The folder %1 is in use by another command.").arg(QDir::toNativeSeparators(dir.path())));
+    }
+    SafeFile::FolderLock again;
+    QVERIFY(again.acquire(dir.path(), 0, &error));
+    // A folder that does not exist is not locked and not an error here.
+    SafeFile::FolderLock missing;
+    QVERIFY(missing.acquire(dir.filePath(QStringLiteral("none")), 0, &error));
+}
+
+void TestSafeFile::linkedFiles_data()
+{
+    QTest::addColumn<QByteArray>("name"); // "<dir>" stands for the folder's absolute path
+    QTest::addColumn<bool>("remote");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("noted");
+
+    QTest::newRow("relative, inside") << QByteArray("reply.txt") << false << QByteArray("Hello\r\n") << false;
+    QTest::newRow("relative, in a sub-folder") << QByteArray("sub/keys.txt") << false << QByteArray("k\r\n") << false;
+    QTest::newRow("absolute, inside") << QByteArray("<dir>/reply.txt") << false << QByteArray("Hello\r\n") << false;
+    QTest::newRow("missing inside") << QByteArray("none.txt") << false << QByteArray() << false;
+    QTest::newRow("absolute, outside") << QByteArray("<dir>/../secret") << false << QByteArray() << true;
+    QTest::newRow("climbing out") << QByteArray("../secret") << false << QByteArray() << true;
+    QTest::newRow("system file") << QByteArray("/etc/passwd") << false << QByteArray() << true;
+    QTest::newRow("link leading out") << QByteArray("leak") << false << QByteArray() << true;
+    QTest::newRow("FIFO inside") << QByteArray("fifo") << false << QByteArray() << true;
+    QTest::newRow("remote: nothing is read") << QByteArray("reply.txt") << true << QByteArray() << true;
+}
+
+// Files named by an old-format configuration are read only inside its folder (and not at
+// all in remote mode); every name passed over is noted.
+void TestSafeFile::linkedFiles()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, remote);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, noted);
+    QTemporaryDir top;
+    const QString folder = top.filePath(QStringLiteral("server"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub")));
+    QVERIFY(TestFiles::write(top.filePath(QStringLiteral("secret")), "SECRET\n"));
+    QVERIFY(TestFiles::write(folder + QStringLiteral("/reply.txt"), "Hello\n"));
+    QVERIFY(TestFiles::write(folder + QStringLiteral("/sub/keys.txt"), "k"));
+    QVERIFY(QFile::link(top.filePath(QStringLiteral("secret")), folder + QStringLiteral("/leak")));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/fifo")).constData(), 0600), 0);
+    name.replace("<dir>", QFile::encodeName(folder));
+
+    const QByteArray config = "[SERVER]\r\nAdminPass=\r\n[POP1]\r\nUserID=info\r\nAutoReplyFile=" + name +
+                              "\r\n[GROUP1]\r\nName=g\r\nKeyListFile=" + name + "\r\n";
+    const QString path = folder + QStringLiteral("/quilmora.ini");
+    QVERIFY(TestFiles::write(path, config));
+    ConfigDocument doc;
+    doc.linkedFileMode = remote ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
+    QString error;
+    QVERIFY2(doc.load(path, TextCodec(), &error), qPrintable(error));
+    QCOMPARE(doc.pops.at(0)->AutoReplyBody, body);
+    QCOMPARE(doc.groups.at(0)->KeyList, body);
+    QVERIFY(!doc.render().contains("SECRET") && !doc.render().contains("534543524554"));
+    if (noted) {
+        QCOMPARE(doc.linkedFiles.skipped(),
+                 (QStringList{QStringLiteral("POP1 AutoReplyFile=") + QFile::decodeName(name),
+                              QStringLiteral("GROUP1 KeyListFile=") + QFile::decodeName(name)}));
+        QVERIFY(doc.linkedFiles.message().contains(QStringLiteral("\n  POP1 AutoReplyFile=")));
+    } else {
+        QCOMPARE(doc.linkedFiles.skipped(), QStringList());
+        QCOMPARE(doc.linkedFiles.message(), QString());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSafeFile)
+#include "tst_safefile.moc"
