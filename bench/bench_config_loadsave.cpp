@@ -127,7 +127,9 @@ Figures measure(const QString &dir, int factor, const QString &tool, const QStri
         [&] {
             QFile in(source);
             in.open(QIODevice::ReadOnly);
-            writeFileAtomically(rawTarget, in.readAll());
+            // The save's own way of replacing a file (atomic, with the backup): the floor.
+            if (!ConfigDocument::saveBytes(rawTarget, in.readAll(), nullptr))
+                qFatal("raw write failed");
         },
         [&] {
             ConfigDocument doc;
