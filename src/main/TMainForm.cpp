@@ -13,6 +13,11 @@
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/SystemInfo.h"
+#include "services/TKDTipDay.h"
+#include "services/TTipForm.h"
 #include "platform/gui/DesktopShell.h"
 #include "wizard/TWizardForm.h"
 
@@ -148,6 +153,7 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     updateItemActions();
 
     fillBindAddresses();
+    setupHelp();
 
     pctrlMain->setCurrentWidget(tabsGeneral);
     pctrlGroup->setCurrentIndex(0);
@@ -833,5 +839,9 @@ bool TMainForm::event(QEvent *event)
         DisplayHint(static_cast<QStatusTipEvent *>(event)->tip());
         return true;
     }
+    // The first activation shows the tip of the day; a desktop without a window manager
+    // never activates the window, so its first showing counts as well.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)
+        FormActivate();
     return QMainWindow::event(event);
 }

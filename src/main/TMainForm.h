@@ -39,8 +39,13 @@ class QTabWidget;
 class QToolBar;
 class QTreeWidgetItem;
 class RadioGroup;
+class Registry;
 class Shell;
+class SystemInfo;
 class TGroup;
+class TKDTipDay;
+class TKDVersion;
+class TTipForm;
 class TPop;
 class TUser;
 
@@ -58,8 +63,12 @@ struct MainFormContext
     Clock *clock = nullptr;
     // The hourglass of long commands (the log's Refresh); none means the application's.
     BusyCursor *busyCursor = nullptr;
-    // Opens web addresses and documents; none means the desktop's own handlers.
+    // The editor's own settings (tips, version check); none means the user's registry folder.
+    Registry *registry = nullptr;
+    // Opens web addresses and documents; none means the desktop's.
     Shell *shell = nullptr;
+    // The machine's details for the support request; none means this machine's.
+    const SystemInfo *systemInfo = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
@@ -149,6 +158,17 @@ public:
     void tabsLogViewShow();
     void actnRefreshLogExecute();
     void actnClearLogExecute();
+    // Help menu (TMainFormHelp.cpp).
+    void actnDocumentationExecute();
+    void actnSupportExecute();
+    void actnHomePageExecute();
+    void actnTipDayExecute();
+    void actnCheckVersionExecute();
+    void actnAboutExecute();
+    void FormActivate();
+    TKDVersion *KDVersion1 = nullptr;
+    std::unique_ptr<TKDTipDay> TipDay;
+    TTipForm *tipForm(); // the tips window, built once
 
     // The fixed nodes.
     NavNode *nodeGeneral = nullptr;
@@ -224,6 +244,17 @@ private:
     SafeFile::Fingerprint m_diskFingerprint;    // the file as loaded or last saved
 
     QList<QIcon> ImageList2;
+
+    // Help menu (TMainFormHelp.cpp).
+    void setupHelp();
+    std::unique_ptr<Registry> m_ownRegistry;
+    std::unique_ptr<Shell> m_ownShell;
+    std::unique_ptr<SystemInfo> m_ownSystemInfo;
+    Registry *m_registry = nullptr;
+    Shell *m_shell = nullptr;
+    const SystemInfo *m_systemInfo = nullptr;
+    std::unique_ptr<TTipForm> TipForm;
+    bool m_activatedOnce = false;
 
 public:
     // Controls, by the names the tests and the other windows use.

@@ -78,6 +78,7 @@ int main(int argc, char *argv[])
     DesktopShell shell;
     context.shell = &shell;
     IniFileRegistry registry(IniFileRegistry::defaultFolder());
+    context.registry = &registry;
     WaitCursor waitCursor;
     ConnectRunModeChooser chooser(registry, prompts, &waitCursor);
     context.runModeChooser = &chooser;

@@ -1,6 +1,8 @@
 #include "platform/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace ProgramFolder {
 
@@ -17,6 +19,24 @@ QString resolve(const QString &folderOption, const QString &fallback)
 QString filePath(const QString &folder, const QString &name)
 {
     return QDir(folder).filePath(name);
+}
+
+QString findDocument(const QString &programFolder, const QString &name)
+{
+    QStringList folders{programFolder};
+    if (QCoreApplication::instance())
+        folders.append(QCoreApplication::applicationDirPath());
+#ifdef QUILMORA_DATA_DIR
+    folders.append(QStringLiteral(QUILMORA_DATA_DIR));
+#endif
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QString path = filePath(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return filePath(programFolder, name);
 }
 
 } // namespace ProgramFolder

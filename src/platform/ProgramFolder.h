@@ -12,4 +12,10 @@ QString resolve(const QString &folderOption, const QString &fallback);
 // `name` inside `folder`.
 QString filePath(const QString &folder, const QString &name);
 
+// Where a document that comes with the editor (tips.dat, quilmora.pdf) is: in the
+// program's folder when it is there, else beside the running executable, else (in an
+// installed build) in the installed data folder. The path in the program's folder when
+// it is nowhere.
+QString findDocument(const QString &programFolder, const QString &name);
+
 } // namespace ProgramFolder

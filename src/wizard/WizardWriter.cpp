@@ -1,5 +1,7 @@
 #include "wizard/WizardWriter.h"
 
+#include "services/Deployment.h"
+
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigStore.h"
@@ -23,10 +25,7 @@ namespace WizardWriter {
 
 QString homePageAddress()
 {
-    const QString fromEnvironment = qEnvironmentVariable("QUILMORA_HOME_PAGE");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return QStringLiteral("https://www.quilmora.example/");
+    return Deployment::homePage();
 }
 
 QByteArray render(const WizardFields &f, const QDate &today)

@@ -42,8 +42,8 @@ namespace WizardWriter {
 // The question asked before an existing configuration is replaced.
 inline constexpr char OverwriteQuestion[] = "A configuration file already exists. Continuing will overwrite it";
 
-// The product's home page, shown on the wizard's last page: $QUILMORA_HOME_PAGE, else the
-// default address.
+// The product's home page, shown on the wizard's last page (the deployment value, as the
+// Help menu opens it).
 QString homePageAddress();
 
 // The first configuration file: SERVER, USER1, GROUP1 and POP1 in this order, the keys in

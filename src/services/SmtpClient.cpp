@@ -1,0 +1,158 @@
+#include "services/SmtpClient.h"
+
+#include <QHostInfo>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+SmtpClient::SmtpClient() = default;
+
+SmtpClient::~SmtpClient()
+{
+    Disconnect();
+}
+
+bool SmtpClient::connected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool SmtpClient::fail(const QString &text)
+{
+    m_error = text;
+    return false;
+}
+
+bool SmtpClient::write(const QByteArray &bytes)
+{
+    if (!connected())
+        return fail(Net::closedGracefullyText());
+    if (m_socket->write(bytes) != bytes.size())
+        return fail(Net::socketFailureText(*m_socket));
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(timeoutMs))
+            return fail(Net::socketFailureText(*m_socket));
+    }
+    return true;
+}
+
+bool SmtpClient::readReply(std::initializer_list<int> accepted, Reply *reply)
+{
+    Reply r;
+    if (!m_reader->readReply(&r))
+        return fail(m_reader->errorText());
+    const bool any = accepted.size() == 0;
+    bool ok = any;
+    for (int code : accepted)
+        ok = ok || code == r.code;
+    if (reply)
+        *reply = r;
+    if (!ok)
+        return fail(r.message());
+    return true;
+}
+
+bool SmtpClient::command(const QString &line, std::initializer_list<int> accepted, Reply *reply)
+{
+    if (!write(MailMessage::withoutLineBreaks(line).toLocal8Bit() + "\r\n"))
+        return false;
+    return readReply(accepted, reply);
+}
+
+bool SmtpClient::Connect()
+{
+    Disconnect();
+    m_error.clear();
+    m_socket = std::make_unique<QTcpSocket>();
+    m_reader = std::make_unique<ReplyReader>(*m_socket, timeoutMs);
+    m_socket->connectToHost(Host, Port);
+    if (!m_socket->waitForConnected(timeoutMs)) {
+        m_error = Net::socketFailureText(*m_socket);
+        Disconnect();
+        return false;
+    }
+    auto failed = [this]() {
+        const QString error = m_error;
+        Disconnect();
+        m_error = error;
+        return false;
+    };
+    if (!readReply({220}, nullptr))
+        return failed();
+    m_mechanisms.clear();
+    const QString name = HeloName.isEmpty() ? QHostInfo::localHostName() : HeloName;
+    Reply ehlo;
+    if (!command(QStringLiteral("EHLO ") + name, {}, &ehlo))
+        return failed();
+    if (ehlo.code == 250) {
+        for (const QByteArray &raw : ehlo.lines) {
+            const QString line = QString::fromLatin1(raw.mid(4)).toUpper();
+            if (!line.startsWith(QLatin1String("AUTH ")) && !line.startsWith(QLatin1String("AUTH=")))
+                continue;
+            const QStringList words = line.mid(4).split(QRegularExpression(QStringLiteral("[ =]")), Qt::SkipEmptyParts);
+            for (const QString &word : words) {
+                if (!m_mechanisms.contains(word))
+                    m_mechanisms.append(word);
+            }
+        }
+    } else if (!command(QStringLiteral("HELO ") + name, {250})) {
+        return failed();
+    }
+    return true;
+}
+
+bool SmtpClient::login()
+{
+    if (!command(QStringLiteral("auth LOGIN"), {334}))
+        return false;
+    if (!command(QString::fromLatin1(Username.toUtf8().toBase64()), {334}))
+        return false;
+    if (!command(QString::fromLatin1(Password.toUtf8().toBase64()), {235}))
+        return false;
+    m_authenticated = true;
+    return true;
+}
+
+bool SmtpClient::Send(const MailMessage &message)
+{
+    m_error.clear();
+    if (!connected())
+        return fail(Net::closedGracefullyText());
+    if (!command(QStringLiteral("Rset"), {}))
+        return false;
+    if (AuthenticationType == AuthType::atLogin && m_mechanisms.contains(QLatin1String("LOGIN")) && !m_authenticated) {
+        if (!login())
+            return false;
+    }
+    if (!command(QStringLiteral("Mail from:<") + MailMessage::bareAddress(message.From) + QLatin1Char('>'), {250}))
+        return false;
+    for (const QStringList *list : {&message.Recipients, &message.CCList, &message.BccList}) {
+        for (const QString &address : *list) {
+            if (!command(QStringLiteral("RCPT to:<") + MailMessage::bareAddress(address) + QLatin1Char('>'), {250, 251}))
+                return false;
+        }
+    }
+    if (!command(QStringLiteral("Data"), {354}))
+        return false;
+    MailMessage out = message;
+    out.setExtraHeader(QStringLiteral("X-Mailer"), MailAgent);
+    if (!write(out.wireData(QDateTime::currentDateTime()) + ".\r\n"))
+        return false;
+    return readReply({250}, nullptr);
+}
+
+void SmtpClient::Disconnect()
+{
+    m_authenticated = false;
+    if (!m_socket)
+        return;
+    if (m_socket->state() == QAbstractSocket::ConnectedState) {
+        m_socket->write("QUIT\r\n");
+        m_socket->waitForBytesWritten(timeoutMs);
+    }
+    m_socket->disconnectFromHost();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->waitForDisconnected(1000);
+    m_socket->abort();
+    m_reader.reset();
+    m_socket.reset();
+}
