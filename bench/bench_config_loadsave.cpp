@@ -188,6 +188,45 @@ QString pythonInterpreter()
     return QFileInfo(exe).isExecutable() ? exe : QString();
 }
 
+// quilmora-config's check and apply beside normalize on the same file, each run as the
+// command a script would run. Both are to stay within 2x of normalize.
+void measureAdminCommands(const QString &dir)
+{
+    const QString folder = dir + QStringLiteral("/admin");
+    QDir().mkpath(folder);
+    {
+        QFile f(folder + QStringLiteral("/quilmora.ini"));
+        f.open(QIODevice::WriteOnly);
+        f.write(ConfigGenerator::generate(ConfigGenerator::scaled(1)));
+    }
+    auto run = [&folder](const QStringList &args, QByteArray *out = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(QUILMORA_CLI_PATH), QStringList{QStringLiteral("--folder"), folder} + args);
+        if (!p.waitForFinished(120000) || p.exitCode() != 0)
+            qFatal("quilmora-config %s failed", qPrintable(args.join(QLatin1Char(' '))));
+        if (out)
+            *out = p.readAllStandardOutput();
+    };
+    run({QStringLiteral("normalize")});
+    QByteArray dump;
+    run({QStringLiteral("dump")}, &dump);
+    const QString json = dir + QStringLiteral("/dump.json");
+    {
+        QFile f(json);
+        f.open(QIODevice::WriteOnly);
+        f.write(dump);
+    }
+    const auto normalize = [&] { run({QStringLiteral("normalize")}); };
+    const auto [n1, check] = BenchUtil::pairedMs(7, normalize, [&] { run({QStringLiteral("check")}); });
+    const auto [n2, apply] = BenchUtil::pairedMs(7, normalize, [&] { run({QStringLiteral("apply"), json}); });
+    std::printf("quilmora-config on the same file (N), whole commands\n");
+    std::printf("  %-44s %9.2f ms\n", "normalize", (n1 + n2) / 2);
+    std::printf("  %-44s %9.2f ms\n", "check", check);
+    std::printf("  %-44s %9.2f ms\n", "apply (dump of the file)", apply);
+    std::printf("  %-44s %9.2f (within 2)\n", "check / normalize", check / n1);
+    std::printf("  %-44s %9.2f (within 2)\n", "apply / normalize", apply / n2);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -282,5 +321,6 @@ int main(int argc, char *argv[])
     std::printf(" ratio 2N / N of load + save, the sizes in turns: %.2f in process, %.2f whole process "
                 "(linear: near 2; goal below 2.2)\n",
                 in2N / inN, median(proc2N) / median(procN));
+    measureAdminCommands(dir.path());
     return 0;
 }

@@ -82,9 +82,13 @@ bool NameList::isWrittenForm(QByteArrayView value)
     }
 }
 
-QByteArrayList NameList::names() const
+const QByteArrayList &NameList::list() const
 {
-    return m_isValue ? ValueForms::decodeList(m_value) : m_names;
+    if (m_isValue && !m_decoded) {
+        m_names = ValueForms::decodeList(m_value);
+        m_decoded = true;
+    }
+    return m_names;
 }
 
 qsizetype NameList::writtenSize() const

@@ -22,9 +22,15 @@ public:
     // Whether a list value is exactly what encodeList writes for the names it holds.
     static bool isWrittenForm(QByteArrayView value);
 
-    QByteArrayList names() const;
-    operator QByteArrayList() const { return names(); } // NOLINT: reads as a list of names
+    QByteArrayList names() const { return list(); }
+    operator QByteArrayList() const { return list(); } // NOLINT: reads as a list of names
     bool isEmpty() const { return m_isValue ? m_value.isEmpty() : m_names.isEmpty(); }
+    // Read as names (a list kept as its value is decoded at the first of these).
+    qsizetype size() const { return list().size(); }
+    const QByteArray &at(qsizetype i) const { return list().at(i); }
+    bool contains(const QByteArray &name) const { return list().contains(name); }
+    QByteArrayList::const_iterator begin() const { return list().cbegin(); }
+    QByteArrayList::const_iterator end() const { return list().cend(); }
 
     // The list value that a save writes: encodeList(names()).
     qsizetype writtenSize() const;
@@ -38,7 +44,10 @@ public:
     friend bool operator!=(const NameList &a, const NameList &b) { return !(a == b); }
 
 private:
-    QByteArrayList m_names;
+    const QByteArrayList &list() const;
+
+    mutable QByteArrayList m_names; // for a kept value: its names once decoded
     QByteArray m_value;
     bool m_isValue = false;
+    mutable bool m_decoded = false;
 };

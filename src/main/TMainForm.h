@@ -17,9 +17,11 @@
 #include <memory>
 
 class BusyCursor;
+class CheckResultsDialog;
 class Clock;
 class ConfigDocument;
 class LogFindBar;
+struct CheckFinding;
 class MaskedBytesEdit;
 class NavNode;
 class NavTree;
@@ -135,6 +137,11 @@ public:
     void chlstUsersClick(QObject *sender);
     bool FormCloseQuery();
     void actnExitExecute();
+
+    // File, Check Configuration... (TMainFormCheck.cpp).
+    void actnCheckExecute();
+    void selectFinding(const CheckFinding &finding);
+    QList<CheckFinding> checkConfiguration() const;
 
     void rgrpLogFileClick(QObject *sender);
     void PopupMenu1Popup();
@@ -314,6 +321,8 @@ public:
 
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;
+    QAction *actnCheck = nullptr;
+    QPointer<CheckResultsDialog> checkResults; // open while the administrator works through it
     QAction *actnDocumentation = nullptr, *actnSupport = nullptr, *actnHomePage = nullptr,
             *actnTipDay = nullptr, *actnCheckVersion = nullptr, *actnAbout = nullptr;
     QAction *actnAdd = nullptr, *actnDelete = nullptr, *actnReset = nullptr, *actnDelMsg = nullptr;

@@ -1,6 +1,7 @@
 // The item commands of the tree's menu: Add, Delete and Reset, the removal of a group's
 // data, and the check of a group's name when its field is left.
 #include "config/GroupDataFolder.h"
+#include "config/GroupName.h"
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
 #include "platform/Prompts.h"
@@ -43,15 +44,6 @@ private:
     std::function<void()> m_onFocusOut;
 };
 
-// Letters A to Z and a to z, digits and "."; an empty name passes.
-bool isGroupName(const QString &name)
-{
-    return std::all_of(name.begin(), name.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return u == u'.' || (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
-    });
-}
-
 } // namespace
 
 void TMainForm::connectItemCommands()
@@ -62,7 +54,7 @@ void TMainForm::connectItemCommands()
     new FocusOutWatch(editGroupName, [this]() {
         // The name as it was left is checked; the message waits until the focus has
         // settled, so no box opens in the middle of the change.
-        if (!isGroupName(editGroupName->text()))
+        if (!GroupName::passes(editGroupName->text()))
             QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
     });
 
@@ -148,7 +140,7 @@ void TMainForm::removeGroupData(const TGroup &group)
 
 bool TMainForm::editGroupNameExit()
 {
-    if (isGroupName(editGroupName->text()))
+    if (GroupName::passes(editGroupName->text()))
         return true;
     refuseGroupName();
     return false;
@@ -156,6 +148,6 @@ bool TMainForm::editGroupNameExit()
 
 void TMainForm::refuseGroupName()
 {
-    m_prompts->error(QStringLiteral("Name value can only contain alphanumeric characters and periods"));
+    m_prompts->error(GroupName::invalidMessage());
     editGroupName->setFocus();
 }

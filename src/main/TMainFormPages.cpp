@@ -427,6 +427,8 @@ void TMainForm::buildMenus()
     };
     actnSave = action("actnSave", str("Save"), str("Save all changes"));
     actnExit = action("actnExit", str("&Exit"), str("Exit"));
+    actnCheck = action("actnCheck", str("Check Configuration..."), str("Look for inconsistencies in the configuration"));
+    connect(actnCheck, &QAction::triggered, this, [this]() { actnCheckExecute(); });
     actnDocumentation = action("actnDocumentation", str("Documenation"), str("Quilmora Documentation"));
     actnSupport = action("actnSupport", str("Support"), str("Technical Support"));
     actnHomePage = action("actnHomePage", str("Quilmora Home Page"), str("Go to the Quilmora Home Page"));
@@ -444,6 +446,7 @@ void TMainForm::buildMenus()
     QMenu *file = menuBar()->addMenu(str("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(actnSave);
+    file->addAction(actnCheck);
     file->addSeparator();
     file->addAction(actnExit);
     QMenu *help = menuBar()->addMenu(str("&Help"));

@@ -1,0 +1,251 @@
+#include "config/ConfigCheck.h"
+
+#include "config/ConfigDocument.h"
+#include "config/GroupName.h"
+#include "config/PasswordDigest.h"
+#include "config/TextCodec.h"
+
+#include <QHash>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+using Level = CheckFinding::Level;
+using Kind = CheckFinding::Kind;
+
+std::string_view view(const QByteArray &bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
+// The names of the items of one kind, found letter case aside. Most names in lists are
+// spelt as the item spells its own, so the exact bytes are looked up first and a name is
+// decoded and case-folded only when they miss.
+class NameIndex
+{
+public:
+    NameIndex(const QByteArrayList &names, const TextCodec &codec)
+        : m_codec(codec)
+    {
+        m_exact.reserve(size_t(names.size()));
+        m_firstByKey.reserve(names.size());
+        m_earlier.resize(names.size(), -1);
+        for (int i = 0; i < names.size(); ++i) {
+            m_exact.emplace(view(names[i]), i);
+            const QString key = codec.decode(names[i]).toCaseFolded();
+            const auto it = m_firstByKey.constFind(key);
+            if (it == m_firstByKey.constEnd())
+                m_firstByKey.insert(key, i);
+            else
+                m_earlier[i] = it.value();
+        }
+    }
+
+    bool contains(const QByteArray &name) const
+    {
+        if (m_exact.find(view(name)) != m_exact.end())
+            return true;
+        return m_firstByKey.contains(m_codec.decode(name).toCaseFolded());
+    }
+
+    // The first item with the same name as item `i`, when that is an earlier one; else -1.
+    int earlierNamesake(int i) const { return m_earlier[i]; }
+
+private:
+    const TextCodec &m_codec;
+    std::unordered_map<std::string_view, int> m_exact;
+    QHash<QString, int> m_firstByKey;
+    std::vector<int> m_earlier;
+};
+
+bool sameName(const QByteArray &a, const QByteArray &b, const TextCodec &codec)
+{
+    return a == b || codec.decode(a).toCaseFolded() == codec.decode(b).toCaseFolded();
+}
+
+QString address(Kind kind, int index)
+{
+    switch (kind) {
+    case Kind::Server: return QStringLiteral("server");
+    case Kind::Pop: return QStringLiteral("pop:#%1").arg(index + 1);
+    case Kind::User: return QStringLiteral("user:#%1").arg(index + 1);
+    case Kind::Group: return QStringLiteral("group:#%1").arg(index + 1);
+    }
+    return {};
+}
+
+} // namespace
+
+QString CheckFinding::levelText() const
+{
+    return level == Level::Error ? QStringLiteral("error") : QStringLiteral("warning");
+}
+
+QString CheckFinding::item() const
+{
+    return address(kind, index);
+}
+
+QString CheckFinding::line() const
+{
+    return levelText() + QLatin1Char(' ') + code + QLatin1Char(' ') + item() + QStringLiteral(": ") + message;
+}
+
+namespace ConfigCheck {
+
+QString quoted(const QString &name)
+{
+    QString out;
+    out.reserve(name.size() + 2);
+    out.append(QLatin1Char('"'));
+    for (const QChar ch : name) {
+        const char16_t c = ch.unicode();
+        if (c == u'"' || c == u'\\') {
+            out.append(QLatin1Char('\\'));
+            out.append(ch);
+        } else if (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0) || c == 0x2028 || c == 0x2029) {
+            out.append(QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0')));
+        } else {
+            out.append(ch);
+        }
+    }
+    out.append(QLatin1Char('"'));
+    return out;
+}
+
+bool hasError(const QList<CheckFinding> &findings)
+{
+    for (const CheckFinding &f : findings) {
+        if (f.level == Level::Error)
+            return true;
+    }
+    return false;
+}
+
+QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QList<const TPop *> &pops,
+                        const QList<const TUser *> &users, const QList<const TGroup *> &groups,
+                        const TextCodec &codec)
+{
+    QList<CheckFinding> out;
+    auto add = [&out](Level level, const char *code, Kind kind, int index, const QString &message) {
+        out.append({level, QString::fromLatin1(code), kind, index, message});
+    };
+    auto q = [&codec](const QByteArray &bytes) { return quoted(codec.decode(bytes)); };
+
+    QByteArrayList groupNames, userNames, popNames;
+    groupNames.reserve(groups.size());
+    for (const TGroup *g : groups)
+        groupNames.append(g->Name);
+    userNames.reserve(users.size());
+    for (const TUser *u : users)
+        userNames.append(u->Name);
+    popNames.reserve(pops.size());
+    for (const TPop *p : pops)
+        popNames.append(p->caption());
+    const NameIndex groupIndex(groupNames, codec);
+    const NameIndex userIndex(userNames, codec);
+    const NameIndex popIndex(popNames, codec);
+
+    for (int i = 0; i < pops.size(); ++i) {
+        for (const QByteArray &name : pops[i]->Newsgroups) {
+            if (!groupIndex.contains(name))
+                add(Level::Error, "unknown-group", Kind::Pop, i,
+                    QStringLiteral("Newsgroups names %1, which is no group").arg(q(name)));
+        }
+    }
+    for (int i = 0; i < pops.size(); ++i) {
+        const QByteArray &def = pops[i]->DefaultGroup;
+        if (!def.isEmpty() && !groupIndex.contains(def))
+            add(Level::Error, "unknown-default-group", Kind::Pop, i,
+                QStringLiteral("DefaultGroup %1 is no group").arg(q(def)));
+    }
+    for (int i = 0; i < pops.size(); ++i) {
+        const TPop *p = pops[i];
+        if (p->DefaultGroup.isEmpty() || !groupIndex.contains(p->DefaultGroup))
+            continue;
+        bool listed = false;
+        for (const QByteArray &name : p->Newsgroups) {
+            if (sameName(name, p->DefaultGroup, codec)) {
+                listed = true;
+                break;
+            }
+        }
+        if (!listed)
+            add(Level::Warning, "default-not-listed", Kind::Pop, i,
+                QStringLiteral("DefaultGroup %1 is not one of its Newsgroups").arg(q(p->DefaultGroup)));
+    }
+    for (int i = 0; i < groups.size(); ++i) {
+        for (const QByteArray &name : groups[i]->Users) {
+            if (!userIndex.contains(name))
+                add(Level::Error, "unknown-user", Kind::Group, i,
+                    QStringLiteral("Users names %1, which is no user").arg(q(name)));
+        }
+    }
+    for (int i = 0; i < groups.size(); ++i) {
+        const QString name = codec.decode(groups[i]->Name);
+        if (name.isEmpty())
+            add(Level::Error, "invalid-group-name", Kind::Group, i, QStringLiteral("the group has no name"));
+        else if (!GroupName::passes(name))
+            add(Level::Error, "invalid-group-name", Kind::Group, i,
+                quoted(name) + QStringLiteral(": ") + GroupName::invalidMessage());
+    }
+    auto duplicates = [&](const NameIndex &index, const QByteArrayList &names, Kind kind) {
+        for (int i = 0; i < names.size(); ++i) {
+            const int first = index.earlierNamesake(i);
+            if (first >= 0)
+                add(Level::Warning, "duplicate-name", kind, i,
+                    QStringLiteral("%1 is also the name of %2").arg(q(names[i]), address(kind, first)));
+        }
+    };
+    duplicates(popIndex, popNames, Kind::Pop);
+    duplicates(userIndex, userNames, Kind::User);
+    duplicates(groupIndex, groupNames, Kind::Group);
+    if (server.Port == server.ConfigPort)
+        add(Level::Error, "port-conflict", Kind::Server, -1,
+            QStringLiteral("Port and ConfigPort are both %1").arg(server.Port));
+    static const QByteArray defaultLogin = "zerevovu";
+    if (server.AdminUser == defaultLogin && server.AdminPass == PasswordDigest(defaultLogin))
+        add(Level::Warning, "default-login", Kind::Server, -1,
+            QStringLiteral("AdminUser and AdminPass are the server's default login"));
+    // No bytes, or the digest of the empty password (what an old file without one becomes).
+    const QByteArray emptyDigest = PasswordDigest(QByteArray());
+    auto isEmptyPassword = [&emptyDigest](const QByteArray &pass) {
+        return pass.isEmpty() || pass == emptyDigest;
+    };
+    if (isEmptyPassword(server.AdminPass))
+        add(Level::Warning, "empty-password", Kind::Server, -1, QStringLiteral("the administrator has no password"));
+    for (int i = 0; i < users.size(); ++i) {
+        if (isEmptyPassword(users[i]->Pass))
+            add(Level::Warning, "empty-password", Kind::User, i,
+                QStringLiteral("the user %1 has no password").arg(q(users[i]->Name)));
+    }
+    for (int i = 0; i < pops.size(); ++i) {
+        if (pops[i]->Newsgroups.isEmpty())
+            add(Level::Warning, "no-groups", Kind::Pop, i, QStringLiteral("Newsgroups is empty: the account files into no group"));
+    }
+    if (oldFormat)
+        add(Level::Warning, "old-format", Kind::Server, -1,
+            QStringLiteral("the file is in the old format (Version %1); the next save converts it")
+                .arg(q(server.Version)));
+    return out;
+}
+
+namespace {
+template <typename T>
+QList<const T *> views(const std::vector<std::unique_ptr<T>> &items)
+{
+    QList<const T *> out;
+    out.reserve(qsizetype(items.size()));
+    for (const auto &item : items)
+        out.append(item.get());
+    return out;
+}
+} // namespace
+
+QList<CheckFinding> run(const ConfigDocument &doc, const TextCodec &codec)
+{
+    return run(doc.server, doc.oldFormat, views(doc.pops), views(doc.users), views(doc.groups), codec);
+}
+
+} // namespace ConfigCheck

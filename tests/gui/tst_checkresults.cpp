@@ -1,0 +1,133 @@
+// File, Check Configuration...: the findings of what the window holds, and a double-click
+// on one selecting its item in the tree.
+#include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
+#include "support/gui/GuiTestUtil.h"
+#include "main/CheckResultsDialog.h"
+#include "main/NavTree.h"
+#include "main/TMainForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using GuiTestUtil::child;
+
+namespace {
+
+const QByteArray kFile = "[SERVER]\r\nVersion=1.05\r\nAdminUser=admin\r\nAdminPass=00112233445566778899AABBCCDDEEFF\r\n"
+                         "[POP1]\r\nUserID=info\r\nHost=h\r\nNewsgroups=sales\r\n"
+                         "[USER1]\r\nName=ann\r\nPass=00112233445566778899AABBCCDDEEFF\r\n"
+                         "[GROUP1]\r\nName=sales\r\nUsers=ann\r\n"
+                         "[GROUP2]\r\nName=support\r\nUsers=ann,gone\r\n";
+
+void doubleClickRow(QListWidget *list, int row)
+{
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+} // namespace
+
+class TestCheckResults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void dialogAlone();
+    void menuEntryAfterSave();
+    void findingsOfTheWindowSelectTheirItem();
+};
+
+void TestCheckResults::dialogAlone()
+{
+    CheckResultsDialog dialog;
+    QSignalSpy activated(&dialog, &CheckResultsDialog::findingActivated);
+    dialog.setFindings({});
+    QCOMPARE(dialog.lstFindings->count(), 0);
+    QCOMPARE(dialog.lablSummary->text(), QStringLiteral("No inconsistencies found."));
+    const CheckFinding f{CheckFinding::Level::Error, QStringLiteral("unknown-user"), CheckFinding::Kind::Group, 1,
+                         QStringLiteral("Users names \"gone\", which is no user")};
+    const CheckFinding w{CheckFinding::Level::Warning, QStringLiteral("no-groups"), CheckFinding::Kind::Pop, 0,
+                         QStringLiteral("Newsgroups is empty: the account files into no group")};
+    dialog.setFindings({f, w});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.lstFindings->count(), 2);
+    QCOMPARE(dialog.lstFindings->item(0)->text(),
+             QStringLiteral("group:#2: Users names \"gone\", which is no user (unknown-user)"));
+    QVERIFY(dialog.lablSummary->text().startsWith(QStringLiteral("1 error(s), 1 warning(s).")));
+    doubleClickRow(dialog.lstFindings, 1);
+    QCOMPARE(activated.size(), 1);
+    QCOMPARE(activated.first().first().value<CheckFinding>(), w);
+}
+
+void TestCheckResults::menuEntryAfterSave()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestFiles::write(dir.filePath(QStringLiteral("quilmora.ini")), kFile));
+    ScriptedPrompts prompts;
+    MainFormContext ctx;
+    ctx.prompts = &prompts;
+    ctx.programFolder = dir.path();
+    ctx.localAddresses = [] { return QStringList(); };
+    TMainForm form(ctx);
+    QCOMPARE(form.start(false), TMainForm::StartResult::Run);
+    QMenu *file = child<QMenu>(&form, "menuFile");
+    QVERIFY(file);
+    const QList<QAction *> actions = file->actions();
+    const qsizetype save = actions.indexOf(form.actnSave);
+    QVERIFY(save >= 0);
+    QCOMPARE(actions.value(save + 1), form.actnCheck);
+    QCOMPARE(form.actnCheck->text(), QStringLiteral("Check Configuration..."));
+}
+
+void TestCheckResults::findingsOfTheWindowSelectTheirItem()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestFiles::write(dir.filePath(QStringLiteral("quilmora.ini")), kFile));
+    ScriptedPrompts prompts;
+    MainFormContext ctx;
+    ctx.prompts = &prompts;
+    ctx.programFolder = dir.path();
+    ctx.localAddresses = [] { return QStringList(); };
+    TMainForm form(ctx);
+    QCOMPARE(form.start(false), TMainForm::StartResult::Run);
+    form.show();
+    QVERIFY(GuiTestUtil::trigger(&form, "actnCheck"));
+    auto *dialog = child<CheckResultsDialog>(&form, "CheckResultsDialog");
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->isVisible());
+    QCOMPARE(dialog->lstFindings->count(), 1);
+    QCOMPARE(dialog->findings().first().item(), QStringLiteral("group:#2"));
+    QCOMPARE(dialog->lstFindings->item(0)->text(),
+             QStringLiteral("group:#2 \"support\": Users names \"gone\", which is no user (unknown-user)"));
+
+    doubleClickRow(dialog->lstFindings, 0);
+    QTRY_COMPARE(form.tvNav->currentItem(), form.nodeGroups->child(1));
+    QCOMPARE(form.editGroupName->text(), QStringLiteral("support"));
+
+    // The check sees what the window holds, saved or not: a renamed user now misses twice.
+    form.tvNav->setCurrentItem(form.nodeUsers->child(0));
+    form.editUserName->setText(QStringLiteral("anne"));
+    QTest::mouseClick(dialog->butnCheckAgain, Qt::LeftButton);
+    QStringList items;
+    for (const CheckFinding &f : dialog->findings())
+        items.append(f.item() + QLatin1Char(' ') + f.code);
+    QCOMPARE(items, (QStringList{QStringLiteral("group:#1 unknown-user"), QStringLiteral("group:#2 unknown-user"),
+                                 QStringLiteral("group:#2 unknown-user")}));
+    // Checking again from the menu reuses the one window.
+    QVERIFY(GuiTestUtil::trigger(&form, "actnCheck"));
+    QCOMPARE(form.findChildren<CheckResultsDialog *>().size(), 1);
+    doubleClickRow(dialog->lstFindings, 0);
+    QTRY_COMPARE(form.tvNav->currentItem(), form.nodeGroups->child(0));
+}
+
+QTEST_MAIN(TestCheckResults)
+#include "tst_checkresults.moc"
