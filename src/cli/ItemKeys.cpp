@@ -13,7 +13,7 @@ namespace ItemKeys {
 namespace {
 
 template <typename T>
-using Member = std::variant<int T::*, bool T::*, QByteArray T::*, QByteArrayList T::*>;
+using Member = std::variant<int T::*, bool T::*, QByteArray T::*, QByteArrayList T::*, NameList T::*>;
 
 template <typename T>
 struct Field
@@ -102,7 +102,15 @@ QList<Key> keysOf(const QList<Field<T>> &fields)
 template <typename T>
 Value getField(const T &item, const Field<T> &field)
 {
-    return std::visit([&item](auto member) -> Value { return item.*member; }, field.member);
+    return std::visit(
+        [&item](auto member) -> Value {
+            using V = std::remove_cv_t<std::remove_reference_t<decltype(item.*member)>>;
+            if constexpr (std::is_same_v<V, NameList>)
+                return (item.*member).names();
+            else
+                return item.*member;
+        },
+        field.member);
 }
 
 template <typename T>
@@ -111,7 +119,10 @@ void setField(T &item, const Field<T> &field, const Value &value)
     std::visit(
         [&item, &value](auto member) {
             using V = std::remove_reference_t<decltype(item.*member)>;
-            item.*member = std::get<V>(value);
+            if constexpr (std::is_same_v<V, NameList>)
+                item.*member = std::get<QByteArrayList>(value); // membership lists: names
+            else
+                item.*member = std::get<V>(value);
         },
         field.member);
 }

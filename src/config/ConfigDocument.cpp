@@ -1,10 +1,12 @@
 #include "config/ConfigDocument.h"
 
 #include "config/AppIdentity.h"
+#include "config/ByteArena.h"
 #include "config/ConfigBytes.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
+#include "config/ValueForms.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,10 +23,24 @@ int clamp(int value, int low, int high)
     return std::clamp(value, low, high);
 }
 
-// Whether a section name, in upper case, holds a kind word.
-bool holdsKindWord(const QByteArray &section, const char *kindWord)
+// Whether a section name, in upper case, holds a kind word (upper-case ASCII).
+bool holdsKindWord(QByteArrayView section, QByteArrayView kindWord)
 {
-    return section.toUpper().contains(kindWord);
+    const qsizetype n = kindWord.size();
+    for (qsizetype i = 0; i + n <= section.size(); ++i) {
+        qsizetype k = 0;
+        while (k < n) {
+            char c = section[i + k];
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+            if (c != kindWord[k])
+                break;
+            ++k;
+        }
+        if (k == n)
+            return true;
+    }
+    return false;
 }
 
 // The text of a file named by an old-format key, each line followed by CR LF; empty when
@@ -82,59 +98,152 @@ bool ConfigDocument::isOldFormat(const QByteArray &version, const QLocale &local
     return parsed && number < 1.05;
 }
 
-std::unique_ptr<TPop> ConfigDocument::readPop(const ConfigStore &store, const QByteArray &section,
-                                              bool oldFormat, LinkedFiles *linked)
+namespace {
+
+// Reads the item sections of one store. Values are the store's bytes shared, not copied;
+// decoded binary values share the blocks of one arena. A list as the editor writes it is
+// kept as its value; the names of any other are stored once in a pool, however many lists
+// name them.
+class ItemReader
+{
+public:
+    ItemReader(const ConfigStore &store, bool oldFormat, LinkedFiles *linked)
+        : m_store(store), m_oldFormat(oldFormat), m_linked(linked), m_names(m_arena)
+    {
+    }
+
+    std::unique_ptr<TPop> pop(qsizetype section);
+    std::unique_ptr<TGroup> group(qsizetype section);
+    std::unique_ptr<TUser> user(qsizetype section);
+
+private:
+    QByteArray text(qsizetype section, QByteArrayView key, const QByteArray &defaultValue = {}) const
+    {
+        const auto v = m_store.view(section, key);
+        return v ? m_store.share(*v) : defaultValue;
+    }
+    int integer(qsizetype section, QByteArrayView key, int defaultValue) const
+    {
+        const auto v = m_store.view(section, key);
+        return v ? ValueForms::parseInteger(*v).value_or(defaultValue) : defaultValue;
+    }
+    QByteArray binary(qsizetype section, QByteArrayView key);
+    NameList list(qsizetype section, QByteArrayView key);
+
+    QByteArray sectionName(qsizetype section) const { return m_store.sectionName(section).toByteArray(); }
+
+    const ConfigStore &m_store;
+    const bool m_oldFormat;
+    LinkedFiles *m_linked; // reads the files an old-format file names
+    ByteArena m_arena;
+    NamePool m_names;
+    QByteArray m_scratch;
+    std::vector<QByteArray> m_gathered;
+};
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+const QByteArray &flagOff()
+{
+    static const QByteArray no("N");
+    return no;
+}
+
+QByteArray ItemReader::binary(qsizetype section, QByteArrayView key)
+{
+    const auto v = m_store.view(section, key);
+    if (!v || v->size() < 2)
+        return {};
+    // As ValueForms::decodeBinary: pairs of either case, up to the first bad pair.
+    char *out = m_arena.reserve(v->size() / 2);
+    qsizetype n = 0;
+    for (qsizetype i = 0; i + 1 < v->size(); i += 2) {
+        const int hi = hexDigit((*v)[i]);
+        const int lo = hexDigit((*v)[i + 1]);
+        if (hi < 0 || lo < 0)
+            break;
+        out[n++] = char(hi * 16 + lo);
+    }
+    return m_arena.commit(n);
+}
+
+NameList ItemReader::list(qsizetype section, QByteArrayView key)
+{
+    const auto v = m_store.view(section, key);
+    if (!v || v->isEmpty())
+        return {};
+    // A list as the editor writes it is kept as it stands in the file; another is read
+    // into names, each stored once.
+    if (NameList::isWrittenForm(*v))
+        return NameList::fromWrittenForm(m_store.share(*v));
+    // Gathered first, so that the list is made at its exact size.
+    m_gathered.clear();
+    ValueForms::forEachListName(*v, m_scratch, [this](QByteArrayView name) { m_gathered.push_back(m_names.intern(name)); });
+    return QByteArrayList(std::make_move_iterator(m_gathered.begin()), std::make_move_iterator(m_gathered.end()));
+}
+
+std::unique_ptr<TPop> ItemReader::pop(qsizetype section)
 {
     auto pop = std::make_unique<TPop>();
-    pop->Host = store.readString(section, "Host");
-    pop->Port = store.readInteger(section, "Port", 110);
-    pop->UserID = store.readString(section, "UserID");
-    pop->Password = store.readBinary(section, "Password");
-    pop->Newsgroups = store.readList(section, "Newsgroups");
-    pop->DefaultGroup = store.readString(section, "DefaultGroup");
-    pop->AutoReply = store.readString(section, "AutoReply", "N");
-    pop->AutoReplyFrom = store.readString(section, "AutoReplyFrom");
+    pop->Host = text(section, "Host");
+    pop->Port = integer(section, "Port", 110);
+    pop->UserID = text(section, "UserID");
+    pop->Password = binary(section, "Password");
+    pop->Newsgroups = list(section, "Newsgroups");
+    pop->DefaultGroup = text(section, "DefaultGroup");
+    pop->AutoReply = text(section, "AutoReply", flagOff());
+    pop->AutoReplyFrom = text(section, "AutoReplyFrom");
     // Old-format accounts keep their plain mailbox password: the server needs it to log
     // into the mailbox, and a digest of it would be of no use there.
-    if (oldFormat)
-        pop->AutoReplyBody =
-            readOldFormatFile(linked, section, "AutoReplyFile", store.readString(section, "AutoReplyFile"));
+    if (m_oldFormat)
+        pop->AutoReplyBody = readOldFormatFile(m_linked, sectionName(section), "AutoReplyFile",
+                                               text(section, "AutoReplyFile"));
     else
-        pop->AutoReplyBody = store.readBinary(section, "AutoReplyBody");
-    pop->AutoReplySubject = store.readString(section, "AutoReplySubject");
-    pop->AutoReplyFromIgnore = store.readString(section, "AutoReplyFromIgnore");
-    pop->AssignOutboundID = store.readString(section, "AssignOutboundID", "N");
-    pop->SafetyBox = store.readString(section, "SafetyBox");
+        pop->AutoReplyBody = binary(section, "AutoReplyBody");
+    pop->AutoReplySubject = text(section, "AutoReplySubject");
+    pop->AutoReplyFromIgnore = text(section, "AutoReplyFromIgnore");
+    pop->AssignOutboundID = text(section, "AssignOutboundID", flagOff());
+    pop->SafetyBox = text(section, "SafetyBox");
     return pop;
 }
 
-std::unique_ptr<TGroup> ConfigDocument::readGroup(const ConfigStore &store, const QByteArray &section,
-                                                  bool oldFormat, LinkedFiles *linked)
+std::unique_ptr<TGroup> ItemReader::group(qsizetype section)
 {
     auto group = std::make_unique<TGroup>();
-    group->Name = store.readString(section, "Name");
-    group->Description = store.readString(section, "Description");
-    group->OutboundAddress = store.readString(section, "OutboundAddress");
-    if (oldFormat)
-        group->KeyList = readOldFormatFile(linked, section, "KeyListFile", store.readString(section, "KeyListFile"));
+    group->Name = text(section, "Name");
+    group->Description = text(section, "Description");
+    group->OutboundAddress = text(section, "OutboundAddress");
+    if (m_oldFormat)
+        group->KeyList =
+            readOldFormatFile(m_linked, sectionName(section), "KeyListFile", text(section, "KeyListFile"));
     else
-        group->KeyList = store.readBinary(section, "KeyList");
-    group->Users = store.readList(section, "Users");
-    group->ReadOnly = store.readString(section, "ReadOnly", "N");
+        group->KeyList = binary(section, "KeyList");
+    group->Users = list(section, "Users");
+    group->ReadOnly = text(section, "ReadOnly", flagOff());
     return group;
 }
 
-std::unique_ptr<TUser> ConfigDocument::readUser(const ConfigStore &store, const QByteArray &section,
-                                                bool oldFormat)
+std::unique_ptr<TUser> ItemReader::user(qsizetype section)
 {
     auto user = std::make_unique<TUser>();
-    user->Name = store.readString(section, "Name");
-    user->Pass = store.readBinary(section, "Pass");
-    user->Description = store.readString(section, "Description");
-    if (oldFormat)
+    user->Name = text(section, "Name");
+    user->Pass = binary(section, "Pass");
+    user->Description = text(section, "Description");
+    if (m_oldFormat)
         user->Pass = PasswordDigest(user->Pass);
     return user;
 }
+
+} // namespace
 
 bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *error,
                           const QLocale &locale)
@@ -156,7 +265,7 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
     linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath());
-    return loadFromStore(ConfigStore::fromBytes(bytes), codec, error, locale);
+    return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
 }
 
 bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
@@ -177,26 +286,28 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
     if (oldFormat)
         server.AdminPass = PasswordDigest(server.AdminPass);
 
-    const QByteArrayList sections = store.sectionNames();
-    for (const QByteArray &name : sections) {
-        if (holdsKindWord(name, TPop::KindWord))
-            pops.push_back(readPop(store, name, oldFormat, &linkedFiles));
+    ItemReader reader(store, oldFormat, &linkedFiles);
+    const qsizetype count = store.sectionCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (holdsKindWord(store.sectionName(i), TPop::KindWord))
+            pops.push_back(reader.pop(i));
     }
-    for (const QByteArray &name : sections) {
-        if (holdsKindWord(name, TGroup::KindWord))
-            groups.push_back(readGroup(store, name, oldFormat, &linkedFiles));
+    for (qsizetype i = 0; i < count; ++i) {
+        if (holdsKindWord(store.sectionName(i), TGroup::KindWord))
+            groups.push_back(reader.group(i));
     }
-    for (const QByteArray &name : sections) {
-        if (holdsKindWord(name, TUser::KindWord))
-            users.push_back(readUser(store, name, oldFormat));
+    for (qsizetype i = 0; i < count; ++i) {
+        if (holdsKindWord(store.sectionName(i), TUser::KindWord))
+            users.push_back(reader.user(i));
     }
     return true;
 }
 
-QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPop *> &pops,
-                                  const QList<const TUser *> &users, const QList<const TGroup *> &groups)
+namespace {
+
+void writeDocument(ConfigWriter &w, const ServerSettings &s, const QList<const TPop *> &pops,
+                   const QList<const TUser *> &users, const QList<const TGroup *> &groups)
 {
-    ConfigWriter w;
     w.beginSection(kServer);
     w.writeInteger("Port", s.Port);
     w.writeString("Name", s.Name);
@@ -221,7 +332,7 @@ QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPo
 
     int n = 0;
     for (const TPop *p : pops) {
-        w.beginSection(QByteArray(TPop::KindWord) + QByteArray::number(++n));
+        w.beginSection(TPop::KindWord, ++n);
         w.writeString("Host", p->Host);
         w.writeInteger("Port", p->Port);
         w.writeString("UserID", p->UserID);
@@ -238,14 +349,14 @@ QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPo
     }
     n = 0;
     for (const TUser *u : users) {
-        w.beginSection(QByteArray(TUser::KindWord) + QByteArray::number(++n));
+        w.beginSection(TUser::KindWord, ++n);
         w.writeString("Name", u->Name);
         w.writeBinary("Pass", u->Pass);
         w.writeString("Description", u->Description);
     }
     n = 0;
     for (const TGroup *g : groups) {
-        w.beginSection(QByteArray(TGroup::KindWord) + QByteArray::number(++n));
+        w.beginSection(TGroup::KindWord, ++n);
         w.writeString("Name", g->Name);
         w.writeString("Description", g->Description);
         w.writeString("OutboundAddress", g->OutboundAddress);
@@ -253,6 +364,20 @@ QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPo
         w.writeList("Users", g->Users);
         w.writeString("ReadOnly", g->ReadOnly);
     }
+    }
+
+} // namespace
+
+QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPop *> &pops,
+                                  const QList<const TUser *> &users, const QList<const TGroup *> &groups)
+{
+    // Once to count the bytes, once to write them into a buffer of that size.
+    ConfigWriter counter = ConfigWriter::counter();
+    writeDocument(counter, s, pops, users, groups);
+    ConfigWriter w;
+    w.reserve(counter.size());
+    writeDocument(w, s, pops, users, groups);
+    Q_ASSERT(w.size() == counter.size());
     return w.bytes();
 }
 

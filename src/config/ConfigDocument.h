@@ -78,11 +78,4 @@ public:
 
     // Server settings read from SERVER, spin values clamped, before the format decision.
     static ServerSettings readServerSettings(const ConfigStore &store);
-
-    // In the old format the body and key list files are read through `linked` (none: not read).
-    static std::unique_ptr<TPop> readPop(const ConfigStore &store, const QByteArray &section, bool oldFormat,
-                                         LinkedFiles *linked = nullptr);
-    static std::unique_ptr<TGroup> readGroup(const ConfigStore &store, const QByteArray &section, bool oldFormat,
-                                             LinkedFiles *linked = nullptr);
-    static std::unique_ptr<TUser> readUser(const ConfigStore &store, const QByteArray &section, bool oldFormat);
 };

@@ -1,11 +1,13 @@
 #include "config/ConfigStore.h"
 
-#include "config/TextLines.h"
+#include "config/ByteArena.h"
 #include "config/ValueForms.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -14,58 +16,149 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-QByteArrayView trimmed(QByteArrayView v)
+char lower(char c)
 {
-    qsizetype b = 0;
-    qsizetype e = v.size();
-    while (b < e && isBlank(v[b]))
-        ++b;
-    while (e > b && isBlank(v[e - 1]))
-        --e;
-    return v.sliced(b, e - b);
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-QByteArray lowered(QByteArrayView v)
+bool sameIgnoringCase(const char *a, const char *b, qsizetype size)
 {
-    QByteArray out = v.toByteArray();
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+    for (qsizetype i = 0; i < size; ++i) {
+        if (a[i] != b[i] && lower(a[i]) != lower(b[i]))
+            return false;
     }
-    return out;
+    return true;
+}
+
+quint64 hashIgnoringCase(const char *p, qsizetype size)
+{
+    quint64 h = 14695981039346656037ull; // FNV-1a
+    for (qsizetype i = 0; i < size; ++i) {
+        h ^= quint64(static_cast<unsigned char>(lower(p[i])));
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// The next position at or after `from` holding `c`, or `end`; memchr finds it many bytes
+// at a time.
+const char *nextOf(const char *from, const char *end, char c)
+{
+    const void *hit = std::memchr(from, c, size_t(end - from));
+    return hit ? static_cast<const char *>(hit) : end;
 }
 
 } // namespace
 
 ConfigStore ConfigStore::fromBytes(const QByteArray &bytes)
 {
+    return fromBytes(QByteArray(bytes));
+}
+
+ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
+{
     ConfigStore store;
-    Section *current = nullptr; // null before the first section and inside a repeated one
-    TextLines::forEachLine(bytes, [&](QByteArrayView rawLine) {
-        const QByteArrayView line = trimmed(rawLine);
-        if (line.startsWith('[')) {
-            const qsizetype close = line.indexOf(']');
-            if (close > 0) {
-                const QByteArrayView name = trimmed(line.sliced(1, close - 1));
-                if (store.m_index.emplace(lowered(name), store.m_sections.size()).second) {
-                    store.m_sections.push_back(Section{name.toByteArray(), {}});
-                    current = &store.m_sections.back();
-                } else {
-                    current = nullptr;
+    if (bytes.isEmpty())
+        return store;
+    store.m_text = std::move(bytes);
+    // The only write access: copies the bytes when they are shared, before any value
+    // views them. The parse puts a NUL after every value and section name it keeps.
+    char *const text = store.m_text.data();
+    const char *const end = text + store.m_text.size();
+    store.m_index.assign(64, -1);
+    // One allocation for the keys of a file of LF or CR LF lines, rather than a vector
+    // grown step by step.
+    size_t lines = 1;
+    for (const char *p = text; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+        ++lines;
+    store.m_entries.reserve(lines);
+
+    bool counting = false; // false before the first section and inside a repeated one
+    // Lines end at CR LF, CR or LF; the next CR and the next LF are each searched for once,
+    // so that a file of one kind of break is not searched again for the other.
+    const char *cr = nextOf(text, end, '\r');
+    const char *lf = nextOf(text, end, '\n');
+    for (char *lineStart = text; lineStart < end;) {
+        if (cr < lineStart)
+            cr = nextOf(lineStart, end, '\r');
+        if (lf < lineStart)
+            lf = nextOf(lineStart, end, '\n');
+        char *lineEnd = const_cast<char *>(std::min(cr, lf));
+        const char *next = lineEnd;
+        if (next < end)
+            next += (*next == '\r' && next + 1 < end && next[1] == '\n') ? 2 : 1;
+
+        char *b = lineStart;
+        char *e = lineEnd;
+        while (b < e && isBlank(*b))
+            ++b;
+        while (e > b && isBlank(e[-1]))
+            --e;
+        bool header = false;
+        if (b < e && *b == '[') {
+            char *close = static_cast<char *>(std::memchr(b, ']', size_t(e - b)));
+            if (close) {
+                header = true;
+                char *nb = b + 1;
+                char *ne = close;
+                while (nb < ne && isBlank(*nb))
+                    ++nb;
+                while (ne > nb && isBlank(ne[-1]))
+                    --ne;
+                const qsizetype size = ne - nb;
+                const quint64 h = hashIgnoringCase(nb, size);
+                if (2 * (store.m_sections.size() + 1) > store.m_index.size()) {
+                    store.m_index.assign(store.m_index.size() * 2, -1);
+                    store.buildIndex();
                 }
-                return;
+                const size_t mask = store.m_index.size() - 1;
+                size_t slot = size_t(h) & mask;
+                counting = true;
+                for (; store.m_index[slot] >= 0; slot = (slot + 1) & mask) {
+                    const Section &s = store.m_sections[size_t(store.m_index[slot])];
+                    if (s.nameSize == size && sameIgnoringCase(text + s.name, nb, size)) {
+                        counting = false;
+                        break;
+                    }
+                }
+                if (counting) {
+                    store.m_index[slot] = qsizetype(store.m_sections.size());
+                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size(), 0});
+                    *ne = '\0';
+                }
             }
         }
-        if (!current)
-            return;
-        const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
-            return;
-        QByteArray key = lowered(trimmed(line.first(eq)));
-        if (current->values.find(key) == current->values.end())
-            current->values.emplace(std::move(key), trimmed(line.sliced(eq + 1)).toByteArray());
-    });
+        if (!header && counting) {
+            char *eq = static_cast<char *>(std::memchr(b, '=', size_t(e - b)));
+            if (eq) {
+                char *ke = eq;
+                while (ke > b && isBlank(ke[-1]))
+                    --ke;
+                char *vb = eq + 1;
+                while (vb < e && isBlank(*vb))
+                    ++vb;
+                // Every key is kept; a lookup takes the first of equal keys.
+                Section &section = store.m_sections.back();
+                store.m_entries.push_back(Entry{b - text, ke - b, vb - text, e - vb});
+                ++section.entryCount;
+                *e = '\0';
+            }
+        }
+        lineStart = const_cast<char *>(next);
+    }
     return store;
+}
+
+void ConfigStore::buildIndex()
+{
+    const size_t mask = m_index.size() - 1;
+    for (size_t i = 0; i < m_sections.size(); ++i) {
+        const Section &s = m_sections[i];
+        size_t slot = size_t(hashIgnoringCase(m_text.constData() + s.name, s.nameSize)) & mask;
+        while (m_index[slot] >= 0)
+            slot = (slot + 1) & mask;
+        m_index[slot] = qsizetype(i);
+    }
 }
 
 std::optional<ConfigStore> ConfigStore::fromFile(const QString &path)
@@ -83,25 +176,56 @@ QByteArrayList ConfigStore::sectionNames() const
     QByteArrayList names;
     names.reserve(qsizetype(m_sections.size()));
     for (const Section &s : m_sections)
-        names.append(s.name);
+        names.append(SharedBytes::slice(m_text, m_text.constData() + s.name, s.nameSize));
     return names;
 }
 
-const ConfigStore::Section *ConfigStore::find(QByteArrayView section) const
+qsizetype ConfigStore::find(QByteArrayView section) const
 {
-    const auto it = m_index.find(lowered(section));
-    return it == m_index.end() ? nullptr : &m_sections[it->second];
+    if (m_sections.empty())
+        return -1;
+    const size_t mask = m_index.size() - 1;
+    for (size_t slot = size_t(hashIgnoringCase(section.data(), section.size())) & mask; m_index[slot] >= 0;
+         slot = (slot + 1) & mask) {
+        const Section &s = m_sections[size_t(m_index[slot])];
+        if (s.nameSize == section.size() && sameIgnoringCase(m_text.constData() + s.name, section.data(), s.nameSize))
+            return m_index[slot];
+    }
+    return -1;
+}
+
+QByteArrayView ConfigStore::sectionName(qsizetype section) const
+{
+    const Section &s = m_sections[size_t(section)];
+    return QByteArrayView(m_text.constData() + s.name, s.nameSize);
+}
+
+std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayView key) const
+{
+    const Section &s = m_sections[size_t(section)];
+    const char *text = m_text.constData();
+    for (size_t i = s.firstEntry; i < s.firstEntry + s.entryCount; ++i) {
+        const Entry &e = m_entries[i];
+        if (e.keySize == key.size() && sameIgnoringCase(text + e.key, key.data(), e.keySize))
+            return QByteArrayView(text + e.value, e.valueSize);
+    }
+    return std::nullopt;
+}
+
+QByteArray ConfigStore::share(QByteArrayView value) const
+{
+    return SharedBytes::slice(m_text, value.data(), value.size());
 }
 
 std::optional<QByteArray> ConfigStore::value(QByteArrayView section, QByteArrayView key) const
 {
-    const Section *s = find(section);
-    if (!s)
+    const qsizetype s = find(section);
+    if (s < 0)
         return std::nullopt;
-    const auto it = s->values.find(lowered(key));
-    if (it == s->values.end())
+    const auto v = view(s, key);
+    if (!v)
         return std::nullopt;
-    return it->second;
+    return share(*v);
 }
 
 QByteArray ConfigStore::readString(QByteArrayView section, QByteArrayView key,
@@ -112,7 +236,8 @@ QByteArray ConfigStore::readString(QByteArrayView section, QByteArrayView key,
 
 int ConfigStore::readInteger(QByteArrayView section, QByteArrayView key, int defaultValue) const
 {
-    const auto v = value(section, key);
+    const qsizetype s = find(section);
+    const auto v = s < 0 ? std::nullopt : view(s, key);
     if (!v)
         return defaultValue;
     return ValueForms::parseInteger(*v).value_or(defaultValue);
@@ -125,57 +250,122 @@ bool ConfigStore::readSwitch(QByteArrayView section, QByteArrayView key, bool de
 
 QByteArray ConfigStore::readBinary(QByteArrayView section, QByteArrayView key) const
 {
-    const auto v = value(section, key);
+    const qsizetype s = find(section);
+    const auto v = s < 0 ? std::nullopt : view(s, key);
     return v ? ValueForms::decodeBinary(*v) : QByteArray();
 }
 
 QByteArrayList ConfigStore::readList(QByteArrayView section, QByteArrayView key) const
 {
-    const auto v = value(section, key);
+    const qsizetype s = find(section);
+    const auto v = s < 0 ? std::nullopt : view(s, key);
     return v ? ValueForms::decodeList(*v) : QByteArrayList();
+}
+
+ConfigWriter ConfigWriter::counter()
+{
+    ConfigWriter w;
+    w.m_counting = true;
+    return w;
 }
 
 void ConfigWriter::beginSection(QByteArrayView name)
 {
+    if (m_counting) {
+        m_count += name.size() + 4;
+        return;
+    }
     m_bytes.append('[');
     m_bytes.append(name.data(), name.size());
     m_bytes.append("]\r\n", 3);
 }
 
+void ConfigWriter::beginSection(QByteArrayView kindWord, int number)
+{
+    const qsizetype size = kindWord.size() + ValueForms::encodedIntegerSize(number) + 4;
+    if (m_counting) {
+        m_count += size;
+        return;
+    }
+    const qsizetype old = m_bytes.size();
+    m_bytes.resize(old + size);
+    char *p = m_bytes.data() + old;
+    *p++ = '[';
+    std::memcpy(p, kindWord.data(), size_t(kindWord.size()));
+    p = ValueForms::encodeIntegerTo(p + kindWord.size(), number);
+    std::memcpy(p, "]\r\n", 3);
+}
+
+char *ConfigWriter::beginLine(QByteArrayView key, qsizetype valueSize)
+{
+    const qsizetype size = key.size() + 1 + valueSize + 2;
+    if (m_counting) {
+        m_count += size;
+        return nullptr;
+    }
+    const qsizetype old = m_bytes.size();
+    m_bytes.resize(old + size);
+    char *p = m_bytes.data() + old;
+    if (!key.isEmpty())
+        std::memcpy(p, key.data(), size_t(key.size()));
+    p[key.size()] = '=';
+    return p + key.size() + 1;
+}
+
+void ConfigWriter::finishLine(char *value, qsizetype valueSize)
+{
+    // A line break pasted into a text field (or a list name) would end the value and start
+    // a line of its own, a key or a section of the file's reader's choosing: it is written
+    // as a blank.
+    if (std::memchr(value, '\r', size_t(valueSize)) || std::memchr(value, '\n', size_t(valueSize))) {
+        for (qsizetype i = 0; i < valueSize; ++i) {
+            if (value[i] == '\r' || value[i] == '\n')
+                value[i] = ' ';
+        }
+    }
+    value[valueSize] = '\r';
+    value[valueSize + 1] = '\n';
+}
+
 void ConfigWriter::writeString(QByteArrayView key, QByteArrayView value)
 {
-    m_bytes.append(key.data(), key.size());
-    m_bytes.append('=');
-    // A line break pasted into a text field would end the value and start a line of its
-    // own (a key or a section of the file's reader's choosing): it is written as a blank.
-    if (value.indexOf('\r') < 0 && value.indexOf('\n') < 0) {
-        m_bytes.append(value.data(), value.size());
-    } else {
-        QByteArray flat(value.data(), value.size());
-        flat.replace('\r', ' ').replace('\n', ' ');
-        m_bytes.append(flat);
+    if (char *p = beginLine(key, value.size())) {
+        if (!value.isEmpty())
+            std::memcpy(p, value.data(), size_t(value.size()));
+        finishLine(p, value.size());
     }
-    m_bytes.append("\r\n", 2);
 }
 
 void ConfigWriter::writeInteger(QByteArrayView key, int value)
 {
-    writeString(key, ValueForms::writeInteger(value));
+    const qsizetype size = ValueForms::encodedIntegerSize(value);
+    if (char *p = beginLine(key, size)) {
+        ValueForms::encodeIntegerTo(p, value);
+        std::memcpy(p + size, "\r\n", 2); // digits only
+    }
 }
 
 void ConfigWriter::writeSwitch(QByteArrayView key, bool on)
 {
-    writeString(key, ValueForms::writeSwitch(on));
+    writeString(key, on ? QByteArrayView("1") : QByteArrayView("0"));
 }
 
 void ConfigWriter::writeBinary(QByteArrayView key, QByteArrayView bytes)
 {
-    writeString(key, ValueForms::encodeBinary(bytes));
+    const qsizetype size = 2 * bytes.size();
+    if (char *p = beginLine(key, size)) {
+        ValueForms::encodeBinaryTo(p, bytes);
+        std::memcpy(p + size, "\r\n", 2); // hexadecimal digits only
+    }
 }
 
-void ConfigWriter::writeList(QByteArrayView key, const QByteArrayList &names)
+void ConfigWriter::writeList(QByteArrayView key, const NameList &names)
 {
-    writeString(key, ValueForms::encodeList(names));
+    const qsizetype size = names.writtenSize();
+    if (char *p = beginLine(key, size)) {
+        names.writeTo(p);
+        finishLine(p, size);
+    }
 }
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)

@@ -3,14 +3,19 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
+
+#include "config/NameList.h"
+
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The configuration file held in memory: sections and keys in file order, names matched
 // without regard to letter case (ASCII), values trimmed of blanks at either end. Parsed
-// once; every read is a hash lookup. When a section or a key stands twice, the first one
+// once into one buffer that keeps the file's bytes: keys and values are positions in it,
+// and a value handed out is a byte array sharing that buffer, so neither parsing nor
+// reading makes a heap block per key or value. A section is found by a hash lookup, a
+// key by a scan of its section. When a section or a key stands twice, the first one
 // counts, as it does for the server's own profile reader.
 class ConfigStore
 {
@@ -18,7 +23,9 @@ public:
     ConfigStore() = default;
 
     // Parses the bytes of a file. Lines may end in CR LF, CR or LF. Linear in the size.
+    // The store keeps the bytes (a copy of them when they are shared with another array).
     static ConfigStore fromBytes(const QByteArray &bytes);
+    static ConfigStore fromBytes(QByteArray &&bytes);
 
     // Reads a file. A file that does not exist reads as a file without sections; one that
     // exists but cannot be read gives nothing (the caller reports "Cannot open file").
@@ -37,43 +44,72 @@ public:
     QByteArray readBinary(QByteArrayView section, QByteArrayView key) const;
     QByteArrayList readList(QByteArrayView section, QByteArrayView key) const;
 
+    // The sections by position (file order, each name once), for readers that walk them
+    // all: no lookup by name, and values as views into the store's buffer.
+    qsizetype sectionCount() const { return qsizetype(m_sections.size()); }
+    QByteArrayView sectionName(qsizetype section) const;
+    std::optional<QByteArrayView> view(qsizetype section, QByteArrayView key) const;
+    // A view given by view() as a byte array sharing the store's buffer (no copy).
+    QByteArray share(QByteArrayView value) const;
+
 private:
-    // The standard hash of the bytes: Qt's seeded hash of QByteArray costs several times
-    // more per key, and a large file has tens of thousands of keys.
-    struct BytesHash
+    struct Entry
     {
-        size_t operator()(const QByteArray &b) const
-        {
-            return std::hash<std::string_view>()(std::string_view(b.constData(), size_t(b.size())));
-        }
+        qsizetype key;
+        qsizetype keySize;
+        qsizetype value;
+        qsizetype valueSize;
     };
     struct Section
     {
-        QByteArray name;
-        std::unordered_map<QByteArray, QByteArray, BytesHash> values; // lower-case key -> value (first wins)
+        qsizetype name;
+        qsizetype nameSize;
+        size_t firstEntry;
+        size_t entryCount;
     };
+    QByteArray m_text;             // the file's bytes; a NUL follows every value and name
+    std::vector<Entry> m_entries;  // the keys of every counted section, in file order
     std::vector<Section> m_sections;
-    std::unordered_map<QByteArray, size_t, BytesHash> m_index; // lower-case name -> position in m_sections
+    std::vector<qsizetype> m_index; // open addressing: position in m_sections, -1 for free
 
-    const Section *find(QByteArrayView section) const;
+    void buildIndex();
+    qsizetype find(QByteArrayView section) const;
 };
 
 // Writes a configuration file from nothing: sections and keys in the order written,
-// "Key=Value" without blanks, every line ended by CR LF.
+// "Key=Value" without blanks, every line ended by CR LF. Values go straight into the
+// buffer, without a temporary per line. A counting writer writes nothing and adds up the
+// size instead: running the same writing through one first gives the size to reserve(),
+// so that the real one fills a single buffer without growing it.
 class ConfigWriter
 {
 public:
+    ConfigWriter() = default;
+    static ConfigWriter counter();
+
+    void reserve(qsizetype size) { m_bytes.reserve(size); }
+    // The bytes written, or counted by a counting writer.
+    qsizetype size() const { return m_counting ? m_count : m_bytes.size(); }
+
     void beginSection(QByteArrayView name);
+    void beginSection(QByteArrayView kindWord, int number); // "[POP3]"
     void writeString(QByteArrayView key, QByteArrayView value);
     void writeInteger(QByteArrayView key, int value);
     void writeSwitch(QByteArrayView key, bool on);
     void writeBinary(QByteArrayView key, QByteArrayView bytes);
-    void writeList(QByteArrayView key, const QByteArrayList &names);
+    void writeList(QByteArrayView key, const NameList &names);
 
     const QByteArray &bytes() const { return m_bytes; }
 
 private:
+    // Room for a line of `valueSize` bytes after "key=": the position of the value, or
+    // null for a counting writer. finishLine() ends it.
+    char *beginLine(QByteArrayView key, qsizetype valueSize);
+    void finishLine(char *value, qsizetype valueSize);
+
     QByteArray m_bytes;
+    qsizetype m_count = 0;
+    bool m_counting = false;
 };
 
 // Replaces a file atomically: the bytes go to a temporary file in the same folder, which

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayList>
 
+#include "config/NameList.h"
+
 // A group: where the messages of one subject are kept.
 class TGroup
 {
@@ -11,7 +13,7 @@ public:
     QByteArray Description;
     QByteArray OutboundAddress;
     QByteArray KeyList; // lines separated by CR LF
-    QByteArrayList Users;
+    NameList Users;
     QByteArray ReadOnly; // "Y" or "N" as read
 
     static constexpr char KindWord[] = "GROUP";

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayList>
 
+#include "config/NameList.h"
+
 // An incoming account: a mailbox the server polls. Fields hold the file's bytes as read;
 // a new account has everything empty and Port 0 until its page is stored into it.
 class TPop
@@ -12,7 +14,7 @@ public:
     int Port = 0;
     QByteArray UserID;
     QByteArray Password; // the plain password's bytes
-    QByteArrayList Newsgroups;
+    NameList Newsgroups;
     QByteArray DefaultGroup;
     QByteArray AutoReply; // "Y" or "N" as read
     QByteArray AutoReplyFrom;

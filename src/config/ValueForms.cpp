@@ -1,10 +1,27 @@
 #include "config/ValueForms.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace ValueForms {
 
 namespace {
+
+// The bytes that make a list name quoted: codes 1 to 32, the double quote and the comma.
+struct QuoteTable
+{
+    bool special[256] = {};
+    constexpr QuoteTable()
+    {
+        for (int c = 1; c <= 32; ++c)
+            special[c] = true;
+        special[int('"')] = true;
+        special[int(',')] = true;
+    }
+};
+constexpr QuoteTable kQuote;
+
 
 int hexDigit(char c)
 {
@@ -17,14 +34,16 @@ int hexDigit(char c)
     return -1;
 }
 
-// Characters that end an unquoted name and that are skipped between names: codes 1 to 32.
-bool isSeparatorBlank(char c)
+} // namespace
+
+bool needsQuotes(QByteArrayView name)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 1 && u <= 32;
+    bool any = false;
+    for (const char c : name)
+        any |= kQuote.special[static_cast<unsigned char>(c)];
+    return any;
 }
 
-} // namespace
 
 std::optional<int> parseInteger(QByteArrayView value)
 {
@@ -69,6 +88,33 @@ QByteArray writeInteger(int value)
     return QByteArray::number(value);
 }
 
+qsizetype encodedIntegerSize(int value)
+{
+    quint32 u = value < 0 ? 0u - quint32(value) : quint32(value);
+    qsizetype n = value < 0 ? 2 : 1;
+    while (u >= 10) {
+        u /= 10;
+        ++n;
+    }
+    return n;
+}
+
+char *encodeIntegerTo(char *out, int value)
+{
+    char digits[12];
+    char *d = digits + sizeof digits;
+    quint32 u = value < 0 ? 0u - quint32(value) : quint32(value);
+    do {
+        *--d = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (value < 0)
+        *out++ = '-';
+    const size_t n = size_t(digits + sizeof digits - d);
+    std::memcpy(out, d, n);
+    return out + n;
+}
+
 bool readSwitch(QByteArrayView value)
 {
     return parseInteger(value) == 1;
@@ -105,92 +151,75 @@ QByteArray decodeBinary(QByteArrayView value)
 
 QByteArray encodeBinary(QByteArrayView bytes)
 {
-    static const char digits[] = "0123456789ABCDEF";
     QByteArray out(bytes.size() * 2, Qt::Uninitialized);
-    char *p = out.data();
+    encodeBinaryTo(out.data(), bytes);
+    return out;
+}
+
+char *encodeBinaryTo(char *out, QByteArrayView bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        *p++ = digits[u >> 4];
-        *p++ = digits[u & 0x0F];
+        *out++ = digits[u >> 4];
+        *out++ = digits[u & 0x0F];
     }
     return out;
 }
 
 QByteArrayList decodeList(QByteArrayView value)
 {
-    // A NUL byte ends the value, as it ends a profile string.
-    const qsizetype nul = value.indexOf('\0');
-    if (nul >= 0)
-        value = value.first(nul);
-    const qsizetype size = value.size();
     QByteArrayList names;
-    qsizetype p = 0;
-    while (p < size && isSeparatorBlank(value[p]))
-        ++p;
-    while (p < size) {
-        QByteArray name;
-        if (value[p] == '"') {
-            ++p;
-            while (p < size) {
-                if (value[p] == '"') {
-                    if (p + 1 < size && value[p + 1] == '"') {
-                        name.append('"');
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                name.append(value[p++]);
-            }
-        } else {
-            const qsizetype start = p;
-            while (p < size && !isSeparatorBlank(value[p]) && value[p] != ',')
-                ++p;
-            name = value.sliced(start, p - start).toByteArray();
-        }
-        names.append(name);
-        while (p < size && isSeparatorBlank(value[p]))
-            ++p;
-        if (p < size && value[p] == ',') {
-            if (p + 1 == size)
-                names.append(QByteArray());
-            do {
-                ++p;
-            } while (p < size && isSeparatorBlank(value[p]));
-        }
-    }
+    QByteArray scratch;
+    forEachListName(value, scratch, [&names](QByteArrayView name) { names.append(name.toByteArray()); });
     return names;
 }
 
 QByteArray encodeList(const QByteArrayList &names)
 {
+    QByteArray out(encodedListSize(names), Qt::Uninitialized);
+    encodeListTo(out.data(), names);
+    return out;
+}
+
+qsizetype encodedListSize(const QByteArrayList &names)
+{
     if (names.size() == 1 && names.first().isEmpty())
-        return QByteArray("\"\"");
-    QByteArray out;
+        return 2;
+    qsizetype size = names.isEmpty() ? 0 : names.size() - 1; // the commas
+    for (const QByteArray &name : names) {
+        size += name.size();
+        if (needsQuotes(name))
+            size += 2 + qsizetype(std::count(name.begin(), name.end(), '"'));
+    }
+    return size;
+}
+
+char *encodeListTo(char *out, const QByteArrayList &names)
+{
+    if (names.size() == 1 && names.first().isEmpty()) {
+        *out++ = '"';
+        *out++ = '"';
+        return out;
+    }
     bool first = true;
     for (const QByteArray &name : names) {
         if (!first)
-            out.append(',');
+            *out++ = ',';
         first = false;
-        bool quote = false;
-        for (const char c : name) {
-            if (isSeparatorBlank(c) || c == '"' || c == ',') {
-                quote = true;
-                break;
-            }
-        }
-        if (!quote) {
-            out.append(name);
+        if (!needsQuotes(name)) {
+            if (!name.isEmpty())
+                std::memcpy(out, name.constData(), size_t(name.size()));
+            out += name.size();
             continue;
         }
-        out.append('"');
+        *out++ = '"';
         for (const char c : name) {
             if (c == '"')
-                out.append('"');
-            out.append(c);
+                *out++ = '"';
+            *out++ = c;
         }
-        out.append('"');
+        *out++ = '"';
     }
     return out;
 }

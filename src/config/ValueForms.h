@@ -30,4 +30,87 @@ QByteArray encodeBinary(QByteArrayView bytes);
 QByteArrayList decodeList(QByteArrayView value);
 QByteArray encodeList(const QByteArrayList &names);
 
+// The names of a list value one by one, as decodeList() gives them: `sink(name)` gets a
+// view into `value`, or into `scratch` for a quoted name holding a doubled quote. Views
+// stay valid only during the call.
+template <typename Sink>
+void forEachListName(QByteArrayView value, QByteArray &scratch, Sink &&sink);
+
+// Whether encodeList writes a name in double quotes.
+bool needsQuotes(QByteArrayView name);
+
+// For writers that size their buffer before they write: the size of a value, and the
+// value written at `out` (returning the position after it).
+qsizetype encodedListSize(const QByteArrayList &names);
+char *encodeListTo(char *out, const QByteArrayList &names);
+qsizetype encodedIntegerSize(int value);
+char *encodeIntegerTo(char *out, int value);
+char *encodeBinaryTo(char *out, QByteArrayView bytes); // 2 x bytes.size() digits
+
+// Characters that end an unquoted name and that are skipped between names: codes 1 to 32.
+inline bool isSeparatorBlank(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 1 && u <= 32;
+}
+
+template <typename Sink>
+void forEachListName(QByteArrayView value, QByteArray &scratch, Sink &&sink)
+{
+    // A NUL byte ends the value, as it ends a profile string.
+    const qsizetype nul = value.indexOf('\0');
+    if (nul >= 0)
+        value = value.first(nul);
+    const char *v = value.data();
+    const qsizetype size = value.size();
+    qsizetype p = 0;
+    while (p < size && isSeparatorBlank(v[p]))
+        ++p;
+    while (p < size) {
+        if (v[p] == '"') {
+            const qsizetype start = ++p;
+            bool doubled = false;
+            while (p < size) {
+                if (v[p] == '"') {
+                    if (p + 1 < size && v[p + 1] == '"') {
+                        doubled = true;
+                        p += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++p;
+            }
+            const QByteArrayView inside(v + start, p - start);
+            if (p < size)
+                ++p; // the closing quote
+            if (!doubled) {
+                sink(inside);
+            } else {
+                scratch.clear();
+                for (qsizetype i = 0; i < inside.size(); ++i) {
+                    scratch.append(inside[i]);
+                    if (inside[i] == '"')
+                        ++i; // the second of a doubled quote
+                }
+                sink(QByteArrayView(scratch));
+            }
+        } else {
+            const qsizetype start = p;
+            while (p < size && !isSeparatorBlank(v[p]) && v[p] != ',')
+                ++p;
+            sink(QByteArrayView(v + start, p - start));
+        }
+        while (p < size && isSeparatorBlank(v[p]))
+            ++p;
+        if (p < size && v[p] == ',') {
+            if (p + 1 == size)
+                sink(QByteArrayView());
+            do {
+                ++p;
+            } while (p < size && isSeparatorBlank(v[p]));
+        }
+    }
+}
+
 } // namespace ValueForms

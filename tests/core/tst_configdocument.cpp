@@ -1,6 +1,7 @@
 #include "config/ConfigDocument.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
+#include "config/ValueForms.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -58,6 +59,9 @@ private slots:
     void emptyConfigurationSave();
     void failedSaveKeepsOldFile();
     void unreadableFileIsAnError();
+    void everyByteSurvivesLoadAndSave();
+    void listValuesReadAndWritten_data();
+    void listValuesReadAndWritten();
 };
 
 void TestConfigDocument::exampleFileRoundTrip()
@@ -299,4 +303,84 @@ void TestConfigDocument::unreadableFileIsAnError()
 }
 
 QTEST_GUILESS_MAIN(TestConfigDocument)
+// Every byte but NUL, CR and LF, in text values and in a list name: loading shares or
+// copies the file's bytes, saving writes them back, and neither may change one.
+void TestConfigDocument::everyByteSurvivesLoadAndSave()
+{
+    QByteArray every;
+    for (int b = 1; b <= 0xFF; ++b) {
+        if (b != '\r' && b != '\n')
+            every.append(char(b));
+    }
+    ConfigDocument doc;
+    doc.server.Name = every;
+    auto user = std::make_unique<TUser>();
+    user->Name = "u";
+    user->Description = every;
+    doc.users.push_back(std::move(user));
+    auto group = std::make_unique<TGroup>();
+    group->Name = every;
+    group->Users = QByteArrayList{every, "u", every};
+    group->KeyList = every;
+    doc.groups.push_back(std::move(group));
+    const QByteArray saved = doc.render();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quilmora.ini");
+    QString error;
+    QVERIFY2(doc.save(path, &error), qPrintable(error));
+    ConfigDocument again;
+    QVERIFY2(again.load(path, TextCodec(), &error, QLocale::c()), qPrintable(error));
+    QCOMPARE(again.server.Name, every);
+    QCOMPARE(again.users.at(0)->Description, every);
+    QCOMPARE(again.groups.at(0)->Name, every);
+    QCOMPARE(again.groups.at(0)->Users, (QByteArrayList{every, "u", every}));
+    QCOMPARE(again.groups.at(0)->KeyList, every);
+    QCOMPARE(again.render(), saved);
+
+    // A value changed after loading changes alone; its neighbours in the file keep theirs.
+    again.users.at(0)->Description[0] = 'X';
+    again.groups.at(0)->Name.append("!");
+    QCOMPARE(again.server.Name, every);
+    QCOMPARE(again.groups.at(0)->Name, every + '!');
+    QCOMPARE(again.groups.at(0)->KeyList, every);
+    QCOMPARE(again.groups.at(0)->Users, (QByteArrayList{every, "u", every}));
+    QCOMPARE(again.users.at(0)->Description.mid(1), every.mid(1));
+}
+
+// Lists as the editor writes them are kept as they stand, others are read into names;
+// either way they read as the list value's names and are written as those names.
+void TestConfigDocument::listValuesReadAndWritten_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArrayList>("names");
+    QTest::newRow("plain") << QByteArray("a,b") << QByteArrayList{"a", "b"};
+    QTest::newRow("quoted blank") << QByteArray("\"a b\",c") << QByteArrayList{"a b", "c"};
+    QTest::newRow("doubled quote") << QByteArray("\"x\"\"y\"") << QByteArrayList{"x\"y"};
+    QTest::newRow("one empty name") << QByteArray("\"\"") << QByteArrayList{""};
+    QTest::newRow("last empty") << QByteArray("a,") << QByteArrayList{"a", ""};
+    QTest::newRow("two empty") << QByteArray(",") << QByteArrayList{"", ""};
+    QTest::newRow("empty between") << QByteArray("a,,b") << QByteArrayList{"a", "", "b"};
+    QTest::newRow("needless quotes") << QByteArray("\"a\",b") << QByteArrayList{"a", "b"};
+    QTest::newRow("blanks around") << QByteArray("a , b") << QByteArrayList{"a", "b"};
+    QTest::newRow("blank separates") << QByteArray("a b") << QByteArrayList{"a", "b"};
+    QTest::newRow("unterminated") << QByteArray("a,\"b c") << QByteArrayList{"a", "b c"};
+    QTest::newRow("text after quote") << QByteArray("\"a b\"c") << QByteArrayList{"a b", "c"};
+    QTest::newRow("quoted comma") << QByteArray("\"a,b\"") << QByteArrayList{"a,b"};
+}
+
+void TestConfigDocument::listValuesReadAndWritten()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArrayList, names);
+    const ConfigDocument doc = loadBytes("[SERVER]\nVersion=1.05\n[GROUP1]\nUsers=" + value + "\n[POP1]\nNewsgroups="
+                                         + value + "\n");
+    QCOMPARE(doc.groups.at(0)->Users, names);
+    QCOMPARE(doc.pops.at(0)->Newsgroups, names);
+    const QByteArray written = ValueForms::encodeList(names);
+    const QByteArray out = doc.render();
+    QVERIFY(out.contains("\r\nUsers=" + written + "\r\n"));
+    QVERIFY(out.contains("\r\nNewsgroups=" + written + "\r\n"));
+}
+
 #include "tst_configdocument.moc"
