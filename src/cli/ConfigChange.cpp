@@ -9,7 +9,8 @@
 namespace ConfigChange {
 
 namespace {
-// The folder and the file must be there: a mistyped name is not a new configuration.
+// The folder and the file must be there: a mistyped name is not a new configuration (the
+// other file that diff compares with).
 bool exists(const QString &folder, const QString &path, QString *error)
 {
     const QFileInfo dir(folder);
@@ -33,16 +34,16 @@ bool loadExisting(const QString &folder, const QString &path, const TextCodec &c
 }
 
 
+// The folder and the configuration of the command line were checked before any command ran
+// (Cli::checkConfigurationExists).
 bool loadExisting(const CliContext &ctx, ConfigDocument *doc, QString *error)
 {
-    return exists(ctx.folder, ctx.configPath(), error) && Cli::loadConfiguration(ctx, *doc, error);
+    return Cli::loadConfiguration(ctx, *doc, error);
 }
 
 int editConfiguration(CliContext &ctx, const std::function<void(ConfigDocument &, Edit &)> &change)
 {
     QString error;
-    if (!exists(ctx.folder, ctx.configPath(), &error))
-        return ctx.fail(error);
     // Under the folder's lock from load to save; the save refuses a file another program
     // changed in between.
     Cli::ConfigEdit config(ctx);

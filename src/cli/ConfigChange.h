@@ -15,9 +15,10 @@ class ConfigDocument;
 namespace ConfigChange {
 
 // Loads the configuration in the command's folder. A folder or a file that does not exist
-// is an error here ("No such folder: <path>", "No configuration file at <path>"), unlike
-// the editor, which starts a new configuration.
+// has already been refused before the command ran ("No such folder: <path>", "No
+// configuration file at <path>"), unlike the editor, which starts a new configuration.
 bool loadExisting(const CliContext &ctx, ConfigDocument *doc, QString *error);
+// Loads another configuration file (diff's OTHER), with the same two refusals.
 bool loadExisting(const QString &folder, const QString &path, const TextCodec &codec, ConfigDocument *doc,
                   QString *error);
 

@@ -1,9 +1,9 @@
 #include "cli/TerminalPrompts.h"
 
+#include "cli/TerminalPassword.h"
+
 #include <cstdio>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -16,36 +16,11 @@ void say(const QString &text, bool lineBreak = true)
     std::fflush(stderr);
 }
 
-// Turns the terminal's echo off for as long as it lives.
-class NoEcho
-{
-public:
-    explicit NoEcho(bool active)
-    {
-        if (active && tcgetattr(STDIN_FILENO, &m_saved) == 0) {
-            termios quiet = m_saved;
-            quiet.c_lflag &= ~tcflag_t(ECHO);
-            m_active = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
-        }
-    }
-    ~NoEcho()
-    {
-        if (m_active)
-            tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-    }
-    NoEcho(const NoEcho &) = delete;
-    NoEcho &operator=(const NoEcho &) = delete;
-
-private:
-    termios m_saved{};
-    bool m_active = false;
-};
-
 } // namespace
 
 bool TerminalPrompts::isTerminal()
 {
-    return isatty(STDIN_FILENO) == 1;
+    return Cli::stdinIsTerminal();
 }
 
 void TerminalPrompts::error(const QString &text, const QString &)
@@ -85,22 +60,24 @@ std::optional<QString> TerminalPrompts::text(const QString &caption, const QStri
                                              bool masked)
 {
     Q_UNUSED(label);
-    say(caption + QStringLiteral(": "), false);
-    std::string line;
-    bool ended = false;
-    {
-        const NoEcho quiet(masked || !echo);
+    std::optional<QByteArray> line;
+    if (masked || !echo) {
+        // The same no-echo reader as pull and push, which restores the terminal on a signal.
+        line = Cli::askPasswordWithoutEcho(caption + QStringLiteral(": "));
+    } else {
+        say(caption + QStringLiteral(": "), false);
+        std::string typed;
         int c;
         while ((c = std::fgetc(stdin)) != EOF && c != '\n')
-            line.push_back(char(c));
-        ended = c == EOF;
+            typed.push_back(char(c));
+        if (!(c == EOF && typed.empty())) {
+            if (!typed.empty() && typed.back() == '\r')
+                typed.pop_back();
+            line = QByteArray(typed.data(), qsizetype(typed.size()));
+        }
     }
-    if (masked || !echo)
-        say(QString()); // the line break the terminal did not echo
-    if (ended && line.empty())
+    if (!line)
         return std::nullopt;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
     ++answered;
-    return QString::fromLocal8Bit(line.data(), qsizetype(line.size()));
+    return QString::fromLocal8Bit(*line);
 }
