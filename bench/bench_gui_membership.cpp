@@ -3,10 +3,12 @@
 // tree) for growing numbers of items, which must stay linear.
 #include "BenchUtil.h"
 
+#include "config/AppIdentity.h"
 #include "config/ConfigStore.h"
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
 #include "platform/Prompts.h"
+#include "platform/Registry.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -73,6 +75,8 @@ struct Editor
 {
     QTemporaryDir dir;
     SilentPrompts prompts;
+    // A registry of its own with tips switched off: the tip window is modal and would wait.
+    IniFileRegistry registry{dir.filePath(QStringLiteral("registry"))};
     std::unique_ptr<TMainForm> form;
 
     explicit Editor(const QByteArray &config)
@@ -81,11 +85,17 @@ struct Editor
         f.open(QIODevice::WriteOnly);
         f.write(config);
         f.close();
+        Registry::Root root;
+        QString path;
+        Registry::splitKeyName(QString::fromLatin1(AppIdentity::RegistryKey), &root, &path);
+        if (auto key = registry.openKey(root, path, Registry::Access::Full, true))
+            key->writeString(QStringLiteral("TipsEnabled"), QStringLiteral("0"));
     }
     bool start()
     {
         MainFormContext ctx;
         ctx.prompts = &prompts;
+        ctx.registry = &registry;
         ctx.programFolder = dir.path();
         ctx.localAddresses = [] { return QStringList{}; };
         form = std::make_unique<TMainForm>(ctx);
