@@ -4,6 +4,7 @@
 #include "config/ConfigDocument.h"
 #include "config/GroupName.h"
 #include "config/TextCodec.h"
+#include "config/ValueForms.h"
 
 #include <QSet>
 #include <limits>
@@ -142,16 +143,6 @@ private:
         return true;
     }
 
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
 
     static void appendUtf8(QByteArray &out, char32_t c)
     {
@@ -178,7 +169,7 @@ private:
             return syntax(QStringLiteral("a \\u escape needs four hexadecimal digits"));
         char32_t v = 0;
         for (int i = 0; i < 4; ++i) {
-            const int d = hexValue(m_p[i]);
+            const int d = ValueForms::hexDigit(m_p[i]);
             if (d < 0)
                 return syntax(QStringLiteral("a \\u escape needs four hexadecimal digits"));
             v = v * 16 + char32_t(d);
@@ -447,8 +438,8 @@ private:
                 return fail(path, QStringLiteral("not hexadecimal (an odd number of digits)"));
             QByteArray bytes(hex.size() / 2, Qt::Uninitialized);
             for (qsizetype i = 0; i < bytes.size(); ++i) {
-                const int hi = hexValue(hex[2 * i]);
-                const int lo = hexValue(hex[2 * i + 1]);
+                const int hi = ValueForms::hexDigit(hex[2 * i]);
+                const int lo = ValueForms::hexDigit(hex[2 * i + 1]);
                 if (hi < 0 || lo < 0)
                     return fail(path, QStringLiteral("not hexadecimal"));
                 bytes[i] = char(hi * 16 + lo);

@@ -231,21 +231,9 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
     return out;
 }
 
-namespace {
-template <typename T>
-QList<const T *> views(const std::vector<std::unique_ptr<T>> &items)
-{
-    QList<const T *> out;
-    out.reserve(qsizetype(items.size()));
-    for (const auto &item : items)
-        out.append(item.get());
-    return out;
-}
-} // namespace
-
 QList<CheckFinding> run(const ConfigDocument &doc, const TextCodec &codec)
 {
-    return run(doc.server, doc.oldFormat, views(doc.pops), views(doc.users), views(doc.groups), codec);
+    return run(doc.server, doc.oldFormat, itemViews(doc.pops), itemViews(doc.users), itemViews(doc.groups), codec);
 }
 
 } // namespace ConfigCheck

@@ -141,16 +141,6 @@ private:
     std::vector<QByteArray> m_gathered;
 };
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 const QByteArray &flagOff()
 {
@@ -167,8 +157,8 @@ QByteArray ItemReader::binary(qsizetype section, QByteArrayView key)
     char *out = m_arena.reserve(v->size() / 2);
     qsizetype n = 0;
     for (qsizetype i = 0; i + 1 < v->size(); i += 2) {
-        const int hi = hexDigit((*v)[i]);
-        const int lo = hexDigit((*v)[i + 1]);
+        const int hi = ValueForms::hexDigit((*v)[i]);
+        const int lo = ValueForms::hexDigit((*v)[i + 1]);
         if (hi < 0 || lo < 0)
             break;
         out[n++] = char(hi * 16 + lo);
@@ -381,21 +371,9 @@ QByteArray ConfigDocument::render(const ServerSettings &s, const QList<const TPo
     return w.bytes();
 }
 
-namespace {
-template <typename T>
-QList<const T *> views(const std::vector<std::unique_ptr<T>> &items)
-{
-    QList<const T *> out;
-    out.reserve(qsizetype(items.size()));
-    for (const auto &item : items)
-        out.append(item.get());
-    return out;
-}
-} // namespace
-
 QByteArray ConfigDocument::render() const
 {
-    return render(server, views(pops), views(users), views(groups));
+    return render(server, itemViews(pops), itemViews(users), itemViews(groups));
 }
 
 bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error)

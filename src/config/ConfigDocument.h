@@ -16,6 +16,17 @@
 
 class TextCodec;
 
+// The items of a list as the plain pointers that render() and the check take.
+template <typename T>
+QList<const T *> itemViews(const std::vector<std::unique_ptr<T>> &items)
+{
+    QList<const T *> out;
+    out.reserve(qsizetype(items.size()));
+    for (const auto &item : items)
+        out.append(item.get());
+    return out;
+}
+
 // The configuration as the editor holds it: the server settings of the pages and the
 // three item lists in file order. This is the one place that maps keys to values: the
 // editor and quilmora-config load and save through it.

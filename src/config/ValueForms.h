@@ -8,6 +8,18 @@
 // after the store has trimmed it; every writer gives the exact bytes to store.
 namespace ValueForms {
 
+// The value of one hexadecimal digit (either letter case), or -1.
+inline int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // Integer: signed decimal; a value longer than two characters beginning "0x" or "0X" is
 // hexadecimal (up to 32 bits, taken as a signed 32-bit number). Anything else: nothing.
 std::optional<int> parseInteger(QByteArrayView value);
