@@ -1,0 +1,300 @@
+#include "main/TMainForm.h"
+
+#include "main/TMainFormDetail.h"
+
+#include "config/AppIdentity.h"
+#include "config/ConfigDocument.h"
+#include "main/MaskedBytesEdit.h"
+#include "main/MemoText.h"
+#include "main/NavTree.h"
+#include "main/RadioGroup.h"
+#include "platform/Prompts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+
+// Loading the configuration into the pages and items, storing pages into items, saving.
+
+using namespace MainFormDetail;
+
+// ---------------------------------------------------------------------------------------
+// Loading
+
+bool TMainForm::LoadConfiguration()
+{
+    if (RemoteMode) {
+        const QString name = m_transfer ? m_transfer->fetchConfig(m_ctx.programFolder) : QString();
+        if (name.isEmpty())
+            return false; // the fetch has reported why
+        m_fileName = name;
+    } else {
+        m_fileName = QStringLiteral("quilmora.ini");
+    }
+
+    const FlagScope filling(m_pageFill);
+    ConfigDocument doc;
+    // In remote mode the files an old-format configuration names lie on the server's machine.
+    doc.linkedFileMode = RemoteMode ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
+    QString error;
+    if (!doc.load(configFilePath(), m_codec, &error)) {
+        // Going on without the items would let a save delete them all: the editor ends.
+        m_prompts->error(error);
+        return false;
+    }
+    OldFormat = doc.oldFormat;
+    LoadServerSettings(doc.server);
+    m_loading = &doc;
+    LoadItems(TPop::KindWord, nodeIncoming);
+    LoadItems(TGroup::KindWord, nodeGroups);
+    LoadItems(TUser::KindWord, nodeUsers);
+    m_loading = nullptr;
+    m_diskFingerprint = doc.fingerprint;
+    if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
+        m_prompts->information(skipped);
+    return true;
+}
+
+void TMainForm::LoadServerSettings(const ServerSettings &s)
+{
+    m_server = s;
+    sedtPort->setValue(s.Port);
+    showText(editName, s.Name);
+    showText(editSMTPServer, s.SMTPHost);
+    showText(editOutBoundPrefix, s.OutboundPrefix);
+    showText(editOutBoundMarker, s.OutboundMarker);
+    cmbBindIP->setEditText(m_codec.decode(s.BindIP));
+    showText(editAdminEmail, s.AdminEmail);
+    chkbAdminEmailActive->setChecked(s.AdminEmailActive);
+    showText(editSMTPUserID, s.SMTPUserID);
+    editSMTPUserPass->setBytes(s.SMTPUserPass);
+    showText(editAdminUser, s.AdminUser);
+    editAdminPass->setBytes(s.AdminPass);
+    sedtSMTPPort->setValue(s.SMTPPort);
+    sedtLogSize->setValue(s.LogSize);
+    rgrpLogSettings->setItemIndex(s.Log);
+    sedtConfigPort->setValue(s.ConfigPort);
+    rgrpLogFile->setItemIndex(sedtLogSize->value() != 0 ? 1 : 0);
+    rgrpLogFileClick(rgrpLogFile);
+}
+
+void TMainForm::LoadItems(const QByteArray &kindWord, NavNode *root)
+{
+    if (!m_loading)
+        return;
+    // One batch for the whole list keeps loading linear in the number of items.
+    QList<QTreeWidgetItem *> nodes;
+    auto take = [&](auto &items) {
+        nodes.reserve(qsizetype(items.size()));
+        for (auto &item : items) {
+            using Item = typename std::decay_t<decltype(item)>::element_type;
+            NavNode *node = newItemNode(m_codec.decode(item->caption()), Item::ImageIndex, root);
+            node->item = std::move(item);
+            nodes.append(node);
+        }
+        items.clear();
+    };
+    if (kindWord == TPop::KindWord)
+        take(m_loading->pops);
+    else if (kindWord == TGroup::KindWord)
+        take(m_loading->groups);
+    else if (kindWord == TUser::KindWord)
+        take(m_loading->users);
+    root->addChildren(nodes);
+}
+
+void TMainForm::showText(QLineEdit *edit, const QByteArray &bytes)
+{
+    edit->setText(m_codec.decode(bytes));
+    edit->setCursorPosition(0); // a long value shows its beginning
+}
+
+void TMainForm::showMemo(QPlainTextEdit *memo, const QByteArray &bytes)
+{
+    MemoText::show(memo, toEditorBreaks(m_codec.decode(bytes)));
+}
+
+void TMainForm::ShowPop(TPop *item)
+{
+    if (item) {
+        showText(editPopHost, item->Host);
+        sedtPopPort->setValue(item->Port);
+        showText(editPopUser, item->UserID);
+        editPopPass->setBytes(item->Password);
+        chkbPopAutoReply->setChecked(item->AutoReply == "Y");
+        showText(editPopAutoReplyFrom, item->AutoReplyFrom);
+        showMemo(memoPopAutoReplyBody, item->AutoReplyBody);
+        showText(editPopAutoReplySubject, item->AutoReplySubject);
+        showText(editAutoReplyFromIgnore, item->AutoReplyFromIgnore);
+        showText(editSafetyBox, item->SafetyBox);
+        chkbOBID->setChecked(item->AssignOutboundID == "Y");
+    } else {
+        for (QLineEdit *e : {editPopHost, editPopUser, editPopAutoReplyFrom, editPopAutoReplySubject,
+                             editAutoReplyFromIgnore, editSafetyBox})
+            e->clear();
+        editPopPass->setBytes({});
+        memoPopAutoReplyBody->clear();
+        sedtPopPort->setValue(110);
+        cboxPopDefault->setCurrentIndex(-1);
+        chkbPopAutoReply->setChecked(false);
+        chkbOBID->setChecked(false);
+    }
+    ShowGroupChoices();
+}
+
+void TMainForm::ShowGroup(TGroup *item)
+{
+    if (item) {
+        showText(editGroupName, item->Name);
+        showText(editGroupDesc, item->Description);
+        showText(editGroupOutboundAddr, item->OutboundAddress);
+        showMemo(memoGroupKeys, item->KeyList);
+        chkbGroupRO->setChecked(item->ReadOnly == "Y");
+    } else {
+        editGroupName->clear();
+        editGroupDesc->clear();
+        editGroupOutboundAddr->clear();
+        memoGroupKeys->clear();
+        chkbGroupRO->setChecked(false);
+    }
+    ShowUserChoices();
+}
+
+void TMainForm::ShowUser(TUser *item)
+{
+    showText(editUserDesc, item ? item->Description : QByteArray());
+    showText(editUserName, item ? item->Name : QByteArray());
+    editUserPass->setBytes(item ? item->Pass : QByteArray());
+}
+
+// ---------------------------------------------------------------------------------------
+// Storing pages into items
+
+QByteArray TMainForm::memoBytes(const QPlainTextEdit *memo, const QByteArray &original) const
+{
+    // The raw text keeps no-break spaces, which the plain-text view would turn into blanks.
+    QString text = MemoText::text(memo);
+    if (toEditorBreaks(m_codec.decode(original)) == text)
+        return original; // not edited: the bytes stay as they are, breaks included
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return m_codec.encode(text);
+}
+
+void TMainForm::StorePop(TPop *item)
+{
+    item->Host = m_codec.encodeKeeping(editPopHost->text(), item->Host);
+    if (!sedtPopPort->cleanText().isEmpty())
+        item->Port = spinValue(sedtPopPort);
+    item->UserID = m_codec.encodeKeeping(editPopUser->text(), item->UserID);
+    item->Password = editPopPass->bytes();
+    const int chosen = cboxPopDefault->currentIndex();
+    if (chosen < 0)
+        item->DefaultGroup.clear();
+    else if (m_codec.decode(item->DefaultGroup) != cboxPopDefault->currentText())
+        item->DefaultGroup = m_defaultChoices.value(chosen);
+    item->AutoReply = flag(chkbPopAutoReply->isChecked());
+    item->AutoReplyFrom = m_codec.encodeKeeping(editPopAutoReplyFrom->text(), item->AutoReplyFrom);
+    item->AutoReplyBody = memoBytes(memoPopAutoReplyBody, item->AutoReplyBody);
+    item->AutoReplySubject = m_codec.encodeKeeping(editPopAutoReplySubject->text(), item->AutoReplySubject);
+    item->AutoReplyFromIgnore = m_codec.encodeKeeping(editAutoReplyFromIgnore->text(), item->AutoReplyFromIgnore);
+    item->AssignOutboundID = flag(chkbOBID->isChecked());
+    item->SafetyBox = m_codec.encodeKeeping(editSafetyBox->text(), item->SafetyBox);
+}
+
+void TMainForm::StoreGroup(TGroup *item)
+{
+    item->Name = m_codec.encodeKeeping(editGroupName->text(), item->Name);
+    item->Description = m_codec.encodeKeeping(editGroupDesc->text(), item->Description);
+    item->OutboundAddress = m_codec.encodeKeeping(editGroupOutboundAddr->text(), item->OutboundAddress);
+    item->KeyList = memoBytes(memoGroupKeys, item->KeyList);
+    item->ReadOnly = flag(chkbGroupRO->isChecked());
+}
+
+void TMainForm::StoreUser(TUser *item)
+{
+    item->Description = m_codec.encodeKeeping(editUserDesc->text(), item->Description);
+    item->Name = m_codec.encodeKeeping(editUserName->text(), item->Name);
+    item->Pass = editUserPass->bytes();
+}
+
+void TMainForm::setCaptionOf(NavNode *node)
+{
+    if (const TPop *p = node->pop())
+        node->setText(0, m_codec.decode(p->caption()));
+    else if (const TUser *u = node->user())
+        node->setText(0, m_codec.decode(u->caption()));
+    else if (const TGroup *g = node->group())
+        node->setText(0, m_codec.decode(g->caption()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Saving
+
+ServerSettings TMainForm::serverSettingsFromPages() const
+{
+    const ServerSettings &was = m_server;
+    ServerSettings s = was;
+    s.Port = spinValue(sedtPort);
+    s.Name = m_codec.encodeKeeping(editName->text(), was.Name);
+    s.Version = AppIdentity::AppVersion;
+    s.SMTPHost = m_codec.encodeKeeping(editSMTPServer->text(), was.SMTPHost);
+    s.OutboundPrefix = m_codec.encodeKeeping(editOutBoundPrefix->text(), was.OutboundPrefix);
+    s.OutboundMarker = m_codec.encodeKeeping(editOutBoundMarker->text(), was.OutboundMarker);
+    s.BindIP = m_codec.encodeKeeping(cmbBindIP->currentText(), was.BindIP);
+    s.AdminEmail = m_codec.encodeKeeping(editAdminEmail->text(), was.AdminEmail);
+    s.AdminEmailActive = chkbAdminEmailActive->isChecked();
+    s.SMTPUserID = m_codec.encodeKeeping(editSMTPUserID->text(), was.SMTPUserID);
+    s.SMTPUserPass = editSMTPUserPass->bytes();
+    s.SMTPPort = spinValue(sedtSMTPPort);
+    s.LogSize = spinValue(sedtLogSize);
+    s.Log = rgrpLogSettings->itemIndex();
+    s.AdminUser = m_codec.encodeKeeping(editAdminUser->text(), was.AdminUser);
+    s.AdminPass = editAdminPass->bytes();
+    s.ConfigPort = spinValue(sedtConfigPort);
+    return s;
+}
+
+template <typename T>
+QList<const T *> TMainForm::itemsUnder(NavNode *root) const
+{
+    QList<const T *> out;
+    out.reserve(root->childCount());
+    for (int i = 0; i < root->childCount(); ++i) {
+        const auto *node = static_cast<NavNode *>(root->child(i));
+        if constexpr (std::is_same_v<T, TPop>)
+            out.append(node->pop());
+        else if constexpr (std::is_same_v<T, TUser>)
+            out.append(node->user());
+        else
+            out.append(node->group());
+    }
+    return out;
+}
+
+bool TMainForm::actnSaveExecute()
+{
+    const ServerSettings settings = serverSettingsFromPages();
+    const QByteArray bytes = ConfigDocument::render(settings, itemsUnder<TPop>(nodeIncoming),
+                                                    itemsUnder<TUser>(nodeUsers), itemsUnder<TGroup>(nodeGroups));
+    QString error;
+    // Another program's change is not overwritten unasked; No keeps the edits unsaved.
+    if (ConfigDocument::changedOnDisk(configFilePath(), m_diskFingerprint) &&
+        !m_prompts->yesNo(ConfigDocument::changedOnDiskText() + QStringLiteral(" Overwrite it?")))
+        return false;
+    // Written atomically: a failed write keeps the previous file and the changed flag.
+    if (!ConfigDocument::saveBytes(configFilePath(), bytes, &error)) {
+        m_prompts->error(error);
+        return false;
+    }
+    m_diskFingerprint = SafeFile::fingerprintOf(configFilePath());
+    m_server = settings;
+    if (RemoteMode && m_transfer)
+        m_transfer->putConfig(m_ctx.programFolder); // reports its own failure
+    m_changed = false;
+    return true;
+}
+
