@@ -400,7 +400,7 @@ bool ConfigDocument::saveBytesChecked(const QString &path, const QByteArray &byt
     }
     if (!saveBytes(path, bytes, error))
         return false;
-    fingerprint = SafeFile::fingerprintOf(path);
+    fingerprint = SafeFile::fingerprintOfWritten(path, bytes);
     return true;
 }
 

@@ -190,6 +190,14 @@ Fingerprint fingerprintOf(const QString &path)
     return f;
 }
 
+Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes)
+{
+    struct stat st {};
+    if (::stat(encoded(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != bytes.size())
+        return fingerprintOf(path);
+    return fingerprintOf(bytes, modifiedNsOf(st));
+}
+
 QString displayPath(const QString &path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());

@@ -40,6 +40,10 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
 // The fingerprint of a file as it is on disk now (not existing: `exists` false).
 Fingerprint fingerprintOf(const QString &path);
 Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs);
+// The fingerprint of a file just written with `bytes`: its time from the file system, its
+// hash from the bytes in memory, so the file is not read back. Reads it when it does not
+// stand there with that size (something replaced it at once).
+Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes);
 
 // The absolute path in the system's notation, as messages show it.
 QString displayPath(const QString &path);

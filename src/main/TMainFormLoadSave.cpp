@@ -290,7 +290,7 @@ bool TMainForm::actnSaveExecute()
         m_prompts->error(error);
         return false;
     }
-    m_diskFingerprint = SafeFile::fingerprintOf(configFilePath());
+    m_diskFingerprint = SafeFile::fingerprintOfWritten(configFilePath(), bytes);
     m_server = settings;
     if (RemoteMode && m_transfer)
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure
