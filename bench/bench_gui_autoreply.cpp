@@ -1,6 +1,7 @@
 // An incoming account whose auto-reply body is one long line: showing the account's page
 // and storing it after an edit, against setting the same text into a bare text view of the
 // same size in the same run.
+#include "BenchEditor.h"
 #include "BenchUtil.h"
 
 #include "config/ConfigStore.h"
@@ -17,18 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-class SilentPrompts : public Prompts
-{
-public:
-    void error(const QString &text, const QString &) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void information(const QString &, const QString &) override {}
-    void warning(const QString &, const QString &) override {}
-    bool yesNo(const QString &, const QString &) override { return false; }
-    Answer yesNoCancel(const QString &, const QString &) override { return Answer::No; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    std::optional<QString> text(const QString &, const QString &, const QString &, bool) override { return {}; }
-};
 
 QByteArray oneLine(qsizetype bytes)
 {
@@ -69,12 +58,8 @@ int main(int argc, char **argv)
             return 1;
         file.close();
 
-        SilentPrompts prompts;
-        MainFormContext ctx;
-        ctx.prompts = &prompts;
-        ctx.programFolder = dir.path();
-        ctx.localAddresses = [] { return QStringList(); };
-        TMainForm form(ctx);
+        BenchEditorContext editor(dir.path());
+        TMainForm form(editor.context);
         if (form.start(false) != TMainForm::StartResult::Run)
             return 1;
         form.show();

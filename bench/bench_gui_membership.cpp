@@ -1,14 +1,13 @@
 // The main window with large configurations: filling the membership check lists when an
 // item is selected, against building the same widgets directly, and start-up (load and
 // tree) for growing numbers of items, which must stay linear.
+#include "BenchEditor.h"
 #include "BenchUtil.h"
 
-#include "config/AppIdentity.h"
 #include "config/ConfigStore.h"
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
 #include "platform/Prompts.h"
-#include "platform/Registry.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,18 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-class SilentPrompts : public Prompts
-{
-public:
-    void error(const QString &text, const QString &) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void information(const QString &, const QString &) override {}
-    void warning(const QString &, const QString &) override {}
-    bool yesNo(const QString &, const QString &) override { return false; }
-    Answer yesNoCancel(const QString &, const QString &) override { return Answer::No; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    std::optional<QString> text(const QString &, const QString &, const QString &, bool) override { return {}; }
-};
 
 QByteArray userName(int i)
 {
@@ -74,9 +61,7 @@ QByteArray makeConfig(int n)
 struct Editor
 {
     QTemporaryDir dir;
-    SilentPrompts prompts;
-    // A registry of its own with tips switched off: the tip window is modal and would wait.
-    IniFileRegistry registry{dir.filePath(QStringLiteral("registry"))};
+    std::unique_ptr<BenchEditorContext> context;
     std::unique_ptr<TMainForm> form;
 
     explicit Editor(const QByteArray &config)
@@ -85,20 +70,11 @@ struct Editor
         f.open(QIODevice::WriteOnly);
         f.write(config);
         f.close();
-        Registry::Root root;
-        QString path;
-        Registry::splitKeyName(QString::fromLatin1(AppIdentity::RegistryKey), &root, &path);
-        if (auto key = registry.openKey(root, path, Registry::Access::Full, true))
-            key->writeString(QStringLiteral("TipsEnabled"), QStringLiteral("0"));
+        context = std::make_unique<BenchEditorContext>(dir.path());
     }
     bool start()
     {
-        MainFormContext ctx;
-        ctx.prompts = &prompts;
-        ctx.registry = &registry;
-        ctx.programFolder = dir.path();
-        ctx.localAddresses = [] { return QStringList{}; };
-        form = std::make_unique<TMainForm>(ctx);
+        form = std::make_unique<TMainForm>(context->context);
         return form->start(false) == TMainForm::StartResult::Run;
     }
 };

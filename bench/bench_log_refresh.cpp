@@ -1,6 +1,7 @@
 // The Log View's Refresh on a large server log (100 MB, 1,000,000 lines), against reading
 // the same file and setting its text straight into a bare view of the same kind, in the
 // same run. Also the memory the refresh takes, against the size of the text it shows.
+#include "BenchEditor.h"
 #include "BenchUtil.h"
 
 #include "main/TMainForm.h"
@@ -14,18 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-class SilentPrompts : public Prompts
-{
-public:
-    void error(const QString &text, const QString &) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void information(const QString &, const QString &) override {}
-    void warning(const QString &, const QString &) override {}
-    bool yesNo(const QString &, const QString &) override { return false; }
-    Answer yesNoCancel(const QString &, const QString &) override { return Answer::No; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    std::optional<QString> text(const QString &, const QString &, const QString &, bool) override { return {}; }
-};
 
 // A server log: `lines` lines of 100 bytes each with their CR LF.
 bool writeLog(const QString &path, int lines)
@@ -85,12 +74,8 @@ int main(int argc, char **argv)
     const qint64 fileBytes = QFileInfo(logPath).size();
     std::printf("log.txt: %d lines, %.1f MB\n", lines, double(fileBytes) / 1e6);
 
-    SilentPrompts prompts;
-    MainFormContext ctx;
-    ctx.prompts = &prompts;
-    ctx.programFolder = dir.path();
-    ctx.localAddresses = [] { return QStringList(); };
-    TMainForm form(ctx);
+    BenchEditorContext editor(dir.path());
+    TMainForm form(editor.context);
     if (form.start(false) != TMainForm::StartResult::Run)
         return 1;
     form.show();
