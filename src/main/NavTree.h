@@ -57,6 +57,7 @@ public:
     explicit NavTree(QWidget *parent = nullptr);
 
     NavNode *currentNode() const { return static_cast<NavNode *>(currentItem()); }
+    NavNode *nodeFromIndex(const QModelIndex &index) const { return static_cast<NavNode *>(itemFromIndex(index)); }
 
 protected:
     void focusInEvent(QFocusEvent *event) override;

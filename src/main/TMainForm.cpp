@@ -8,10 +8,12 @@
 #include "main/MaskedBytesEdit.h"
 #include "main/MembershipChoices.h"
 #include "main/MemoText.h"
+#include "main/FindingsMarker.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
 #include "main/RadioGroup.h"
 #include "main/SpinEdit.h"
+#include "main/TreeFilter.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
@@ -98,7 +100,8 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
             bool onPath = false;
             for (QTreeWidgetItem *m = now; m && !onPath; m = m->parent())
                 onPath = (m == n);
-            if (!onPath && n->isExpanded())
+            // While the tree is filtered, every branch with matches stays open.
+            if (!onPath && n->isExpanded() && !m_treeFilter->isActive())
                 n->setExpanded(false);
         }
         for (QTreeWidgetItem *n = now; n; n = n->parent())
@@ -112,6 +115,8 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
         if (std::any_of(entries.begin(), entries.end(), [](QAction *a) { return a->isVisible(); }))
             PopupMenu1->popup(tvNav->viewport()->mapToGlobal(pos));
     });
+
+    setupFilterAndFindings();
 
     connect(actnDelMsg, &QAction::triggered, this, [this]() { actnDelMsgExecute(); });
     connectItemCommands();
@@ -381,6 +386,7 @@ void TMainForm::DataChange(QObject *sender)
     // With no node selected the General page is in view: the edit is a change to save
     // even though there is no item to store it into.
     m_changed = true;
+    m_findingsMarker->schedule();
     NavNode *node = selectedNode();
     if (!node)
         return;

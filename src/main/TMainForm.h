@@ -18,6 +18,10 @@
 
 class BusyCursor;
 class CheckResultsDialog;
+class ChecklistFilter;
+class FindingsMarker;
+class TreeFilter;
+class QToolButton;
 class Clock;
 class ConfigDocument;
 class LogFindBar;
@@ -143,6 +147,10 @@ public:
     void selectFinding(const CheckFinding &finding);
     QList<CheckFinding> checkConfiguration() const;
 
+    // The tree's filter line and the findings on the tree (TMainFormFilter.cpp).
+    TreeFilter *treeFilter() const { return m_treeFilter; }
+    FindingsMarker *findingsMarker() const { return m_findingsMarker; }
+
     void rgrpLogFileClick(QObject *sender);
     void PopupMenu1Popup();
     void actnDelMsgExecute();
@@ -216,6 +224,8 @@ private:
     void setHint(QWidget *w, const QString &hint);
     void buildTree();
     void fillBindAddresses();
+    void setupFilterAndFindings();
+    void openTreeBranchOf(QTreeWidgetItem *node);
 
     NavNode *newItemNode(const QString &caption, int imageIndex, NavNode *parent);
     NavNode *selectedNode() const;
@@ -251,6 +261,8 @@ private:
     SafeFile::Fingerprint m_diskFingerprint;    // the file as loaded or last saved
 
     QList<QIcon> ImageList2;
+    TreeFilter *m_treeFilter = nullptr;
+    FindingsMarker *m_findingsMarker = nullptr;
 
     // Help menu (TMainFormHelp.cpp).
     void setupHelp();
@@ -266,6 +278,10 @@ private:
 public:
     // Controls, by the names the tests and the other windows use.
     NavTree *tvNav = nullptr;
+    QLineEdit *editTreeFilter = nullptr; // filters the tree's items (Ctrl+F)
+    QLabel *lablTreeFilter = nullptr;    // in the status bar: how many items the filter shows
+    QToolButton *butnFindings = nullptr; // in the status bar: "2 errors, 5 warnings"
+    QAction *actnTreeFilter = nullptr;
     QTabWidget *pctrlMain = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
@@ -301,6 +317,7 @@ public:
     QCheckBox *chkbPopAutoReply = nullptr, *chkbOBID = nullptr;
     QPlainTextEdit *memoPopAutoReplyBody = nullptr;
     QListWidget *chlstGroups = nullptr;
+    ChecklistFilter *filterGroups = nullptr;
     QComboBox *cboxPopDefault = nullptr;
     // User
     QLineEdit *editUserDesc = nullptr, *editUserName = nullptr;
@@ -312,6 +329,7 @@ public:
     QCheckBox *chkbGroupRO = nullptr;
     QPlainTextEdit *memoGroupKeys = nullptr;
     QListWidget *chlstUsers = nullptr;
+    ChecklistFilter *filterUsers = nullptr;
     // Log
     RadioGroup *rgrpLogSettings = nullptr, *rgrpLogFile = nullptr;
     QSpinBox *sedtLogSize = nullptr;

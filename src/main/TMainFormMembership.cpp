@@ -2,6 +2,7 @@
 
 #include "main/TMainFormDetail.h"
 
+#include "main/ChecklistFilter.h"
 #include "main/MembershipChoices.h"
 #include "main/NavTree.h"
 
@@ -61,6 +62,7 @@ void TMainForm::ShowGroupChoices()
     const std::vector<char> chosen = pop ? m_groupChoices.chosenRows(pop->Newsgroups, m_codec)
                                          : std::vector<char>(size_t(m_groupChoices.count()), 0);
     fillCheckList(chlstGroups, m_groupChoices.sortedTexts(), chosen);
+    filterGroups->apply(); // the filter's text stays from one item to the next
     m_groupEntries = m_groupChoices.sortedBytes();
     // The default list keeps the tree's order.
     cboxPopDefault->clear();
@@ -77,6 +79,7 @@ void TMainForm::ShowUserChoices()
     const std::vector<char> chosen = group ? m_userChoices.chosenRows(group->Users, m_codec)
                                            : std::vector<char>(size_t(m_userChoices.count()), 0);
     fillCheckList(chlstUsers, m_userChoices.sortedTexts(), chosen);
+    filterUsers->apply();
     m_userEntries = m_userChoices.sortedBytes();
 }
 

@@ -1,4 +1,5 @@
 // The main window's pages, menus and tree: every control with its name, caption and hint.
+#include "main/ChecklistFilter.h"
 #include "main/MaskedBytesEdit.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
@@ -291,13 +292,15 @@ QWidget *TMainForm::buildIncomingItemPage()
                           "selecting it first and the clicking on the button below.")),
                  0, 0, 1, 2);
     chlstGroups = checkList("chlstGroups");
-    g->addWidget(chlstGroups, 1, 0, 1, 2);
+    filterGroups = new ChecklistFilter(chlstGroups, str("Groups"));
+    g->addWidget(filterGroups, 1, 0, 1, 2);
+    g->addWidget(chlstGroups, 2, 0, 1, 2);
     cboxPopDefault = named<QComboBox>("cboxPopDefault");
     cboxPopDefault->setEditable(false);
-    g->addWidget(new QLabel(str("Default")), 2, 0);
-    g->addWidget(cboxPopDefault, 2, 1);
+    g->addWidget(new QLabel(str("Default")), 3, 0);
+    g->addWidget(cboxPopDefault, 3, 1);
     g->setColumnStretch(1, 1);
-    g->setRowStretch(1, 1);
+    g->setRowStretch(2, 1);
     pctrlIncoming->addTab(groups, str("Groups"));
     return page;
 }
@@ -359,8 +362,10 @@ QWidget *TMainForm::buildGroupItemPage()
                           "those that will have access to this group")),
                  0, 0);
     chlstUsers = checkList("chlstUsers");
-    g->addWidget(chlstUsers, 1, 0);
-    g->setRowStretch(1, 1);
+    filterUsers = new ChecklistFilter(chlstUsers, str("Users"));
+    g->addWidget(filterUsers, 1, 0);
+    g->addWidget(chlstUsers, 2, 0);
+    g->setRowStretch(2, 1);
     pctrlGroup->addTab(users, str("Users"));
     return page;
 }
@@ -531,7 +536,15 @@ void TMainForm::buildWindow()
     tp.setColor(QPalette::Base, tp.color(QPalette::ToolTipBase));
     tp.setColor(QPalette::Text, tp.color(QPalette::ToolTipText));
     tvNav->setPalette(tp);
-    h->addWidget(tvNav);
+    // The filter line stands above the tree, in the tree's column.
+    auto *navColumn = new QVBoxLayout;
+    navColumn->setContentsMargins(0, 0, 0, 0);
+    navColumn->setSpacing(2);
+    editTreeFilter = named<QLineEdit>("editTreeFilter");
+    editTreeFilter->setFixedWidth(NavWidth);
+    navColumn->addWidget(editTreeFilter);
+    navColumn->addWidget(tvNav, 1);
+    h->addLayout(navColumn);
 
     pctrlMain = new QTabWidget(central);
     pctrlMain->setObjectName(QStringLiteral("pctrlMain"));
