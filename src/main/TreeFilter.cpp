@@ -92,9 +92,9 @@ void TreeFilter::apply(const QString &text)
             state.hidden[row] = match ? 0 : 1;
             state.shown += match ? 1 : -1;
         }
-        // The matches stand open below their root.
-        if (isActive() && state.shown > 0 && !branch.root->isExpanded())
-            branch.root->setExpanded(true);
+        // The matches stand open below their root; a root without any stays closed.
+        if (isActive() && branch.root->isExpanded() != (state.shown > 0))
+            branch.root->setExpanded(state.shown > 0);
     }
     if (!isActive())
         emit cleared();
