@@ -23,6 +23,7 @@ TreeFilter::TreeFilter(QTreeWidget *tree, QLineEdit *edit, QObject *parent)
     });
     // Items added or deleted while a text is given change the counts.
     auto structureChanged = [this]() {
+        m_rowsChanged = true;
         if (!isActive() || m_recountQueued)
             return;
         m_recountQueued = true;
@@ -41,10 +42,10 @@ void TreeFilter::setBranches(const QList<Branch> &branches)
     m_states.assign(size_t(branches.size()), State());
 }
 
-void TreeFilter::sync(const Branch &branch, State &state) const
+void TreeFilter::sync(const Branch &branch, State &state)
 {
     const int n = branch.root->childCount();
-    bool same = size_t(n) == state.nodes.size();
+    bool same = !m_rowsChanged && size_t(n) == state.nodes.size();
     for (int i = 0; same && i < n; ++i)
         same = state.nodes[size_t(i)] == branch.root->child(i);
     if (same)
@@ -75,10 +76,10 @@ void TreeFilter::apply(const QString &text)
     // A text that contains the previous one can only match nodes that matched before.
     const bool narrowing = !m_text.isEmpty() && text.contains(m_text, Qt::CaseInsensitive);
     m_text = text;
+    syncAll();
     for (qsizetype b = 0; b < m_branches.size(); ++b) {
         const Branch &branch = m_branches.at(b);
         State &state = m_states[size_t(b)];
-        sync(branch, state);
         const QModelIndex parent = m_tree->model()->index(m_tree->indexOfTopLevelItem(branch.root), 0);
         const size_t n = state.nodes.size();
         for (size_t row = 0; row < n; ++row) {
@@ -101,10 +102,16 @@ void TreeFilter::apply(const QString &text)
     emit summaryChanged(summary());
 }
 
-void TreeFilter::recount()
+void TreeFilter::syncAll()
 {
     for (qsizetype b = 0; b < m_branches.size(); ++b)
         sync(m_branches.at(b), m_states[size_t(b)]);
+    m_rowsChanged = false;
+}
+
+void TreeFilter::recount()
+{
+    syncAll();
     emit summaryChanged(summary());
 }
 
@@ -145,8 +152,8 @@ void TreeFilter::reveal(QTreeWidgetItem *node)
     for (qsizetype b = 0; b < m_branches.size(); ++b) {
         if (node->parent() != m_branches.at(b).root)
             continue;
+        syncAll();
         State &state = m_states[size_t(b)];
-        sync(m_branches.at(b), state);
         const int row = node->parent()->indexOfChild(node);
         if (row >= 0 && state.hidden[size_t(row)]) {
             setHidden(state, size_t(row), false);

@@ -74,7 +74,8 @@ private:
 
     void apply(const QString &text);
     // Brings the branch's state up to date with its children (after an Add or a Delete).
-    void sync(const Branch &branch, State &state) const;
+    void sync(const Branch &branch, State &state);
+    void syncAll();
     void setHidden(State &state, size_t row, bool hide);
     void recount();
     void giveFocusBack();
@@ -86,4 +87,5 @@ private:
     QString m_text;
     QPointer<QWidget> m_returnFocus;
     bool m_recountQueued = false;
+    bool m_rowsChanged = false; // rows came or went since the states were taken
 };
