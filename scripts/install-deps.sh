@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth fonts-liberation imagemagick
   ccache desktop-file-utils man-db file dpkg-dev
+  ansible-core yamllint python3-pyflakes pycodestyle
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,9 @@ need share/bash-completion/completions/quilmora-config
 need share/doc/quilmora/README.md
 need share/doc/quilmora/examples/demo/quilmora.ini
 need share/doc/quilmora/examples/demo/data/sales/xover.dat
+collections=share/ansible/collections
+need $collections/ansible_collections/quilmora/server/plugins/modules/config.py
+need $collections/ansible_collections/quilmora/server/meta/runtime.yml
 # The Help menu's documents, when the project has them.
 [ -f "$source/share/tips.dat" ] && need share/quilmora/tips.dat
 [ -f "$build/src/quilmora.pdf" ] && need share/quilmora/quilmora.pdf
@@ -39,6 +42,12 @@ fi
 dry=$("$usr/bin/quilmora-config" --folder "$usr/share/doc/quilmora/examples/demo" purge sales --older-than 30 --dry-run)
 if ! grep -q 'would be removed' <<<"$dry" || grep -q '^0 entries' <<<"$dry"; then
   echo "FAIL: the demo's purge dry run removes nothing: $dry" >&2; failed=1
+fi
+# Installed under /usr, Debian's ansible-core finds the collection there without settings.
+if command -v ansible-doc >/dev/null; then
+  ANSIBLE_COLLECTIONS_PATH=$usr/$collections ANSIBLE_HOME=$destdir/ansible-home \
+    ansible-doc quilmora.server.config 2>&1 | grep -q 'login_password' ||
+    { echo "FAIL: ansible-doc quilmora.server.config of the installed collection" >&2; failed=1; }
 fi
 if [ "$gui" = 1 ]; then
   env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/quilmora-editor" --help | grep -q "usage: quilmora-editor" ||
