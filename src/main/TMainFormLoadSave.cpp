@@ -4,10 +4,10 @@
 
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/MemoText.h"
 #include "main/NavTree.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "platform/Prompts.h"
 
 #include <QCheckBox>
