@@ -72,8 +72,10 @@ struct Address
 // `pop:USERID/HOST[.KEY]` and `KIND:#N[.KEY]` against the configuration. Names compare
 // ignoring letter case. Fails with why: an unknown kind, key or item, a name two items
 // have ("2 groups are named sales: group:#1, group:#4").
+// With `preferItem` (commands that take an item, not a key: remove, passwd) an item whose
+// whole name is the text comes before splitting a key off its end.
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
-             QString *error, bool allowSmtp = false);
+             QString *error, bool allowSmtp = false, bool preferItem = false);
 
 // The positions of the items of `kind` whose name is `name`, letter case ignored.
 QList<int> itemsNamed(const ConfigDocument &doc, Kind kind, const QByteArray &name, const TextCodec &codec,
@@ -102,7 +104,13 @@ QString formatValue(Form form, const Value &value, const TextCodec &codec);
 
 // Encodes a text in the configuration's character set, keeping `original` when the text is
 // what it decodes to. Fails when the character set cannot hold the text.
+// `binary`: the text is stored as a binary value and may hold a NUL.
 bool encodeText(const QString &text, const QByteArray &original, const TextCodec &codec, QByteArray *bytes,
-                QString *error);
+                QString *error, bool binary = false);
+
+// Why the file cannot hold the text exactly as given, or "" when it can: a leading U+FEFF
+// (the decoder takes it for a byte-order mark) and, for a one-line text (`oneLine`), blanks
+// or tabs at either end (the reader trims them).
+QString refusedText(const QString &text, bool oneLine);
 
 } // namespace ItemKeys
