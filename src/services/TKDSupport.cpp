@@ -91,3 +91,15 @@ bool TKDSupport::SendRequest(QString *error)
     }
     return true;
 }
+
+bool TKDSupport::IsAcceptableAddress(const QString &address)
+{
+    if (address.isEmpty())
+        return false;
+    for (const QChar c : address) {
+        if (c == QLatin1Char('<') || c == QLatin1Char('>') || c.isSpace() || c.category() == QChar::Other_Control
+            || c.category() == QChar::Other_Format)
+            return false;
+    }
+    return true;
+}

@@ -37,6 +37,11 @@ public:
 
     void GatherSystemInfo(const SystemInfo &system, const QString &programFolder);
 
+    // An address that can stand in MAIL FROM and the From line as it is: not empty, without
+    // angle brackets, blanks or control characters (any of which would let the text change
+    // the command or the header around it).
+    static bool IsAcceptableAddress(const QString &address);
+
     // The body of the mail, line by line.
     QStringList SystemReport() const;
 
