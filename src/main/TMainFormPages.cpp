@@ -453,6 +453,7 @@ void TMainForm::buildMenus()
     QMenu *file = menuBar()->addMenu(str("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(actnSave);
+    buildReviewActions(file);
     file->addAction(actnCheck);
     file->addSeparator();
     file->addAction(actnExit);
