@@ -453,8 +453,8 @@ void TMainForm::buildMenus()
     QMenu *file = menuBar()->addMenu(str("&File"));
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(actnSave);
-    buildReviewActions(file);
     file->addAction(actnCheck);
+    buildReviewActions(file);
     file->addSeparator();
     file->addAction(actnExit);
     QMenu *help = menuBar()->addMenu(str("&Help"));
