@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
 using GuiTestUtil::child;
 
@@ -60,9 +61,8 @@ struct LocalEditor
 {
     explicit LocalEditor(const QByteArray &file, const QByteArray &backup = {})
     {
-        TestFiles::write(path(), file);
-        if (!backup.isNull())
-            TestFiles::write(path() + QStringLiteral(".bak"), backup);
+        written = TestFiles::write(path(), file) &&
+                  (backup.isNull() || TestFiles::write(path() + QStringLiteral(".bak"), backup));
         ctx.prompts = &prompts;
         ctx.programFolder = dir.path();
         ctx.localAddresses = [] { return QStringList(); };
@@ -71,6 +71,7 @@ struct LocalEditor
     QString path() const { return dir.filePath(QStringLiteral("quilmora.ini")); }
 
     QTemporaryDir dir;
+    bool written = false;
     ScriptedPrompts prompts;
     MainFormContext ctx;
     std::unique_ptr<TMainForm> form;
@@ -164,22 +165,21 @@ void TestReviewChanges::doubleClickChoosesTheItem()
     }
 }
 
-// Ctrl+D on the window: an edit shows up, and a double-click selects the item edited.
+// File, Review Changes (Ctrl+D): an edit shows up, and a double-click selects the item edited.
 void TestReviewChanges::reviewOfTheWindow()
 {
     LocalEditor e(kBase);
+    QVERIFY(e.written);
     QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
     e.form->show();
     auto *tree = child<NavTree>(e.form.get(), "tvNav");
-    auto *groups = tree->topLevelItem(0);
-    Q_UNUSED(groups);
     QTreeWidgetItem *support = nullptr;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if ((*it)->text(0) == QStringLiteral("support"))
             support = *it;
     QVERIFY(support);
     tree->setCurrentItem(support);
-    auto *description = child<QLineEdit>(e.form.get(), "editGroupDescription");
+    auto *description = child<QLineEdit>(e.form.get(), "editGroupDesc");
     description->setFocus();
     QTest::keyClick(description, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(description, QStringLiteral("Desk"));
@@ -194,7 +194,8 @@ void TestReviewChanges::reviewOfTheWindow()
         doubleClickRow(dialog->lstChanges, 0);
         dialog->reject();
     });
-    QTest::keyClick(e.form.get(), Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(e.form->actnReview->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    QVERIFY(GuiTestUtil::trigger(e.form.get(), "actnReview"));
     QCOMPARE(shown, QStringList{QStringLiteral("~ group:support.Description: \"Help\" -> \"Desk\"")});
     QCOMPARE(tree->currentItem(), support);
 }
@@ -202,6 +203,7 @@ void TestReviewChanges::reviewOfTheWindow()
 void TestReviewChanges::revertWritesNothing()
 {
     LocalEditor e(kBase);
+    QVERIFY(e.written);
     QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
     auto *name = child<QLineEdit>(e.form.get(), "editName");
     name->setFocus();
@@ -242,6 +244,7 @@ void TestReviewChanges::restoreBackup()
     QByteArray backup = kBase;
     backup.replace("Name=bob", "Name=carol").replace("Port=119", "Port=121");
     LocalEditor e(kBase, backup);
+    QVERIFY(e.written);
     QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
     const FileState file = FileState::of(e.path());
     const FileState bak = FileState::of(e.path() + QStringLiteral(".bak"));
