@@ -493,8 +493,8 @@ bool TRemoteInfo::PutConfigAfterCheck(const QString &folder)
     if (*changed && !m_prompts.yesNo(serverChangedQuestion())) {
         m_prompts.information(QStringLiteral("Your configuration is saved in the local copy %1 and was not sent to "
                                              "the server. To send it later, save again and answer Yes, or run:\n"
-                                             "quilmora-config push %2 --force")
-                                  .arg(localCopyPath(folder, Host), Host));
+                                             "quilmora-config --folder %3 push %2 --force")
+                                  .arg(localCopyPath(folder, Host), Host, folder));
         return false;
     }
     return PutConfig(folder);

@@ -141,7 +141,7 @@ private slots:
             QVERIFY(run.server.blocks().first().contains("Name=Harbour\r\n"));
         } else {
             QCOMPARE(run.prompts.shown.size(), 2);
-            QVERIFY2(run.prompts.shown.at(1).contains(QStringLiteral("quilmora-config push 127.0.0.1 --force")),
+            QVERIFY2(run.prompts.shown.at(1).contains(QStringLiteral(" push 127.0.0.1 --force")),
                      qPrintable(run.prompts.shown.at(1)));
             QCOMPARE(run.server.blocks().size(), 0);
         }
