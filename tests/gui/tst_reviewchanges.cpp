@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -98,6 +99,7 @@ private slots:
     void revertWritesNothing();
     void restoreBackup_data();
     void restoreBackup();
+    void restoreDisabledWithoutBackup();
 };
 
 void TestReviewChanges::listsWhatDiffLists_data()
@@ -270,6 +272,22 @@ void TestReviewChanges::restoreBackup()
         QVERIFY(e.form->actnSaveExecute());
         QCOMPARE(TestFiles::read(e.path()), document(backup).render());
     }
+}
+
+// Whether there is a backup is looked at whenever the File menu opens.
+void TestReviewChanges::restoreDisabledWithoutBackup()
+{
+    LocalEditor e(kBase);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    auto *file = child<QMenu>(e.form.get(), "menuFile");
+    emit file->aboutToShow();
+    QVERIFY(!e.form->actnRestoreBackup->isEnabled());
+    QVERIFY(e.form->actnReview->isEnabled());
+    QVERIFY(e.form->actnRevert->isEnabled());
+    QVERIFY(e.form->actnSaveExecute()); // the save keeps the previous file as the backup
+    emit file->aboutToShow();
+    QVERIFY(e.form->actnRestoreBackup->isEnabled());
 }
 
 QTEST_MAIN(TestReviewChanges)
