@@ -454,6 +454,7 @@ void TMainForm::buildMenus()
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(actnSave);
     file->addAction(actnCheck);
+    buildReviewActions(file);
     file->addSeparator();
     file->addAction(actnExit);
     QMenu *help = menuBar()->addMenu(str("&Help"));

@@ -1,6 +1,6 @@
-#include "cli/ItemKeys.h"
+#include "config/ItemKeys.h"
 
-#include "cli/JsonWriter.h"
+#include "config/JsonWriter.h"
 #include "config/ConfigCheck.h"
 #include "config/GroupName.h"
 #include "config/TextCodec.h"
