@@ -138,7 +138,7 @@ void TestCliRemote::pullRefusesUnloadableBlock_data()
     QTest::newRow("empty") << QByteArray() << QByteArray("empty configuration");
     QTest::newRow("binary") << QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0", 10) << QByteArray("not a configuration file");
     QTest::newRow("no section line") << QByteArray("Name=Office\r\n") << QByteArray("not a configuration file");
-    QTest::newRow("a NUL after a section") << QByteArray("[SERVER]\r\nName=Off\0ice\r\n", 25)
+    QTest::newRow("a NUL after a section") << QByteArray("[SERVER]\r\nName=Off\0ice\r\n", 24)
                                            << QByteArray("not a configuration file");
 }
 
