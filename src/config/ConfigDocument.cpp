@@ -254,7 +254,7 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
     }
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
-    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath());
+    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath(), path);
     return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
 }
 
