@@ -25,6 +25,8 @@ private slots:
     void badFileRefused();
     void byteOrderMark();
     void noFileOfThisMachineReachesTheServer();
+    void noConfigurationOfTheFolderReachesTheServer();
+    void ownConfigurationReadsNoConfiguration();
     void pushRefusedIsAFailure();
     void overallLimit();
     void serverTextIsEscaped();
@@ -107,8 +109,8 @@ void TestCliSafety::byteOrderMark()
 }
 
 // A server hands out an old-format configuration naming files of this machine: pull,
-// normalize --file HOST and push never send their content back. A body file inside the
-// folder is still converted.
+// normalize --file HOST and push never send their content back. A server's local copy is
+// not the folder's own configuration: even a body file inside the folder is not read.
 void TestCliSafety::noFileOfThisMachineReachesTheServer()
 {
     const QString secret = m_dir->filePath(QStringLiteral("id_rsa"));
@@ -129,7 +131,7 @@ void TestCliSafety::noFileOfThisMachineReachesTheServer()
     // The load says which names it passed over.
     QVERIFY(normalize.err.contains("POP1 AutoReplyFile=" + QFile::encodeName(secret)));
     QVERIFY(normalize.err.contains("GROUP1 KeyListFile=/etc/passwd"));
-    QVERIFY(!normalize.err.contains("reply.txt"));
+    QVERIFY(normalize.err.contains("POP2 AutoReplyFile=reply.txt"));
 
     QCOMPARE(runCli(remoteArgs("push", server)).status, 0);
     QVERIFY(server.wait());
@@ -137,8 +139,69 @@ void TestCliSafety::noFileOfThisMachineReachesTheServer()
     QVERIFY(!sent.contains(QByteArray("PRIVATE KEY").toHex().toUpper()));
     QVERIFY(!sent.contains(QByteArray("root:").toHex().toUpper()));
     QVERIFY(sent.contains("AutoReplyBody=\r\n"));
-    QVERIFY(sent.contains("AutoReplyBody=" + QByteArray("Thanks\r\n").toHex().toUpper() + "\r\n"));
+    QVERIFY(!sent.contains(QByteArray("Thanks").toHex().toUpper()));
     QVERIFY(sent.contains("KeyList=\r\n"));
+}
+
+// A server names files of the folder that hold configurations (another server's local copy,
+// the folder's own file reached by a way round, its backup): pulled, normalized and pushed
+// back, none of their bytes reach it.
+void TestCliSafety::noConfigurationOfTheFolderReachesTheServer()
+{
+    const QStringList names{QStringLiteral("other-server.example"), QStringLiteral("./../server/quilmora.ini"),
+                            QStringLiteral("quilmora.ini.bak")};
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/other-server.example"),
+                             "[SERVER]\r\nName=Other\r\n[USER1]\r\nName=x\r\nPassword=otherSecret\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"),
+                             "[SERVER]\r\nName=Own\r\n[USER1]\r\nName=y\r\nPassword=ownSecret\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"),
+                             "[SERVER]\r\nName=Own\r\n[USER1]\r\nName=y\r\nPassword=backupSecret\r\n"));
+    const QByteArray served = "[SERVER]\r\nName=Office\r\n"
+                              "[POP1]\r\nUserID=a\r\nAutoReplyFile=" + names[0].toUtf8() + "\r\n"
+                              "[POP2]\r\nUserID=b\r\nAutoReplyFile=" + names[1].toUtf8() + "\r\n"
+                              "[GROUP1]\r\nName=g\r\nKeyListFile=" + names[2].toUtf8() + "\r\n";
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(served),
+                                 Script().line().send("200 OK\r\n").line().receiveBlock()});
+    QCOMPARE(runCli(remoteArgs("pull", server)).status, 0);
+    const CliRun normalize = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("--file"),
+                                     QStringLiteral("127.0.0.1"), QStringLiteral("normalize")},
+                                    m_folder);
+    QCOMPARE(normalize.status, 0);
+    for (const QString &name : names)
+        QVERIFY2(normalize.err.contains(name.toUtf8()), normalize.err.constData());
+    QCOMPARE(runCli(remoteArgs("push", server)).status, 0);
+    QVERIFY(server.wait());
+    const QByteArray sent = server.blocks().value(0);
+    QVERIFY(!sent.isEmpty());
+    for (const char *secret : {"otherSecret", "ownSecret", "backupSecret"})
+        QVERIFY2(!sent.contains(QByteArray(secret).toHex().toUpper()), secret);
+}
+
+// The folder's own configuration reads a body file inside the folder, but never a file that
+// holds a configuration, whichever way its name leads there (a link included).
+void TestCliSafety::ownConfigurationReadsNoConfiguration()
+{
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/reply.txt"), "Thanks\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/other-server.example"), "[SERVER]\r\nPassword=otherSecret\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"), "[SERVER]\r\nName=backupSecret\r\n"));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("/quilmora.ini"), m_folder + QStringLiteral("/alias.txt")));
+    const QByteArray own = "[SERVER]\r\nName=ownSecret\r\n"
+                           "[POP1]\r\nUserID=a\r\nAutoReplyFile=reply.txt\r\n"
+                           "[POP2]\r\nUserID=b\r\nAutoReplyFile=other-server.example\r\n"
+                           "[POP3]\r\nUserID=c\r\nAutoReplyFile=./../server/quilmora.ini\r\n"
+                           "[POP4]\r\nUserID=d\r\nAutoReplyFile=alias.txt\r\n"
+                           "[GROUP1]\r\nName=g\r\nKeyListFile=quilmora.ini.bak\r\n";
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"), own));
+    const CliRun normalize = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("normalize")}, m_folder);
+    QCOMPARE(normalize.status, 0);
+    for (const char *skipped : {"POP2 AutoReplyFile=other-server.example", "POP3 AutoReplyFile=./../server/quilmora.ini",
+                                "POP4 AutoReplyFile=alias.txt", "GROUP1 KeyListFile=quilmora.ini.bak"})
+        QVERIFY2(normalize.err.contains(skipped), normalize.err.constData());
+    QVERIFY(!normalize.err.contains("reply.txt"));
+    const QByteArray saved = TestFiles::read(m_folder + QStringLiteral("/quilmora.ini"));
+    QVERIFY(saved.contains("AutoReplyBody=" + QByteArray("Thanks\r\n").toHex().toUpper() + "\r\n"));
+    for (const char *secret : {"otherSecret", "ownSecret", "backupSecret"})
+        QVERIFY2(!saved.contains(QByteArray(secret).toHex().toUpper()), secret);
 }
 
 // A return whose login the server refused is a failure in the server's words, though the
