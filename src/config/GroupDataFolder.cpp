@@ -166,11 +166,15 @@ bool remove(const QString &programFolder, const QString &groupName, QString *err
 
         // The walk upwards: each folder above that has become empty goes, up to "data"; the
         // first that still holds something (or is no longer a folder) ends it.
-        for (qsizetype i = qsizetype(chain.size()) - 1; i >= 1; --i) {
+        bool emptied = true;
+        for (qsizetype i = qsizetype(chain.size()) - 1; i >= 1 && emptied; --i) {
             chain.pop_back();
-            if (::unlinkat(chain.back().get(), QFile::encodeName(parts.at(i - 1)).constData(), AT_REMOVEDIR) != 0)
-                break;
+            emptied = ::unlinkat(chain.back().get(), QFile::encodeName(parts.at(i - 1)).constData(), AT_REMOVEDIR) == 0;
         }
+        // "data" itself goes too once empty, unless it is the administrator's link.
+        chain.clear();
+        if (emptied && removed && !QFileInfo(dataRoot(programFolder)).isSymLink())
+            QDir().rmdir(dataRoot(programFolder));
     }
 
     if (!linked.isEmpty()) {
