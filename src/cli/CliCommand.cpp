@@ -1,7 +1,9 @@
 #include "cli/CliCommand.h"
 
+#include "config/ConfigDocument.h"
 #include "platform/ProgramFolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -184,6 +186,13 @@ QString escapeControls(const QString &text)
 
 bool loadConfiguration(const CliContext &ctx, ConfigDocument &doc, QString *error)
 {
+    // Only the folder's own configuration file reads the files an old-format file names; any
+    // other (a server's local copy named with --file) reads none.
+    const QString own = QFileInfo(QDir(ctx.folder).filePath(QStringLiteral("quilmora.ini"))).canonicalFilePath();
+    if (!ctx.fileNameGiven || (own.isEmpty() ? false : QFileInfo(ctx.configPath()).canonicalFilePath() == own))
+        doc.linkedFileMode = LinkedFiles::Mode::Inside;
+    else
+        doc.linkedFileMode = LinkedFiles::Mode::None;
     if (!doc.load(ctx.configPath(), ctx.codec, error))
         return false;
     const QString skipped = doc.linkedFiles.message();

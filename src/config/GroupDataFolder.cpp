@@ -7,13 +7,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace GroupDataFolder {
 
@@ -25,10 +25,7 @@ QString refusal(const QString &groupName, const char *why)
         .arg(groupName, QString::fromLatin1(why));
 }
 
-// The removal works from open folder descriptors down: every step below "data" is opened
-// with O_NOFOLLOW relative to the folder above it, and every entry is looked at without
-// following it, so no symbolic link below "data" is ever followed, at any depth, even when
-// one is swapped in for a folder while the removal runs (it then goes as a link, or stays).
+// A descriptor that closes itself.
 class Fd
 {
 public:
@@ -39,8 +36,8 @@ public:
             ::close(m_fd);
     }
     Fd(Fd &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd &operator=(Fd &&) = delete;
     Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
 
@@ -48,54 +45,47 @@ private:
     int m_fd;
 };
 
-Fd openBelow(int dir, const char *name)
+// Opens the folder `name` inside the folder `parent` without following a link.
+Fd openFolderAt(int parent, const char *name)
 {
-    return Fd(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return Fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-std::vector<std::string> entryNames(int dir)
+// Removes the entry `name` inside the folder `parent`: a link or a file as itself, a folder
+// with its content first. Every step goes through the parent's descriptor and follows no
+// link, so a folder swapped for a link while this runs is removed as a link, never entered.
+// Goes on past what cannot be removed; false when anything stayed.
+bool removeAt(int parent, const char *name)
 {
-    std::vector<std::string> names;
-    const int copy = ::dup(dir);
-    if (copy < 0)
-        return names;
-    DIR *d = ::fdopendir(copy);
-    if (!d) {
-        ::close(copy);
-        return names;
-    }
-    while (const dirent *e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.emplace_back(e->d_name);
-    }
-    ::closedir(d);
-    return names;
-}
-
-// Removes the entry `name` of the open folder `dir`: a link or a file as itself, a folder
-// with its content first. Goes on past what cannot be removed, so as much as possible goes;
-// false when anything stayed.
-bool removeEntry(int dir, const char *name, int depth = 0)
-{
-    struct stat st {};
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    struct stat st;
+    if (::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
     if (!S_ISDIR(st.st_mode))
-        return ::unlinkat(dir, name, 0) == 0 || errno == ENOENT;
-    if (depth > 4096)
-        return false;
-    bool all = true;
-    {
-        const Fd sub = openBelow(dir, name);
-        if (!sub.valid()) {
-            // Swapped for a link or a file meanwhile: that goes as itself.
-            return ::unlinkat(dir, name, 0) == 0 || errno == ENOENT;
-        }
-        for (const std::string &child : entryNames(sub.get()))
-            all = removeEntry(sub.get(), child.c_str(), depth + 1) && all;
+        return ::unlinkat(parent, name, 0) == 0 || errno == ENOENT;
+
+    Fd folder = openFolderAt(parent, name);
+    if (!folder.valid()) {
+        if (errno == ELOOP || errno == ENOTDIR) // swapped meanwhile: remove what stands there
+            return ::unlinkat(parent, name, 0) == 0 || errno == ENOENT;
+        return errno == ENOENT;
     }
-    // A link swapped in after the walk makes this fail (ENOTDIR): it stays, not followed.
-    return (::unlinkat(dir, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && all;
+    bool all = true;
+    const int listFd = ::dup(folder.get());
+    DIR *list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return false;
+    }
+    std::vector<QByteArray> names;
+    while (const dirent *entry = ::readdir(list)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(list);
+    for (const QByteArray &child : names)
+        all = removeAt(folder.get(), child.constData()) && all;
+    return (::unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && all;
 }
 
 } // namespace
@@ -150,58 +140,49 @@ bool remove(const QString &programFolder, const QString &groupName, QString *err
     }
 
     // "data" itself may be a link the administrator set up (data on another disk): it is
-    // opened as it is. Below it nothing is followed.
-    const QString root = dataRoot(programFolder);
+    // opened as it is. Below it no link is ever followed, at any depth.
     const QStringList parts = groupName.split(QLatin1Char('.'));
-    std::vector<Fd> levels;
-    Fd rootFd(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const int rootErrno = errno;
-    levels.push_back(std::move(rootFd));
-    if (!levels.back().valid()) {
-        if (rootErrno == ENOENT) {
-            if (error)
-                error->clear();
-            return true; // no data at all
+    std::vector<Fd> chain;
+    chain.emplace_back(::open(QFile::encodeName(dataRoot(programFolder)).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    bool removed = true;
+    QString linked;
+    if (chain.back().valid()) {
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            Fd next = openFolderAt(chain.back().get(), QFile::encodeName(parts.at(i)).constData());
+            if (!next.valid()) {
+                // Nothing there, or a link or a file standing for a folder: the group has no
+                // data inside "data", and a link is not followed to find some.
+                if (errno == ELOOP || errno == ENOTDIR) {
+                    removed = false;
+                    linked = QStringList(parts.mid(0, i + 1)).join(QLatin1Char('/'));
+                }
+                break;
+            }
+            chain.push_back(std::move(next));
         }
+        if (removed && qsizetype(chain.size()) == parts.size())
+            removed = removeAt(chain.back().get(), QFile::encodeName(parts.last()).constData());
+
+        // The walk upwards: each folder above that has become empty goes, up to "data"; the
+        // first that still holds something (or is no longer a folder) ends it.
+        bool emptied = true;
+        for (qsizetype i = qsizetype(chain.size()) - 1; i >= 1 && emptied; --i) {
+            chain.pop_back();
+            emptied = ::unlinkat(chain.back().get(), QFile::encodeName(parts.at(i - 1)).constData(), AT_REMOVEDIR) == 0;
+        }
+        // "data" itself goes too once empty, unless it is the administrator's link.
+        chain.clear();
+        if (emptied && removed && !QFileInfo(dataRoot(programFolder)).isSymLink())
+            QDir().rmdir(dataRoot(programFolder));
+    }
+
+    if (!linked.isEmpty()) {
         if (error)
-            *error = QStringLiteral("Could not open the data folder %1").arg(root);
+            *error = QStringLiteral("Could not remove the data folder %1: data/%2 is not a folder (a link is not followed)")
+                         .arg(folder, linked);
         return false;
     }
-    std::vector<QByteArray> names;
-    for (const QString &part : parts)
-        names.push_back(QFile::encodeName(part));
-    bool removed = true;
-    bool reached = true;
-    for (size_t i = 0; i + 1 < names.size(); ++i) {
-        Fd next = openBelow(levels.back().get(), names[i].constData());
-        if (!next.valid()) {
-            reached = false;
-            if (errno != ENOENT) { // a link or a file where a folder would be: not followed
-                if (error)
-                    *error = QStringLiteral("The data folder %1 lies behind a symbolic link or a file inside the "
-                                            "data folder; it was left as it is")
-                                 .arg(folder);
-                return false;
-            }
-            break; // nothing of the group's is there
-        }
-        levels.push_back(std::move(next));
-    }
-    if (reached)
-        removed = removeEntry(levels.back().get(), names.back().constData());
-
-    // The walk upwards: each folder above that has become empty goes, up to and with "data"
-    // (unless "data" is a link); the first that still holds something (or was swapped for a
-    // link) ends it. The program's folder always stays.
-    bool emptied = true;
-    for (size_t i = levels.size() - 1; i >= 1 && emptied; --i) {
-        levels.pop_back();
-        emptied = ::unlinkat(levels.back().get(), names[i - 1].constData(), AT_REMOVEDIR) == 0;
-    }
-    levels.clear();
-    if (emptied)
-        ::rmdir(QFile::encodeName(root).constData()); // fails on a link or a folder still in use
-
     if (!removed) {
         if (error)
             *error = QStringLiteral("Could not remove everything in the data folder %1").arg(folder);

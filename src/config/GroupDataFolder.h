@@ -18,10 +18,12 @@ QString path(const QString &programFolder, const QString &groupName, QString *er
 // The "data" folder of the program's folder, under which every group folder lies.
 QString dataRoot(const QString &programFolder);
 
-// Removes a group's data folder with everything in it (a symbolic link inside is removed as a
-// link, never followed), then the folders above it that became empty, up to but never
-// including the program's folder. Fails with *error set and removes nothing when the name
-// cannot name a folder inside "data".
+// Removes a group's data folder with everything in it, then the folders above it that
+// became empty, up to but never including "data". "data" itself is opened as it is (it may
+// be a link the administrator made); below it no symbolic link is ever followed, at any
+// depth, even one swapped in while the removal runs: a link is removed as a link, and a link
+// standing for a folder on the way to the group's folder ends the removal with *error set.
+// Fails with *error set and removes nothing when the name cannot name a folder inside "data".
 bool remove(const QString &programFolder, const QString &groupName, QString *error);
 
 } // namespace GroupDataFolder

@@ -1,5 +1,6 @@
 #include "config/LinkedFiles.h"
 
+#include "config/ConfigBytes.h"
 #include "config/SafeFile.h"
 #include "config/TextLines.h"
 
@@ -7,26 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-LinkedFiles::LinkedFiles(Mode mode, const QString &folder)
-    : m_mode(mode), m_folder(QFileInfo(folder).canonicalFilePath())
+LinkedFiles::LinkedFiles(Mode mode, const QString &folder, const QString &configuration)
+    : m_mode(mode), m_folder(QFileInfo(folder).canonicalFilePath()),
+      m_configuration(configuration.isEmpty() ? QString() : QFileInfo(configuration).canonicalFilePath())
 {
 }
-
-namespace {
-// A file whose first line that is not blank is a section line, as the configuration's reader
-// takes one: a configuration file (the folder's own, its backup, a server's local copy).
-bool holdsConfiguration(const QByteArray &bytes)
-{
-    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n'))
-        ++i;
-    if (i >= bytes.size() || bytes[i] != '[')
-        return false;
-    const qsizetype end = bytes.indexOf('\n', i);
-    const qsizetype close = bytes.indexOf(']', i);
-    return close > i && (end < 0 || close < end);
-}
-} // namespace
 
 QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
 {
@@ -42,7 +28,10 @@ QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
     const QString inside = m_folder == QLatin1String("/") ? m_folder : m_folder + QLatin1Char('/');
     const QFileInfo info(absolute);
     const QString resolved = info.exists() ? info.canonicalFilePath() : QDir::cleanPath(absolute);
-    if (!resolved.startsWith(inside)) {
+    const bool isConfigurationItself =
+        !m_configuration.isEmpty() &&
+        (resolved == m_configuration || resolved == m_configuration + QLatin1String(".bak"));
+    if (!resolved.startsWith(inside) || isConfigurationItself) {
         m_skipped.append(note);
         return {};
     }
@@ -52,8 +41,9 @@ QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
         m_skipped.append(note);
     if (status != SafeFile::ReadStatus::Ok)
         return {};
-    if (holdsConfiguration(bytes)) {
-        // The configuration, its backup or a server's local copy: passwords, never a body.
+    // A file with a section line holds a configuration (a server's local copy, a backup under
+    // another name): its passwords must not become a body that a save writes out.
+    if (!bytes.isEmpty() && ConfigBytes::isConfiguration(bytes)) {
         m_skipped.append(note);
         return {};
     }
@@ -72,9 +62,10 @@ QString LinkedFiles::message() const
         return {};
     const QString list = QStringLiteral("\n  ") + m_skipped.join(QStringLiteral("\n  "));
     if (m_mode == Mode::None)
-        return QStringLiteral("The configuration names files on the server's machine, which were not read:") + list +
+        return QStringLiteral("The configuration is not the folder's own configuration file, so the files it names "
+                              "were not read:") + list +
                QStringLiteral("\nTheir auto-reply bodies and key lists are empty, and the next save writes them empty.");
-    return QStringLiteral("The configuration names files outside its folder or holding a configuration, which were "
-                          "not read and count as missing:") +
+    return QStringLiteral("The configuration names files outside its folder or files holding a configuration, which were not "
+                              "read and count as missing:") +
            list + QStringLiteral("\nTheir auto-reply bodies and key lists are empty, and the next save writes them empty.");
 }

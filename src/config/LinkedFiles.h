@@ -8,13 +8,15 @@
 // (AutoReplyFile) and a group's key list (KeyListFile). The names come from the file, and
 // a file may come from a server: read as they stand, they would let a configuration pull
 // any file of this machine into a body that the next save sends back. So:
-// - Inside: only files inside the configuration's folder are read. A relative name counts
-//   from that folder (the server's working folder); an absolute one must lead into it once
-//   ".." and symbolic links are resolved. Any other name reads as a missing file.
-//   A file that holds a configuration (its first line a [section]: the configuration, its
-//   backup, a server's local copy) is never read into a body.
-// - None: nothing is read (remote mode: the names are paths on the server's machine; any
-//   configuration but the folder's own quilmora.ini).
+// - Inside (the folder's own configuration file only): only files inside the configuration's
+//   folder are read. A relative name counts from that folder (the server's working folder);
+//   an absolute one must lead into it once ".." and symbolic links are resolved. A file that
+//   holds a configuration is never read: the configuration itself or its ".bak" backup (by
+//   name, once resolved), or any file with a section line ("[name]"), such as a server's
+//   local copy. Any other name reads as a missing file.
+// - None: nothing is read (any other configuration: a server's local copy, a file named on
+//   the command line, the editor in remote mode, whose names are paths on the server's
+//   machine).
 // Every name passed over is noted, so the caller can say which.
 class LinkedFiles
 {
@@ -22,7 +24,8 @@ public:
     enum class Mode { Inside, None };
 
     LinkedFiles() = default; // reads nothing
-    LinkedFiles(Mode mode, const QString &folder);
+    // `configuration` is the file being loaded (never read as a linked file, nor its backup).
+    LinkedFiles(Mode mode, const QString &folder, const QString &configuration = {});
 
     // The file's text, its lines each followed by CR LF; empty for a missing file or one
     // passed over. `where` names the item and key for the note ("POP1 AutoReplyFile").
@@ -37,6 +40,7 @@ public:
 
 private:
     Mode m_mode = Mode::None;
-    QString m_folder; // canonical
+    QString m_folder;        // canonical
+    QString m_configuration; // canonical, or empty
     QStringList m_skipped;
 };

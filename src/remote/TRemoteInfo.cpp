@@ -1,5 +1,7 @@
 #include "remote/TRemoteInfo.h"
 
+#include "config/ConfigBytes.h"
+
 #include "config/SafeFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
@@ -124,7 +126,7 @@ public:
     }
 
     // Reads `count` bytes and writes each piece to `file` as it arrives; `done` counts them.
-    bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error)
+    bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error, QByteArray *copy)
     {
         QByteArray buffer(ChunkSize, Qt::Uninitialized);
         while (count > 0) {
@@ -139,6 +141,7 @@ public:
                 *error = QStringLiteral("Unable to write to ") + file.path();
                 return false;
             }
+            copy->append(buffer.constData(), got);
             count -= got;
             done += got;
             if (!withinLimits(error))
@@ -347,10 +350,23 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         return false;
     }
     m_total = length;
-    if (!connection.receiveInto(file, length, m_done, error)) {
+    QByteArray received;
+    if (!connection.receiveInto(file, length, m_done, error, &received)) {
         *error += QStringLiteral("\r\n%1 of %2 bytes arrived; the local copy was left as it was.")
                       .arg(m_done)
                       .arg(length);
+        return false;
+    }
+    // What arrived must load as a configuration: an empty or binary block would replace a
+    // good local copy with one that cannot be opened (and a push would send it back).
+    if (length == 0) {
+        *error = QStringLiteral("The server sent an empty configuration; the local copy was left as it was.");
+        return false;
+    }
+    ConfigBytes::skipByteOrderMark(received);
+    if (!ConfigBytes::isConfiguration(received)) {
+        *error = QStringLiteral("What the server sent is not a configuration file (no section line, or a NUL "
+                                "byte); the local copy was left as it was.");
         return false;
     }
     if (!file.finish()) {

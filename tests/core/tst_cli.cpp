@@ -122,8 +122,8 @@ void TestCli::normalizeOldFormat()
     QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
                                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
                                                          "[USER9]\nName=a b\nPass=616263\n"));
-    // A relative body file counts from the configuration's folder (the folder's own
-    // configuration reads the files it names).
+    // A relative body file counts from the configuration's folder; the folder's own file reads it,
+    // also when named with --file.
     const CliRun dump = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
                                 QStringLiteral("quilmora.ini"), QStringLiteral("dump")},
                                dir.path());

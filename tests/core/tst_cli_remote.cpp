@@ -79,6 +79,8 @@ private slots:
     void init();
     void pull();
     void pullRefused();
+    void pullRefusesUnloadableBlock_data();
+    void pullRefusesUnloadableBlock();
     void push();
     void pushWithoutLocalCopy();
     void pushAfterPull_data();
@@ -128,6 +130,38 @@ void TestCliRemote::pullRefused()
     QCOMPARE(run.err, QByteArray("Bad login\n"));
     // Without --user and --password-file both are empty.
     QCOMPARE(server.received(0), QByteArray("AUTH  \r\n"));
+}
+
+// A block that is empty or would not load is refused: the good local copy stays byte for
+// byte, and the message says why.
+void TestCliRemote::pullRefusesUnloadableBlock_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QByteArray>("why");
+    QTest::newRow("empty") << QByteArray() << QByteArray("empty configuration");
+    QTest::newRow("binary") << QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0", 10) << QByteArray("not a configuration file");
+    QTest::newRow("no section line") << QByteArray("Name=Office\r\n") << QByteArray("not a configuration file");
+    QTest::newRow("a NUL after a section") << QByteArray("[SERVER]\r\nName=Off\0ice\r\n", 24)
+                                           << QByteArray("not a configuration file");
+}
+
+void TestCliRemote::pullRefusesUnloadableBlock()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(QByteArray, why);
+    const QString copy = m_folder + QStringLiteral("/127.0.0.1");
+    QVERIFY(TestFiles::write(copy, Config));
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(block)});
+    const CliRun run =
+        runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("--port"), QString::number(server.port())});
+    QVERIFY(server.wait());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QByteArray());
+    QVERIFY2(run.err.contains(why), run.err.constData());
+    QVERIFY2(run.err.contains("left as it was"), run.err.constData());
+    QCOMPARE(TestFiles::read(copy), Config);
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("127.0.0.1")});
 }
 
 void TestCliRemote::push()

@@ -156,20 +156,31 @@ void TestCliSafety::noFileOfThisMachineReachesTheServer()
     QVERIFY(sent.contains("KeyList=\r\n"));
 }
 
-// The folder's own configuration reads the files it names inside the folder, but never one
-// that holds a configuration (its own backup here).
+// The folder's own configuration reads a body file inside the folder, but never a file that
+// holds a configuration, whichever way its name leads there (a link included).
 void TestCliSafety::ownConfigurationReadsNoConfiguration()
 {
-    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"), "[SERVER]\r\nAdminPass=00FF\r\n"));
-    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/keys.txt"), "alpha\n"));
-    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"),
-                             "[SERVER]\r\nName=Office\r\n[POP1]\r\nUserID=a\r\nAutoReplyFile=quilmora.ini.bak\r\n"
-                             "[GROUP1]\r\nName=g\r\nKeyListFile=keys.txt\r\n"));
-    const CliRun dump = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("dump")});
-    QCOMPARE(dump.status, 0);
-    QVERIFY2(dump.err.contains("POP1 AutoReplyFile=quilmora.ini.bak"), dump.err.constData());
-    QVERIFY(dump.out.contains("\"AutoReplyBody\": \"\""));
-    QVERIFY(dump.out.contains("\"KeyList\": \"alpha\\r\\n\""));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/reply.txt"), "Thanks\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/other-server.example"), "[SERVER]\r\nPassword=otherSecret\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"), "[SERVER]\r\nName=backupSecret\r\n"));
+    QVERIFY(QFile::link(m_folder + QStringLiteral("/quilmora.ini"), m_folder + QStringLiteral("/alias.txt")));
+    const QByteArray own = "[SERVER]\r\nName=ownSecret\r\n"
+                           "[POP1]\r\nUserID=a\r\nAutoReplyFile=reply.txt\r\n"
+                           "[POP2]\r\nUserID=b\r\nAutoReplyFile=other-server.example\r\n"
+                           "[POP3]\r\nUserID=c\r\nAutoReplyFile=./../server/quilmora.ini\r\n"
+                           "[POP4]\r\nUserID=d\r\nAutoReplyFile=alias.txt\r\n"
+                           "[GROUP1]\r\nName=g\r\nKeyListFile=quilmora.ini.bak\r\n";
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"), own));
+    const CliRun normalize = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("normalize")}, m_folder);
+    QCOMPARE(normalize.status, 0);
+    for (const char *skipped : {"POP2 AutoReplyFile=other-server.example", "POP3 AutoReplyFile=./../server/quilmora.ini",
+                                "POP4 AutoReplyFile=alias.txt", "GROUP1 KeyListFile=quilmora.ini.bak"})
+        QVERIFY2(normalize.err.contains(skipped), normalize.err.constData());
+    QVERIFY(!normalize.err.contains("reply.txt"));
+    const QByteArray saved = TestFiles::read(m_folder + QStringLiteral("/quilmora.ini"));
+    QVERIFY(saved.contains("AutoReplyBody=" + QByteArray("Thanks\r\n").toHex().toUpper() + "\r\n"));
+    for (const char *secret : {"otherSecret", "ownSecret", "backupSecret"})
+        QVERIFY2(!saved.contains(QByteArray(secret).toHex().toUpper()), secret);
 }
 
 // A return whose login the server refused is a failure in the server's words, though the

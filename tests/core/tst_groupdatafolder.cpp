@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -134,17 +135,22 @@ private slots:
         QTest::newRow("group folder that is a link goes as a link")
             << (ini + QStringList{"outside/keep.txt", "prog/data/sales -> outside"})
             << "sales" << true << QStringList{"quilmora.ini"};
-
-        // A link below "data" on the way to the group's folder is never followed: nothing
-        // behind it goes, and the removal says so.
-        QTest::newRow("a link standing for a folder above the group's")
-            << (ini + QStringList{"outside/b/keep.txt", "prog/data/a -> outside"}) << "a.b" << false
-            << QStringList{"data/", "data/a", "quilmora.ini"};
+        // A link standing for a folder on the way to the group is never followed: the
+        // group's name would lead outside "data" through it.
+        QTest::newRow("first part a link to an outside folder")
+            << (ini + QStringList{"outside/b/keep.txt", "outside/b/sub/deep.txt", "prog/data/a -> outside"})
+            << "a.b" << false << QStringList{"data/", "data/a", "quilmora.ini"};
         QTest::newRow("a link deeper down")
-            << (ini + QStringList{"outside/c/keep.txt", "prog/data/a/b -> outside", "prog/data/a/own.txt"}) << "a.b.c"
-            << false << QStringList{"data/", "data/a/", "data/a/b", "data/a/own.txt", "quilmora.ini"};
-        QTest::newRow("a file standing for a folder above the group's")
-            << (ini + QStringList{"prog/data/a"}) << "a.b" << false << QStringList{"data/", "data/a", "quilmora.ini"};
+            << (ini + QStringList{"outside/d/keep.txt", "prog/data/a/b/c -> outside", "prog/data/a/b/other.dat"})
+            << "a.b.c.d" << false
+            << QStringList{"data/", "data/a/", "data/a/b/", "data/a/b/c", "data/a/b/other.dat", "quilmora.ini"};
+        QTest::newRow("a file link on the way")
+            << (ini + QStringList{"outside/keep.txt", "prog/data/a -> outside/keep.txt"})
+            << "a.b" << false << QStringList{"data/", "data/a", "quilmora.ini"};
+        QTest::newRow("links at every depth inside the group go as links")
+            << (ini + QStringList{"outside/keep.txt", "outside/x/keep.txt", "prog/data/g/l1 -> outside",
+                                  "prog/data/g/s/l2 -> outside/x", "prog/data/g/s/t/l3 -> outside/keep.txt"})
+            << "g" << true << QStringList{"quilmora.ini"};
 
         const QStringList full = ini + QStringList{"prog/data/comp/xover.dat", "prog/data/x/", "outside/keep.txt"};
         const QStringList untouched{"data/", "data/comp/", "data/comp/xover.dat", "data/x/", "quilmora.ini"};
@@ -174,36 +180,39 @@ private slots:
             QCOMPARE(TestFiles::read(temp.path() + QStringLiteral("/outside/keep.txt")), QByteArray("outside/keep.txt"));
     }
 
-    // A folder swapped for a link to an outside folder while the removal runs is never
-    // followed: every outside file survives, round after round.
-    void removalRacingALinkSwap()
+    // A sub-folder swapped for a link to an outside folder, again and again while the
+    // removal runs, is never entered: every outside file survives every round.
+    void removeUnderLinkSwapRace()
     {
         for (int round = 0; round < 5; ++round) {
             QTemporaryDir temp;
             QVERIFY(temp.isValid());
+            const QString base = temp.path();
             QStringList entries{"prog/quilmora.ini"};
             for (int i = 0; i < 100; ++i)
-                entries << QStringLiteral("outside/f%1").arg(i);
+                entries << QStringLiteral("outside/f%1.txt").arg(i);
             for (int d = 0; d < 20; ++d)
-                for (int f = 0; f < 20; ++f)
-                    entries << QStringLiteral("prog/data/g/d%1/f%2").arg(d).arg(f);
-            build(temp.path(), entries);
-            const QString base = temp.path();
-            std::atomic<bool> done{false};
-            std::thread swapper([&]() {
-                // Turns the group's sub-folders into links to "outside" as fast as it can.
-                for (int i = 0; !done.load(); i = (i + 1) % 20) {
-                    const QByteArray sub = QFile::encodeName(base + QStringLiteral("/prog/data/g/d%1").arg(i));
-                    const QByteArray aside = sub + ".aside";
-                    if (::rename(sub.constData(), aside.constData()) == 0)
-                        ::symlink(QFile::encodeName(base + QStringLiteral("/outside")).constData(), sub.constData());
+                for (int i = 0; i < 20; ++i)
+                    entries << QStringLiteral("prog/data/g/sub%1/m%2.msg").arg(d).arg(i);
+            build(base, entries);
+
+            std::atomic<bool> stop{false};
+            std::thread swapper([&] {
+                const QByteArray outside = QFile::encodeName(base + QStringLiteral("/outside"));
+                while (!stop.load()) {
+                    for (int d = 0; d < 20 && !stop.load(); ++d) {
+                        const QByteArray sub = QFile::encodeName(base + QStringLiteral("/prog/data/g/sub%1").arg(d));
+                        const QByteArray aside = sub + ".aside";
+                        if (::rename(sub.constData(), aside.constData()) == 0)
+                            (void)::symlink(outside.constData(), sub.constData());
+                    }
                 }
             });
             QString error;
             GroupDataFolder::remove(base + QStringLiteral("/prog"), QStringLiteral("g"), &error);
-            done = true;
+            stop = true;
             swapper.join();
-            QCOMPARE(listing(base + QStringLiteral("/outside")).size(), 100);
+            QCOMPARE(QDir(base + QStringLiteral("/outside")).entryList(QDir::Files).size(), 100);
         }
     }
 

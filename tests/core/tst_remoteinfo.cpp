@@ -130,11 +130,10 @@ void TestRemoteInfo::fetch_data()
                                     << QByteArray();
     QTest::newRow("blank lines before the reply") << QByteArray("\r\n\r\n  \r\n200 OK\r\n") << Config
                                                   << QByteArray();
-    QTest::newRow("empty configuration") << QByteArray("200 OK\r\n") << QByteArray() << QByteArray();
     QTest::newRow("stale copy replaced") << QByteArray("200 OK\r\n") << QByteArray("[SERVER]\r\n")
                                          << QByteArray("[SERVER]\r\nName=an older and longer file\r\n");
-    QTest::newRow("binary content") << QByteArray("200 OK\r\n") << QByteArray("\x00\xff\r\n\x1a", 5)
-                                    << QByteArray();
+    QTest::newRow("any bytes after a section line") << QByteArray("200 OK\r\n")
+                                                    << QByteArray("[SERVER]\r\n\xff\r\n\x1a") << QByteArray();
 }
 
 void TestRemoteInfo::fetch()
@@ -203,6 +202,14 @@ void TestRemoteInfo::fetchFailureKeepsCopy_data()
     QTest::newRow("one byte short")
         << LoopbackConfigServer::lengthBytes(100) + content.left(99)
         << QStringLiteral("Connection Closed Gracefully.\r\n99 of 100 bytes arrived; the local copy was left as it was.");
+    QTest::newRow("empty block") << LoopbackConfigServer::lengthBytes(0)
+                                 << QStringLiteral("The server sent an empty configuration; the local copy was left as it was.");
+    const QString notConfig = QStringLiteral("What the server sent is not a configuration file (no section line, or a "
+                                             "NUL byte); the local copy was left as it was.");
+    QTest::newRow("binary block") << LoopbackConfigServer::lengthBytes(5) + QByteArray("\x00\xff\r\n\x1a", 5) << notConfig;
+    QTest::newRow("no section line") << LoopbackConfigServer::lengthBytes(12) + "Name=Office\n" << notConfig;
+    QTest::newRow("NUL after a section line")
+        << LoopbackConfigServer::lengthBytes(12) + QByteArray("[SERVER]\r\n\0x", 12) << notConfig;
     QTest::newRow("negative length") << LoopbackConfigServer::lengthBytes(-5) + "abcde"
                                      << QStringLiteral("The server announced a configuration of -5 bytes; nothing was received.");
 }
@@ -501,7 +508,8 @@ void TestRemoteInfo::connectFailure()
 void TestRemoteInfo::largeRoundTrip()
 {
     // Several megabytes cross many reads and writes; every byte must arrive in order.
-    const QByteArray content = someBytes(3 * 1024 * 1024 + 17);
+    QByteArray content = "[SERVER]\r\n" + someBytes(3 * 1024 * 1024 + 17);
+    content.replace('\0', 'x'); // a configuration holds no NUL
     const QString source = m_dir->path() + QStringLiteral("/served");
     QVERIFY(TestFiles::write(source, content));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendFileBlock(source),

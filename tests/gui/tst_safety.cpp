@@ -147,7 +147,7 @@ void TestSafety::fetchedConfigurationReadsNoLocalFile()
     QVERIFY(f);
     QCOMPARE(m_prompts.shown.size(), 1);
     const QString told = m_prompts.shown.first();
-    QVERIFY2(told.startsWith(QStringLiteral("information: The configuration names files on the server's machine")),
+    QVERIFY2(told.startsWith(QStringLiteral("information: The configuration is not the folder's own configuration file")),
              qPrintable(told));
     QVERIFY(told.contains(QStringLiteral("POP1 AutoReplyFile=") + secret));
     QVERIFY(told.contains(QStringLiteral("GROUP1 KeyListFile=/etc/passwd")));
