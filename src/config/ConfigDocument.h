@@ -39,9 +39,9 @@ public:
     std::vector<std::unique_ptr<TUser>> users;
     std::vector<std::unique_ptr<TGroup>> groups;
 
-    // Which files named by an old-format file the load may read (set before load()), and
-    // after loading, the names it passed over (LinkedFiles::message() tells the user).
-    LinkedFiles::Mode linkedFileMode = LinkedFiles::Mode::Inside;
+    // Which files named by an old-format file the load may read (set before load(); none
+    // unless the caller knows the file is the folder's own configuration), and after loading, the names it passed over (LinkedFiles::message() tells the user).
+    LinkedFiles::Mode linkedFileMode = LinkedFiles::Mode::None;
     LinkedFiles linkedFiles;
     // The loaded file as it was on disk, to tell whether someone else changed it before a save.
     SafeFile::Fingerprint fingerprint;
