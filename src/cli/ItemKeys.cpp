@@ -1,5 +1,7 @@
 #include "cli/ItemKeys.h"
 
+#include <QRegularExpression>
+
 #include "cli/JsonWriter.h"
 #include "config/ConfigCheck.h"
 #include "config/GroupName.h"
@@ -312,6 +314,49 @@ QList<int> itemsNamed(const ConfigDocument &doc, Kind kind, const QByteArray &na
     return out;
 }
 
+namespace {
+
+enum class Found { None, One, Several };
+
+// A position "#N" is plain decimal digits without sign, blank or leading zero; anything
+// else after the kind is a name, and a leading "=" before "#" or "=" only escapes it.
+Found findItem(const ConfigDocument &doc, Kind kind, QString rest, const TextCodec &codec, int *index,
+               QString *error)
+{
+    const int n = count(doc, kind);
+    static const QRegularExpression position(QStringLiteral("^#[1-9][0-9]{0,8}$"));
+    if (position.match(rest).hasMatch()) {
+        const int at = rest.mid(1).toInt();
+        if (at > n) {
+            *error = QStringLiteral("There is no %1:%2 (%3 %4)").arg(kindWord(kind), rest).arg(n).arg(kindPlural(kind));
+            return Found::None;
+        }
+        *index = at - 1;
+        return Found::One;
+    }
+    if (rest.startsWith(QLatin1String("=#")) || rest.startsWith(QLatin1String("==")))
+        rest.remove(0, 1);
+    const QList<int> found = itemsNamed(doc, kind, codec.encode(rest), codec);
+    if (found.isEmpty()) {
+        *error = QStringLiteral("There is no %1 named %2").arg(
+            kind == Kind::Pop ? QStringLiteral("account") : kindWord(kind), ConfigCheck::quoted(rest));
+        return Found::None;
+    }
+    if (found.size() > 1) {
+        QStringList positions;
+        for (int i : found)
+            positions.append(positionAddress(kind, i));
+        *error = QStringLiteral("%1 %2 are named %3: %4")
+                     .arg(found.size())
+                     .arg(kindPlural(kind), rest, positions.join(QStringLiteral(", ")));
+        return Found::Several;
+    }
+    *index = found.first();
+    return Found::One;
+}
+
+} // namespace
+
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
              QString *error, bool allowSmtp)
 {
@@ -360,34 +405,43 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
             rest.truncate(dot);
         }
     }
-    const int n = count(doc, a.kind);
-    if (rest.startsWith(QLatin1Char('#'))) {
-        bool ok = false;
-        const int position = rest.mid(1).toInt(&ok);
-        if (!ok || position < 1 || position > n) {
-            *error = QStringLiteral("There is no %1:%2 (%3 %4)").arg(kindWord(a.kind), rest).arg(n).arg(kindPlural(a.kind));
+    const Found found = findItem(doc, a.kind, rest, codec, &a.index, error);
+    if (found != Found::One)
+        return false;
+    *address = a;
+    return true;
+}
+
+bool resolveItem(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
+                 QString *error, bool allowSmtp)
+{
+    // An item whose whole name is the text comes before any split into item and key.
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QString head = text.left(colon);
+    const Kind kinds[] = {Kind::Pop, Kind::User, Kind::Group};
+    for (Kind kind : kinds) {
+        if (colon < 0 || head.compare(kindWord(kind), Qt::CaseInsensitive) != 0)
+            continue;
+        Address a;
+        a.kind = kind;
+        QString whole;
+        const Found found = findItem(doc, kind, text.mid(colon + 1), codec, &a.index, &whole);
+        if (found == Found::One) {
+            *address = a;
+            return true;
+        }
+        if (found == Found::Several) {
+            *error = whole;
             return false;
         }
-        a.index = position - 1;
-        *address = a;
-        return true;
     }
-    const QList<int> found = itemsNamed(doc, a.kind, codec.encode(rest), codec);
-    if (found.isEmpty()) {
-        *error = QStringLiteral("There is no %1 named %2").arg(
-            a.kind == Kind::Pop ? QStringLiteral("account") : kindWord(a.kind), ConfigCheck::quoted(rest));
+    Address a;
+    if (!resolve(text, doc, codec, &a, error, allowSmtp))
+        return false;
+    if (a.key >= 0) {
+        *error = QStringLiteral("Not an item: %1").arg(text);
         return false;
     }
-    if (found.size() > 1) {
-        QStringList positions;
-        for (int i : found)
-            positions.append(positionAddress(a.kind, i));
-        *error = QStringLiteral("%1 %2 are named %3: %4")
-                     .arg(found.size())
-                     .arg(kindPlural(a.kind), rest, positions.join(QStringLiteral(", ")));
-        return false;
-    }
-    a.index = found.first();
     *address = a;
     return true;
 }

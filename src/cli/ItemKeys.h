@@ -74,6 +74,10 @@ struct Address
 // have ("2 groups are named sales: group:#1, group:#4").
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
              QString *error, bool allowSmtp = false);
+// The same where no key is wanted: an item whose whole name is the text is that item, and an
+// address that only resolves as an item with a key is refused.
+bool resolveItem(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
+                 QString *error, bool allowSmtp = false);
 
 // The positions of the items of `kind` whose name is `name`, letter case ignored.
 QList<int> itemsNamed(const ConfigDocument &doc, Kind kind, const QByteArray &name, const TextCodec &codec,

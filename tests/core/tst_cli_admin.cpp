@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 const QByteArray kSmall = "[SERVER]\r\nPort=119\r\nName=Office\r\nVersion=1.05\r\nAdminUser=admin\r\n"
@@ -45,7 +48,10 @@ private slots:
     void setListAndMultiLineText();
     void addWithDefaultsAndKeys();
     void removeLeavesListsAlone();
+    void addresses_data();
+    void addresses();
     void removeGroupWithData();
+    void removeWithDataKeepsDataWhenSaveFails();
     void passwdFromFile_data();
     void passwdFromFile();
     void passwdNeedsFileWithoutTerminal();
@@ -272,6 +278,60 @@ void TestCliAdmin::removeLeavesListsAlone()
                                    "error unknown-default-group pop:#1: DefaultGroup \"sales\" is no group\n"));
 }
 
+void TestCliAdmin::addresses_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QStringList>("then"); // a get afterwards, and what it prints
+    QTest::addColumn<QByteArray>("thenOut");
+
+    auto row = [](const char *name, QStringList args, int status, const char *out, const char *err,
+                  QStringList then = {}, const char *thenOut = "") {
+        QTest::newRow(name) << args << status << QByteArray(out) << QByteArray(err) << then << QByteArray(thenOut);
+    };
+    row("position", {"get", "user:#2.Name"}, 0, "bob\n", "");
+    row("name starting with #", {"get", "user:=#2.Name"}, 0, "#2\n", "");
+    row("sign is a name", {"get", "user:#+1.Name"}, 0, "#+1\n", "");
+    row("blank is a name", {"get", "user:# 1.Name"}, 1, "", "There is no user named \"# 1\"\n");
+    row("leading zero is a name", {"get", "user:#01.Name"}, 1, "", "There is no user named \"#01\"\n");
+    row("zero is a name", {"get", "user:#0"}, 1, "", "There is no user named \"#0\"\n");
+    row("past the end", {"get", "user:#5"}, 1, "", "There is no user:#5 (4 users)\n");
+    row("user ID with a slash", {"get", "pop:dom/jo/pop.example.UserID"}, 0, "dom/jo\n", "");
+    row("key after a dotted name", {"get", "group:comp.lang.Users"}, 0, "ann\n", "");
+    row("remove names the item whole", {"remove", "group:x.Users"}, 0, "", "", {"get", "group:#5.Name"}, "x\n");
+    row("remove item with key", {"remove", "user:ann.Name"}, 1, "", "Not an item: user:ann.Name\n");
+    row("remove by escaped name", {"remove", "user:=#2"}, 0, "", "", {"get", "user:#3.Name"}, "#+1\n");
+    row("add pop splits at the last slash", {"add", "pop", "a/b/pop2.example"}, 0, "", "",
+        {"get", "pop:#3.UserID"}, "a/b\n");
+}
+
+void TestCliAdmin::addresses()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QStringList, then);
+    QFETCH(QByteArray, thenOut);
+    const QByteArray file = kSmall + "[USER3]\r\nName=#2\r\n[USER4]\r\nName=#+1\r\n"
+                                     "[GROUP4]\r\nName=x.Users\r\n[GROUP5]\r\nName=x\r\n"
+                                     "[POP2]\r\nHost=pop.example\r\nUserID=dom/jo\r\n";
+    QVERIFY(TestFiles::write(ini(), file));
+    const CliRun r = cli(args);
+    QCOMPARE(r.err, err);
+    QCOMPARE(r.out, out);
+    QCOMPARE(r.status, status);
+    if (status != 0)
+        QCOMPARE(TestFiles::read(ini()), file);
+    if (!then.isEmpty()) {
+        const CliRun after = cli(then);
+        QCOMPARE(after.err, QByteArray());
+        QCOMPARE(after.out, thenOut);
+    }
+}
+
 void TestCliAdmin::removeGroupWithData()
 {
     // comp.lang's folder goes, and "comp" above it once empty; another group's data stays.
@@ -294,6 +354,30 @@ void TestCliAdmin::removeGroupWithData()
     QCOMPARE(TestFiles::read(ini()), before);
     QVERIFY(QFileInfo::exists(data + QStringLiteral("/sales")));
     QVERIFY(QFileInfo::exists(ini()));
+}
+
+void TestCliAdmin::removeWithDataKeepsDataWhenSaveFails()
+{
+    // The file system refuses the save (a file size limit): the group and its data both stay.
+    const QString data = m_dir->filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/comp/lang")));
+    QVERIFY(TestFiles::write(data + QStringLiteral("/comp/lang/xover.dat"), "1\t\t\r\n"));
+    QProcess remove;
+    remove.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    remove.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), folder(), QStringLiteral("remove"),
+                                                      QStringLiteral("group:comp.lang"), QStringLiteral("--with-data")});
+    QVERIFY(remove.waitForFinished(60000));
+    QCOMPARE(remove.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(remove.exitCode(), 1);
+    QVERIFY(remove.readAllStandardError().startsWith("Unable to write to "));
+    QCOMPARE(TestFiles::read(ini()), kSmall);
+    QCOMPARE(TestFiles::read(data + QStringLiteral("/comp/lang/xover.dat")), QByteArray("1\t\t\r\n"));
 }
 
 void TestCliAdmin::passwdFromFile_data()
