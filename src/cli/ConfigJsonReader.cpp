@@ -73,9 +73,19 @@ public:
         if (!at('{'))
             return syntax(QStringLiteral("the JSON is not one object of dump's form"));
         bool seen[4] = {false, false, false, false};
+        bool seenOldFormat = false;
         const Path root;
         bool ok = members(root, [&](const QByteArray &key, const Path &path) {
+            const bool twice = key == "oldFormat" ? seenOldFormat
+                               : key == "server"  ? seen[0]
+                               : key == "pops"    ? seen[1]
+                               : key == "users"   ? seen[2]
+                               : key == "groups"  ? seen[3]
+                                                  : false;
+            if (twice)
+                return fail(path, QStringLiteral("stands twice"));
             if (key == "oldFormat") {
+                seenOldFormat = true;
                 bool b = false;
                 return boolean(path, &b);
             }

@@ -61,6 +61,8 @@ private slots:
     void applyRoundTrips_data();
     void applyRoundTrips();
     void applyReplacesAndDryRun();
+    void applyRefusesTwiceOrMissing_data();
+    void applyRefusesTwiceOrMissing();
     void diffStatusAndOutput();
 
 private:
@@ -612,6 +614,41 @@ void TestCliAdmin::applyReplacesAndDryRun()
     QJsonObject p = all.value(QStringLiteral("pops")).toArray().at(0).toObject();
     p.insert(QStringLiteral("Port"), 1.5);
     tryField("pops", p, "pops[0].Port: not a whole number\n");
+}
+
+void TestCliAdmin::applyRefusesTwiceOrMissing_data()
+{
+    // Each row edits dump's own text: what it finds (first occurrence) becomes what it puts.
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("put");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("users twice at the top") << QByteArray("{") << QByteArray("{\"users\": [],") << QByteArray("users: stands twice\n");
+    QTest::newRow("server twice") << QByteArray("\"pops\"") << QByteArray("\"server\": {}, \"pops\"")
+                                  << QByteArray("server: stands twice\n");
+    QTest::newRow("key twice in server") << QByteArray("\"Port\": 119") << QByteArray("\"Port\": 119, \"Port\": 120")
+                                         << QByteArray("server.Port: stands twice\n");
+    QTest::newRow("key twice in an item") << QByteArray("\"Name\": \"ann\"") << QByteArray("\"Name\": \"ann\", \"Name\": \"x\"")
+                                          << QByteArray("users[0].Name: stands twice\n");
+    // No text to put: the member found, the last one, is cut off with everything after it.
+    QTest::newRow("no groups") << QByteArray("\"groups\"") << QByteArray() << QByteArray("groups: missing\n");
+}
+
+void TestCliAdmin::applyRefusesTwiceOrMissing()
+{
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, put);
+    QFETCH(QByteArray, message);
+    QByteArray json = cli({"dump"}).out;
+    const qsizetype at = json.indexOf(find);
+    QVERIFY2(at >= 0, json.constData());
+    if (put.isEmpty())
+        json = json.left(json.lastIndexOf(',', at)) + "\n}\n";
+    else
+        json.replace(at, find.size(), put);
+    const CliRun r = cli({QStringLiteral("apply"), writeFile("twice.json", json)});
+    QCOMPARE(r.err, message);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(TestFiles::read(ini()), kSmall);
 }
 
 void TestCliAdmin::diffStatusAndOutput()
