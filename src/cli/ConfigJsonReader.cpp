@@ -388,6 +388,9 @@ private:
             return false;
         if (!multiLine && (utf8.contains('\r') || utf8.contains('\n')))
             return fail(path, QStringLiteral("a line break cannot stand here"));
+        if (!multiLine && !utf8.isEmpty()
+            && (utf8.front() == ' ' || utf8.front() == '\t' || utf8.back() == ' ' || utf8.back() == '\t'))
+            return fail(path, QStringLiteral("outer blanks cannot stand here"));
         if (utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
         if (decoded)

@@ -134,6 +134,13 @@ bool hasLineBreak(const QString &text)
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
 }
 
+// The file's reader drops blanks and tabs around a one-line value.
+bool hasOuterBlank(const QString &text)
+{
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
+}
+
 bool parseInteger(const QString &text, qint64 *number)
 {
     if (text.isEmpty() || text.size() > 18)
@@ -453,6 +460,11 @@ bool encodeText(const QString &text, const QByteArray &original, const TextCodec
         *error = QStringLiteral("a NUL character cannot stand in the file");
         return false;
     }
+    // Decoding drops a leading byte order mark.
+    if (text.startsWith(QChar(0xFEFF))) {
+        *error = QStringLiteral("a text cannot begin with a byte order mark (U+FEFF)");
+        return false;
+    }
     const QByteArray kept = codec.encodeKeeping(text, original);
     // The original bytes come back shared when they were kept; anything else was encoded
     // afresh and must decode to the very text (no character replaced on the way).
@@ -532,6 +544,10 @@ bool parseValue(const Key &key, const QStringList &args, const TextCodec &codec,
         const QString &t = args.first();
         if (key.form == Form::Text && hasLineBreak(t)) {
             *error = QStringLiteral("a line break cannot stand in %1").arg(QLatin1String(key.name));
+            return false;
+        }
+        if (key.form == Form::Text && hasOuterBlank(t)) {
+            *error = QStringLiteral("%1 would lose its outer blanks in the file").arg(ConfigCheck::quoted(t));
             return false;
         }
         const QByteArray *before = std::get_if<QByteArray>(&original);

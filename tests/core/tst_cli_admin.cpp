@@ -113,6 +113,13 @@ void TestCliAdmin::refusedChangesLeaveTheFile_data()
     row("rename onto another", {"set", "user:bob.Name", "Ann"}, 1, "user:#2.Name: user:#1 is already named \"Ann\"\n");
     row("add with a bad key value", {"add", "pop", "x/y", "Port=70000"}, 1, "pop:#2.Port: 70000 is out of range (0 to 65535)\n");
     row("line break in a text", {"set", "server.Name", "a\nb"}, 1, "server.Name: a line break cannot stand in Name\n");
+    row("lone CR in a text", {"set", "server.Name", "a\rb"}, 1, "server.Name: a line break cannot stand in Name\n");
+    row("outer blanks in a text", {"set", "server.Name", "  padded  "}, 1,
+        "server.Name: \"  padded  \" would lose its outer blanks in the file\n");
+    row("tab after a text", {"set", "group:#1.Description", "x\t"}, 1,
+        "group:#1.Description: \"x\t\" would lose its outer blanks in the file\n");
+    row("byte order mark first", {"set", "server.Name", "\xEF\xBB\xBFOffice"}, 1,
+        "server.Name: a text cannot begin with a byte order mark (U+FEFF)\n");
     row("unknown key", {"set", "server.Colour", "red"}, 1, "The server has no key Colour\n");
     row("no key", {"set", "user:ann", "x"}, 1, "No key given: user:ann.KEY\n");
     row("remove the server", {"remove", "server"}, 1, "Not an item: server\n");
