@@ -391,6 +391,8 @@ private:
         if (!multiLine && !utf8.isEmpty()
             && (utf8.front() == ' ' || utf8.front() == '\t' || utf8.back() == ' ' || utf8.back() == '\t'))
             return fail(path, QStringLiteral("outer blanks cannot stand here"));
+        if (utf8.startsWith("\xEF\xBB\xBF")) // decoding would drop it
+            return fail(path, QStringLiteral("a text cannot begin with a byte order mark (U+FEFF)"));
         if (utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
         if (decoded)
