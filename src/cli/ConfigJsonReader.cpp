@@ -393,7 +393,7 @@ private:
             return fail(path, QStringLiteral("outer blanks cannot stand here"));
         if (utf8.startsWith("\xEF\xBB\xBF")) // decoding would drop it
             return fail(path, QStringLiteral("a text cannot begin with a byte order mark (U+FEFF)"));
-        if (utf8.contains('\0'))
+        if (!multiLine && utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
         if (decoded)
             *decoded = QString::fromUtf8(utf8);

@@ -456,10 +456,6 @@ bool resolveItem(const QString &text, const ConfigDocument &doc, const TextCodec
 bool encodeText(const QString &text, const QByteArray &original, const TextCodec &codec, QByteArray *bytes,
                 QString *error)
 {
-    if (text.contains(QChar(0))) {
-        *error = QStringLiteral("a NUL character cannot stand in the file");
-        return false;
-    }
     // Decoding drops a leading byte order mark.
     if (text.startsWith(QChar(0xFEFF))) {
         *error = QStringLiteral("a text cannot begin with a byte order mark (U+FEFF)");
@@ -530,6 +526,10 @@ bool parseValue(const Key &key, const QStringList &args, const TextCodec &codec,
                 *error = QStringLiteral("the name %1 holds a line break").arg(ConfigCheck::quoted(args[i]));
                 return false;
             }
+            if (args[i].contains(QChar(0))) {
+                *error = QStringLiteral("a NUL character cannot stand in a name");
+                return false;
+            }
             QByteArray bytes;
             const QByteArray before = old && i < old->size() ? old->at(i) : QByteArray();
             if (!encodeText(args[i], before, codec, &bytes, error))
@@ -544,6 +544,12 @@ bool parseValue(const Key &key, const QStringList &args, const TextCodec &codec,
         const QString &t = args.first();
         if (key.form == Form::Text && hasLineBreak(t)) {
             *error = QStringLiteral("a line break cannot stand in %1").arg(QLatin1String(key.name));
+            return false;
+        }
+        // Multi-line texts are stored as bytes and take any character; one-line texts are
+        // stored as text, where a NUL cannot stand.
+        if (key.form == Form::Text && t.contains(QChar(0))) {
+            *error = QStringLiteral("a NUL character cannot stand in the file");
             return false;
         }
         if (key.form == Form::Text && hasOuterBlank(t)) {

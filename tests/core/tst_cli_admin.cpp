@@ -61,6 +61,8 @@ private slots:
     void applyRoundTrips_data();
     void applyRoundTrips();
     void applyReplacesAndDryRun();
+    void nulInBinaryValues_data();
+    void nulInBinaryValues();
     void applyRefusesBadMembers_data();
     void applyRefusesBadMembers();
     void diffStatusAndOutput();
@@ -554,6 +556,60 @@ void TestCliAdmin::applyRoundTrips()
     QCOMPARE(apply.err, QByteArray());
     QCOMPARE(apply.status, 0);
     QCOMPARE(TestFiles::read(ini()), normalized);
+}
+
+void TestCliAdmin::nulInBinaryValues_data()
+{
+    // Files whose byte-string values hold NUL characters, and the line each must keep.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("line");
+    auto line = [](const char *key, const QByteArray &bytes) {
+        return QByteArray(key) + '=' + ValueForms::encodeBinary(bytes) + "\r\n";
+    };
+    const QByteArray middle = line("AutoReplyBody", QByteArray("Away\0until\r\nMonday", 20));
+    QTest::newRow("reply body, NUL inside") << kSmall + "[POP2]\r\nHost=h\r\nUserID=u\r\n" + middle << middle;
+    const QByteArray ends = line("KeyList", QByteArray("\0key\0", 5));
+    QTest::newRow("key list, NUL first and last") << kSmall + "[GROUP4]\r\nName=keys\r\n" + ends << ends;
+    const QByteArray only = line("KeyList", QByteArray(3, '\0'));
+    QTest::newRow("key list, NULs only") << kSmall + "[GROUP4]\r\nName=keys\r\n" + only << only;
+    ConfigGenerator::Size size;
+    size.users = 20;
+    size.groups = 5;
+    size.usersPerGroup = 10;
+    size.pops = 4;
+    const QByteArray generated = line("AutoReplyBody", QByteArray("\0\x01\r\n\0", 5));
+    QTest::newRow("generated") << ConfigGenerator::generate(size) + "[POP99]\r\nHost=h\r\nUserID=n\r\n" + generated
+                               << generated;
+}
+
+void TestCliAdmin::nulInBinaryValues()
+{
+    // dump | apply onto another configuration gives the same values, byte for byte.
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, line);
+    QVERIFY(TestFiles::write(ini(), file));
+    const CliRun dump = cli({"dump"});
+    QCOMPARE(dump.status, 0);
+    const QString json = writeFile("dump.json", dump.out);
+    QVERIFY(TestFiles::write(ini(), "[SERVER]\r\nName=other\r\n"));
+    const CliRun apply = cli({QStringLiteral("apply"), json});
+    QCOMPARE(apply.err, QByteArray());
+    QCOMPARE(apply.status, 0);
+    QVERIFY(TestFiles::read(ini()).contains(line));
+    QCOMPARE(cli({"dump"}).out, dump.out);
+
+    // set --value-file takes a NUL into a multi-line text; a one-line text refuses one.
+    const QString value = writeFile("value.txt", QByteArray("a\0b\nc\n", 6));
+    const CliRun set = cli({QStringLiteral("set"), QStringLiteral("pop:#1.AutoReplyBody"), QStringLiteral("--value-file"), value});
+    QCOMPARE(set.err, QByteArray());
+    QCOMPARE(set.status, 0);
+    QVERIFY(TestFiles::read(ini()).contains("AutoReplyBody=" + ValueForms::encodeBinary(QByteArray("a\0b\r\nc", 6)) + "\r\n"));
+    const QByteArray before = TestFiles::read(ini());
+    const CliRun text = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("--value-file"),
+                             writeFile("name.txt", QByteArray("a\0b", 3))});
+    QCOMPARE(text.err, QByteArray("server.Name: a NUL character cannot stand in the file\n"));
+    QCOMPARE(text.status, 1);
+    QCOMPARE(TestFiles::read(ini()), before);
 }
 
 void TestCliAdmin::applyReplacesAndDryRun()
