@@ -87,6 +87,14 @@ int runAdd(CliContext &ctx)
                 edit.error = QStringLiteral("The name %1 holds a line break").arg(ConfigCheck::quoted(name));
                 return;
             }
+            // The file's reader drops blanks and tabs around a value.
+            for (const QString &part : {name.left(slash), name.mid(slash + 1)}) {
+                if (!part.isEmpty() && (part.front() == u' ' || part.front() == u'\t' || part.back() == u' '
+                                        || part.back() == u'\t')) {
+                    edit.error = QStringLiteral("%1 would lose its outer blanks in the file").arg(ConfigCheck::quoted(part));
+                    return;
+                }
+            }
             if (!ItemKeys::encodeText(name.left(slash), {}, ctx.codec, &p.UserID, &edit.error)
                 || !ItemKeys::encodeText(name.mid(slash + 1), {}, ctx.codec, &p.Host, &edit.error))
                 return;

@@ -120,6 +120,8 @@ void TestCliAdmin::refusedChangesLeaveTheFile_data()
         "server.Name: \"  padded  \" would lose its outer blanks in the file\n");
     row("tab after a text", {"set", "group:#1.Description", "x\t"}, 1,
         "group:#1.Description: \"x\\u0009\" would lose its outer blanks in the file\n");
+    row("add pop with a padded host", {"add", "pop", "jo/ pop.example"}, 1,
+        "\" pop.example\" would lose its outer blanks in the file\n");
     row("unknown key", {"set", "server.Colour", "red"}, 1, "The server has no key Colour\n");
     row("no key", {"set", "user:ann", "x"}, 1, "No key given: user:ann.KEY\n");
     row("remove the server", {"remove", "server"}, 1, "Not an item: server\n");
