@@ -87,6 +87,13 @@ int runAdd(CliContext &ctx)
                 edit.error = QStringLiteral("The name %1 holds a line break").arg(ConfigCheck::quoted(name));
                 return;
             }
+            // The file's reader drops blanks and tabs around a value.
+            for (const QString &part : {name.left(slash), name.mid(slash + 1)}) {
+                if (const QString why = ItemKeys::refusedText(part, true); !why.isEmpty()) {
+                    edit.error = why;
+                    return;
+                }
+            }
             if (!ItemKeys::encodeText(name.left(slash), {}, ctx.codec, &p.UserID, &edit.error)
                 || !ItemKeys::encodeText(name.mid(slash + 1), {}, ctx.codec, &p.Host, &edit.error))
                 return;

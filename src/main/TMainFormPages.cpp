@@ -591,8 +591,22 @@ void TMainForm::buildWindow()
     for (QWidget *w : central->findChildren<QWidget *>()) {
         // A line edit cuts its text at 32767 characters by default: a longer value would
         // be cut on showing and the cut text stored by the next edit of its page.
-        if (auto *e = qobject_cast<QLineEdit *>(w))
+        if (auto *e = qobject_cast<QLineEdit *>(w)) {
             e->setMaxLength(std::numeric_limits<int>::max());
+            // One-line values are stored as text, where a NUL cannot stand: one typed or
+            // pasted is taken out at once, with a note, so no page holds what the file refuses.
+            connect(e, &QLineEdit::textEdited, this, [this, e](const QString &text) {
+                if (!text.contains(QChar(0)))
+                    return;
+                const int cursor = e->cursorPosition() - int(text.left(e->cursorPosition()).count(QChar(0)));
+                QString clean = text;
+                clean.remove(QChar(0));
+                e->setText(clean);
+                e->setCursorPosition(cursor);
+                if (StatusBar1)
+                    StatusBar1->showMessage(tr("A NUL character cannot stand in this field: it was left out."), 5000);
+            });
+        }
         if (qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractSpinBox *>(w) || qobject_cast<QComboBox *>(w)
             || qobject_cast<QPushButton *>(w))
             if (!qobject_cast<QAbstractSpinBox *>(w->parentWidget()) && !qobject_cast<QComboBox *>(w->parentWidget()))

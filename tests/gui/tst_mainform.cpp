@@ -13,6 +13,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -813,6 +815,25 @@ private slots:
         retype(f->editUserName, QStringLiteral("v"));
         QCOMPARE(user->user()->Name, QByteArray("v"));
         QCOMPARE(user->user()->Description, desc);
+    }
+
+    // A one-line field never takes a NUL: pasted, it is left out with a note, and the item
+    // and the saved file hold the rest.
+    void nulPastedIntoTextFieldLeftOut()
+    {
+        TMainForm *f = open(demoFile());
+        QVERIFY(f);
+        NavNode *user = static_cast<NavNode *>(f->nodeUsers->child(0));
+        select(user);
+        retype(f->editUserDesc, QStringLiteral("Front"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0));
+        f->editUserDesc->paste();
+        QCOMPARE(f->editUserDesc->text(), QStringLiteral("Frontab"));
+        QCOMPARE(f->editUserDesc->cursorPosition(), 7);
+        QCOMPARE(user->user()->Description, QByteArray("Frontab"));
+        QVERIFY(f->StatusBar1->currentMessage().contains(QStringLiteral("NUL")));
+        QVERIFY(f->actnSaveExecute());
+        QVERIFY(TestFiles::read(iniPath()).contains("Description=Frontab\r\n"));
     }
 
     // A caption wider than the tree is not cut short: the tree scrolls to show it whole,
