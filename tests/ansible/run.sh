@@ -23,9 +23,9 @@ done
 
 echo "== lint"
 collection=$src/ansible/ansible_collections/quilmora/server
-python3 -m pyflakes "$collection/plugins/modules/"*.py
+/usr/bin/python3 -m pyflakes "$collection/plugins/modules/"*.py
 # Ansible modules import after their documentation blocks (E402).
-python3 -m pycodestyle --max-line-length=160 --ignore=E402 "$collection/plugins/modules/"*.py
+/usr/bin/python3 -m pycodestyle --max-line-length=160 --ignore=E402 "$collection/plugins/modules/"*.py
 yamllint -d '{extends: default, rules: {line-length: {max: 160}, document-start: disable, truthy: disable}}' \
   "$collection" "$src/tests/ansible"
 
