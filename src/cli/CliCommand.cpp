@@ -6,7 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QList<CliCommand> &registry()
@@ -146,21 +150,62 @@ std::optional<int> checkConfigurationExists(const CliContext &ctx)
     return std::nullopt;
 }
 
-bool readPasswordFile(const QString &path, QByteArray *password, QString *error)
+bool readNamedFile(const QString &path, QByteArray *bytes, QString *error)
 {
-    QFile file;
-    bool opened = false;
-    if (path == QLatin1String("-"))
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    else {
-        file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (!opened) {
+    bytes->clear();
+    const bool standardInput = path == QLatin1String("-");
+    const QString name = standardInput ? QStringLiteral("Standard input") : path;
+    // Blocking, so a pipe (a process substitution, say) is read to its end.
+    const int fd = standardInput ? STDIN_FILENO : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (fd >= 0 && !standardInput)
+            ::close(fd);
         *error = QStringLiteral("Cannot open file ") + path;
         return false;
     }
-    QByteArray bytes = file.readAll();
+    const auto tooLarge = [&] {
+        bytes->clear();
+        *error = QStringLiteral("%1 is larger than %2 MB: not read").arg(name).arg(InputLimit >> 20);
+        return false;
+    };
+    bool ok = true;
+    if (S_ISREG(st.st_mode) && st.st_size > InputLimit) {
+        ok = tooLarge();
+    } else {
+        if (S_ISREG(st.st_mode) && st.st_size > 0)
+            bytes->reserve(qsizetype(st.st_size));
+        // A device or a pipe without end (/dev/zero) is read only up to the limit.
+        char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                bytes->clear();
+                *error = QStringLiteral("Cannot read ") + (standardInput ? QStringLiteral("standard input") : path);
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            if (bytes->size() + n > InputLimit) {
+                ok = tooLarge();
+                break;
+            }
+            bytes->append(buffer, qsizetype(n));
+        }
+    }
+    if (!standardInput)
+        ::close(fd);
+    return ok;
+}
+
+bool readPasswordFile(const QString &path, QByteArray *password, QString *error)
+{
+    QByteArray bytes;
+    if (!readNamedFile(path, &bytes, error))
+        return false;
     if (bytes.endsWith("\r\n"))
         bytes.chop(2);
     else if (bytes.endsWith('\n') || bytes.endsWith('\r'))
@@ -219,7 +264,12 @@ bool ConfigEdit::saveBytes(const QByteArray &bytes, QString *error)
     // A configuration whose items could not be loaded is never saved: that would delete them.
     if (!m_loaded)
         return false;
-    return ConfigDocument::saveBytesChecked(m_ctx.configPath(), bytes, doc.fingerprint, error);
+    QString warning;
+    if (!ConfigDocument::saveBytesChecked(m_ctx.configPath(), bytes, doc.fingerprint, error, &warning))
+        return false;
+    if (!warning.isEmpty())
+        m_ctx.warn(warning);
+    return true;
 }
 
 } // namespace Cli

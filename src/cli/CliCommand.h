@@ -69,6 +69,15 @@ bool takeSwitch(QStringList &args, const QString &name);
 std::optional<int> checkConfigurationExists(const CliContext &ctx);
 QString missingConfigurationMessage(const QString &path);
 
+// How much of a file named on the command line is read: a larger one (or an endless one,
+// such as /dev/zero) is refused rather than filling the memory.
+constexpr qint64 InputLimit = qint64(64) << 20;
+
+// Reads a file named on the command line whole ("-" is standard input): a value, password,
+// JSON or body file. Fails with "Cannot open file <path>", or with "<path> is larger than
+// 64 MB: not read" once more than InputLimit bytes came (nothing more is read).
+bool readNamedFile(const QString &path, QByteArray *bytes, QString *error);
+
 // Reads a password file whole ("-" is standard input) and drops one trailing line break.
 bool readPasswordFile(const QString &path, QByteArray *password, QString *error);
 

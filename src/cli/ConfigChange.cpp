@@ -3,7 +3,6 @@
 #include "config/ConfigDocument.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace ConfigChange {
@@ -68,20 +67,7 @@ int editConfiguration(CliContext &ctx, const std::function<void(ConfigDocument &
 
 bool readFile(const QString &path, QByteArray *bytes, QString *error)
 {
-    QFile file;
-    bool opened = false;
-    if (path == QLatin1String("-")) {
-        opened = file.open(stdin, QIODevice::ReadOnly);
-    } else {
-        file.setFileName(path);
-        opened = file.open(QIODevice::ReadOnly);
-    }
-    if (!opened) {
-        *error = QStringLiteral("Cannot open file ") + path;
-        return false;
-    }
-    *bytes = file.readAll();
-    return true;
+    return Cli::readNamedFile(path, bytes, error);
 }
 
 } // namespace ConfigChange

@@ -7,7 +7,6 @@
 #include "wizard/WizardWriter.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -16,14 +15,10 @@ namespace {
 // last line and is not part of the text.
 bool readTextFile(const QString &path, QByteArray *text, QString *error)
 {
-    QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        *error = QStringLiteral("Cannot open file ") + path;
+    QByteArray bytes;
+    if (!Cli::readNamedFile(path, &bytes, error))
         return false;
-    }
-    QByteArray bytes = TextLines::normalizeBreaks(file.readAll());
+    bytes = TextLines::normalizeBreaks(bytes);
     if (bytes.endsWith("\r\n"))
         bytes.chop(2);
     *text = bytes;

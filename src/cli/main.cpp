@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -51,9 +52,7 @@ int finish(const CliContext &ctx, int status)
     return status;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
@@ -108,4 +107,19 @@ int main(int argc, char *argv[])
     if (const std::optional<int> missing = Cli::checkConfigurationExists(ctx))
         return finish(ctx, *missing);
     return finish(ctx, command->run(ctx));
+}
+
+} // namespace
+
+// Out of memory (a huge configuration, a tight ulimit -v) ends the command with one line and
+// status 1 like any other failure, not with an abort and a core dump. Nothing has been
+// written then: every file is replaced only once its new content is complete.
+int main(int argc, char *argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("Out of memory\n", stderr);
+        return 1;
+    }
 }

@@ -376,29 +376,57 @@ QByteArray ConfigDocument::render() const
     return render(server, itemViews(pops), itemViews(users), itemViews(groups));
 }
 
-bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error)
+QString ConfigDocument::backupLostText(const QString &path)
 {
-    if (SafeFile::replace(path, bytes, true))
-        return true;
-    if (error)
-        *error = QStringLiteral("Unable to write to ") + SafeFile::displayPath(path);
-    return false;
+    return QStringLiteral("The previous configuration could not be kept as %1; the new one was saved all the same.")
+        .arg(SafeFile::displayPath(SafeFile::backupPath(path)));
+}
+
+namespace {
+
+// The one writer of the configuration: with `expected`, only over the file it describes.
+bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeFile::Fingerprint *expected,
+                       QString *error, QString *warning)
+{
+    const auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const QString unable = QStringLiteral("Unable to write to ") + SafeFile::displayPath(path);
+    if (expected && !SafeFile::unchangedSince(path, *expected))
+        return fail(ConfigDocument::changedOnDiskText());
+    SafeFile::PendingFile file(path);
+    if (!file.open() || !file.write(bytes) || !file.finish())
+        return fail(unable);
+    const SafeFile::PendingFile::Commit done =
+        expected ? file.commitIfUnchanged(*expected, true)
+                 : (file.commit(true) ? SafeFile::PendingFile::Commit::Done : SafeFile::PendingFile::Commit::Failed);
+    if (done == SafeFile::PendingFile::Commit::Changed)
+        return fail(ConfigDocument::changedOnDiskText());
+    if (done == SafeFile::PendingFile::Commit::Failed)
+        return fail(unable);
+    if (file.backupLost() && warning)
+        *warning = ConfigDocument::backupLostText(path);
+    return true;
+}
+
+} // namespace
+
+bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error, QString *warning)
+{
+    return saveConfiguration(path, bytes, nullptr, error, warning);
 }
 
 bool ConfigDocument::changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint)
 {
-    return SafeFile::fingerprintOf(path) != fingerprint;
+    return !SafeFile::unchangedSince(path, fingerprint);
 }
 
 bool ConfigDocument::saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
-                                      QString *error)
+                                      QString *error, QString *warning)
 {
-    if (changedOnDisk(path, fingerprint)) {
-        if (error)
-            *error = changedOnDiskText();
-        return false;
-    }
-    if (!saveBytes(path, bytes, error))
+    if (!saveConfiguration(path, bytes, &fingerprint, error, warning))
         return false;
     fingerprint = SafeFile::fingerprintOfWritten(path, bytes);
     return true;

@@ -75,14 +75,21 @@ public:
                              const QList<const TUser *> &users, const QList<const TGroup *> &groups);
     QByteArray render() const;
 
+    // What a save that could not keep the previous file as its backup warns of (the save
+    // itself went through).
+    static QString backupLostText(const QString &path);
+
     // Writes the file atomically, keeping the previous one as "<name>.bak" and the file's
-    // owner, group and mode; on failure both files are kept as they were and `error` holds
-    // "Unable to write to <full path>".
-    static bool saveBytes(const QString &path, const QByteArray &bytes, QString *error);
-    // The same, but first fails with changedOnDiskText() when the file on disk is no longer
-    // what `fingerprint` describes. On success `fingerprint` describes the new file.
+    // owner, group and mode; on failure the file is kept as it was and `error` holds
+    // "Unable to write to <full path>". When the previous file could not be kept as the
+    // backup, the save still goes through and `warning` (when given) holds backupLostText().
+    static bool saveBytes(const QString &path, const QByteArray &bytes, QString *error, QString *warning = nullptr);
+    // The same, but fails with changedOnDiskText() when the file on disk is no longer what
+    // `fingerprint` describes: checked before writing, and again once the new content is
+    // written and flushed, right before it replaces the file. On success `fingerprint`
+    // describes the new file.
     static bool saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
-                                 QString *error);
+                                 QString *error, QString *warning = nullptr);
     // Whether the file on disk differs from `fingerprint`.
     static bool changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint);
     bool save(const QString &path, QString *error) const;

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
@@ -20,6 +22,12 @@
 namespace SafeFile {
 
 namespace {
+
+std::function<void(const QString &)> &beforeLastCheck()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
 
 QByteArray encoded(const QString &path)
 {
@@ -198,6 +206,23 @@ Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes)
     return fingerprintOf(bytes, modifiedNsOf(st));
 }
 
+bool unchangedSince(const QString &path, const Fingerprint &fingerprint)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0)
+        return !fingerprint.exists && (path.isEmpty() || errno == ENOENT || errno == ENOTDIR);
+    // Size and time tell most changes without reading a byte.
+    if (!fingerprint.exists || !S_ISREG(st.st_mode) || qint64(st.st_size) != fingerprint.size ||
+        modifiedNsOf(st) != fingerprint.modifiedNs)
+        return false;
+    return fingerprintOf(path) == fingerprint;
+}
+
+void setBeforeLastCheck(std::function<void(const QString &path)> hook)
+{
+    beforeLastCheck() = std::move(hook);
+}
+
 QString displayPath(const QString &path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
@@ -253,11 +278,16 @@ bool PendingFile::open()
     ignoreFileSizeSignal();
     discard();
     m_failed = false;
+    removeLeftovers(m_target);
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         m_temp = hiddenSibling(m_target, QStringLiteral("new-"));
         m_fd = ::open(encoded(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd < 0 && errno != EEXIST)
             break;
+        if (m_fd >= 0 && !lockTemporary()) {
+            ::close(m_fd); // another save took it for a leftover and removed it: a new name
+            m_fd = -1;
+        }
     }
     if (m_fd < 0) {
         m_temp.clear();
@@ -269,6 +299,28 @@ bool PendingFile::open()
     else
         ::fchmod(m_fd, creationMode());
     return true;
+}
+
+// Takes the lock that marks the temporary file as a running save's. Another save may have
+// found the file between its creation and this lock and removed it as a leftover: then the
+// name no longer leads to this file, and false asks for a new one.
+bool PendingFile::lockTemporary()
+{
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (m_lockFd < 0)
+        return true; // unlocked: nothing else removes a file it cannot lock either
+    while (::flock(m_lockFd, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return true; // a file system without locks: likewise
+    }
+    struct stat mine {};
+    struct stat there {};
+    if (::fstat(m_fd, &mine) == 0 && ::lstat(encoded(m_temp).constData(), &there) == 0 &&
+        mine.st_dev == there.st_dev && mine.st_ino == there.st_ino)
+        return true;
+    ::close(m_lockFd);
+    m_lockFd = -1;
+    return false;
 }
 
 bool PendingFile::write(QByteArrayView bytes)
@@ -293,10 +345,31 @@ bool PendingFile::finish()
 
 bool PendingFile::commit(bool keepBackup)
 {
+    return commitChecked(nullptr, keepBackup) == Commit::Done;
+}
+
+PendingFile::Commit PendingFile::commitIfUnchanged(const Fingerprint &expected, bool keepBackup)
+{
+    return commitChecked(&expected, keepBackup);
+}
+
+PendingFile::Commit PendingFile::commitChecked(const Fingerprint *expected, bool keepBackup)
+{
+    m_backupLost = false;
     if (m_temp.isEmpty() || m_failed)
-        return false;
+        return Commit::Failed;
     if (m_fd >= 0 && !finish())
-        return false;
+        return Commit::Failed;
+    // Another program may have written the file while the new content was written and
+    // flushed (a large file takes a while): looked at again as late as possible.
+    if (expected) {
+        if (beforeLastCheck())
+            beforeLastCheck()(m_path);
+        if (!unchangedSince(m_path, *expected)) {
+            discard();
+            return Commit::Changed;
+        }
+    }
 
     // The backup is made beside the old file before anything is renamed, under a hidden
     // name; it takes the name "<name>.bak" only once the new file stands in place.
@@ -313,21 +386,28 @@ bool PendingFile::commit(bool keepBackup)
             }
             if (asideBackup.isEmpty())
                 asideBackup = copyAside(m_target, m_target, old);
-            if (asideBackup.isEmpty())
-                return false; // no backup, no save: nothing has changed yet
+            // Without a backup the save still goes on; the caller says so.
+            m_backupLost = asideBackup.isEmpty();
         }
     }
     if (::rename(encoded(m_temp).constData(), encoded(m_target).constData()) != 0) {
         if (!asideBackup.isEmpty())
             ::unlink(encoded(asideBackup).constData());
-        return false;
+        m_backupLost = false;
+        return Commit::Failed;
     }
     m_temp.clear();
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
     if (!asideBackup.isEmpty() &&
-        ::rename(encoded(asideBackup).constData(), encoded(m_target + QStringLiteral(".bak")).constData()) != 0)
+        ::rename(encoded(asideBackup).constData(), encoded(m_target + QStringLiteral(".bak")).constData()) != 0) {
         ::unlink(encoded(asideBackup).constData());
+        m_backupLost = true;
+    }
     syncFolder(m_target);
-    return true;
+    return Commit::Done;
 }
 
 void PendingFile::discard()
@@ -340,6 +420,39 @@ void PendingFile::discard()
         ::unlink(encoded(m_temp).constData());
         m_temp.clear();
     }
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd); // after the removal, so no other save takes the file for a leftover first
+        m_lockFd = -1;
+    }
+}
+
+int removeLeftovers(const QString &path)
+{
+    const QFileInfo target(replacedFile(path));
+    const QByteArray prefix = encoded(QLatin1Char('.') + target.fileName() + QLatin1String(".new-"));
+    DIR *dir = ::opendir(encoded(target.absolutePath()).constData());
+    if (!dir)
+        return 0;
+    const int folder = ::dirfd(dir);
+    int removed = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.constData(), size_t(prefix.size())) != 0)
+            continue;
+        const int fd = ::openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Locked: its save is still running. Free: its writer is gone. The name must still
+        // lead to the file locked, so nothing another save just created there is removed.
+        struct stat mine {};
+        struct stat there {};
+        if (::fstat(fd, &mine) == 0 && S_ISREG(mine.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(folder, entry->d_name, &there, AT_SYMLINK_NOFOLLOW) == 0 && mine.st_dev == there.st_dev &&
+            mine.st_ino == there.st_ino && ::unlinkat(folder, entry->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool replace(const QString &path, QByteArrayView bytes, bool keepBackup)

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 // How the program reads and replaces the files it owns (the configuration, a remote local
 // copy, the archive's index files) without ever losing one:
 // - only regular files are read: a FIFO or a device given as a file would block or never end;
@@ -39,6 +41,9 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
 
 // The fingerprint of a file as it is on disk now (not existing: `exists` false).
 Fingerprint fingerprintOf(const QString &path);
+// Whether the file on disk is still what `fingerprint` describes. The file is read and
+// hashed only when its existence, size and modification time all agree.
+bool unchangedSince(const QString &path, const Fingerprint &fingerprint);
 Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs);
 // The fingerprint of a file just written with `bytes`: its time from the file system, its
 // hash from the bytes in memory, so the file is not read back. Reads it when it does not
@@ -62,12 +67,24 @@ QString backupPath(const QString &path);
 // Idempotent; done by every writer below.
 void ignoreFileSizeSignal();
 
+// Runs in a checked commit right before the file on disk is compared for the last time,
+// given the file replaced. Tests use it to play another program that writes at that moment.
+void setBeforeLastCheck(std::function<void(const QString &path)> hook);
+
 // A replacement of one file in progress: the new content goes to a hidden temporary file
-// in the same folder (with the old file's owner, group and mode); commit() renames it over
-// the file. Destroyed without commit, the temporary file is removed and nothing changed.
+// ".<name>.new-<random>" in the same folder (with the old file's owner, group and mode);
+// commit() renames it over the file. Destroyed without commit, the temporary file is
+// removed and nothing changed.
+//
+// The writer holds an flock on its temporary file until it is renamed or removed. open()
+// first removes the temporary files of the same file whose writer is gone (a save killed
+// half-way): a file nobody holds the lock of is left over; one whose lock is held belongs
+// to a save still running and is left alone.
 class PendingFile
 {
 public:
+    enum class Commit { Done, Changed, Failed };
+
     explicit PendingFile(const QString &path);
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;
@@ -81,18 +98,38 @@ public:
     // file, if there was one, becomes "<name>.bak" (a hard link made before the rename, a
     // copy where the file system has none); a failed commit leaves file and backup as
     // they were.
+    //
+    // A backup that cannot be made, or cannot take the name "<name>.bak" (a folder stands
+    // there), does not stop the commit: backupLost() then tells, and "<name>.bak" is left
+    // as it was.
     bool commit(bool keepBackup = false);
+    // The same, but only when the file on disk is still what `expected` describes, checked
+    // after the temporary file is complete, right before the rename; Changed leaves the file
+    // as the other program wrote it (the temporary file is removed).
+    Commit commitIfUnchanged(const Fingerprint &expected, bool keepBackup = false);
     void discard();
+
+    // Whether the last commit with `keepBackup` replaced a file but could not keep it.
+    bool backupLost() const { return m_backupLost; }
 
     const QString &path() const { return m_path; }
 
 private:
+    bool lockTemporary();
+    Commit commitChecked(const Fingerprint *expected, bool keepBackup);
+
     QString m_path;   // as given, for messages
     QString m_target; // the file really replaced
     QString m_temp;
     int m_fd = -1;
+    int m_lockFd = -1; // holds the flock on the temporary file from open() to its rename or removal
     bool m_failed = false;
+    bool m_backupLost = false;
 };
+
+// Removes the temporary files of saves of `path` that were killed half-way (their writer
+// holds no lock on them any more). Done by PendingFile::open(); gives how many it removed.
+int removeLeftovers(const QString &path);
 
 // Replaces `path` with `bytes` in one go (open, write, finish, commit).
 bool replace(const QString &path, QByteArrayView bytes, bool keepBackup = false);

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -23,6 +24,11 @@
 // Loading the configuration into the pages and items, storing pages into items, saving.
 
 using namespace MainFormDetail;
+
+namespace {
+// How long a save waits for a command of quilmora-config that holds the folder's lock.
+constexpr int SaveLockWaitMs = 10000;
+} // namespace
 
 // ---------------------------------------------------------------------------------------
 // Loading
@@ -315,17 +321,35 @@ bool TMainForm::actnSaveExecute()
     const ServerSettings settings = serverSettingsFromPages();
     const QByteArray bytes = ConfigDocument::render(settings, itemsUnder<TPop>(nodeIncoming),
                                                     itemsUnder<TUser>(nodeUsers), itemsUnder<TGroup>(nodeGroups));
+    const QString path = configFilePath();
+    // Another program's change is not overwritten unasked; No keeps the edits unsaved. Yes
+    // agrees to overwrite the file as it stands now, not whatever comes after.
+    SafeFile::Fingerprint expected = m_diskFingerprint;
+    if (ConfigDocument::changedOnDisk(path, expected)) {
+        if (!m_prompts->yesNo(ConfigDocument::changedOnDiskText() + QStringLiteral(" Overwrite it?")))
+            return false;
+        expected = SafeFile::fingerprintOf(path);
+    }
+    // The folder's lock, as quilmora-config's commands take it, so a command's load-change-
+    // save and this save run one after the other. Taken after the question: no dialog waits
+    // while it is held.
     QString error;
-    // Another program's change is not overwritten unasked; No keeps the edits unsaved.
-    if (ConfigDocument::changedOnDisk(configFilePath(), m_diskFingerprint) &&
-        !m_prompts->yesNo(ConfigDocument::changedOnDiskText() + QStringLiteral(" Overwrite it?")))
-        return false;
-    // Written atomically: a failed write keeps the previous file and the changed flag.
-    if (!ConfigDocument::saveBytes(configFilePath(), bytes, &error)) {
+    SafeFile::FolderLock lock;
+    if (!lock.acquire(QFileInfo(path).absolutePath(), SaveLockWaitMs, &error)) {
         m_prompts->error(error);
         return false;
     }
-    m_diskFingerprint = SafeFile::fingerprintOfWritten(configFilePath(), bytes);
+    // Written atomically, and only over the file agreed to: a change by a program that takes
+    // no lock, made while the new file was written, is still noticed. A failed write keeps
+    // the previous file and the changed flag.
+    QString warning;
+    if (!ConfigDocument::saveBytesChecked(path, bytes, expected, &error, &warning)) {
+        m_prompts->error(error);
+        return false;
+    }
+    m_diskFingerprint = expected;
+    if (!warning.isEmpty())
+        m_prompts->warning(warning);
     m_server = settings;
     if (RemoteMode && m_transfer)
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure

@@ -1,18 +1,72 @@
 // quilmora-config and the administrator's data: bad files refused with nothing written, a
 // configuration that cannot pull a file of this machine to the server, a refused return
-// reported as a failure, the overall transfer limit, and server text that cannot drive
-// the terminal.
+// reported as a failure, the overall transfer limit, server text that cannot drive the
+// terminal, the limit on files named on the command line, running out of memory, a backup
+// that cannot be kept, and passwd's prompts while another command changes the file.
 #include "config/PasswordDigest.h"
 #include "support/CliRunner.h"
 #include "support/LoopbackConfigServer.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+// AddressSanitizer reserves terabytes of address space for itself: a limit on the address
+// space cannot be tried under it.
+#if defined(__SANITIZE_ADDRESS__)
+#define ADDRESS_SPACE_LIMITS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ADDRESS_SPACE_LIMITS 0
+#endif
+#endif
+#ifndef ADDRESS_SPACE_LIMITS
+#define ADDRESS_SPACE_LIMITS 1
+#endif
+
+namespace {
+
+const QByteArray Small = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n[USER1]\r\nName=ann\r\n[GROUP1]\r\nName=sales\r\n";
+
+// Runs quilmora-config with standard input from `input` (none: empty) and, when
+// `addressSpace` is not 0, that limit on its address space.
+CliRun runLimited(const QStringList &args, const QString &input, rlim_t addressSpace = 0)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QUILMORA_HOME"));
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(input.isEmpty() ? QProcess::nullDevice() : input);
+    if (addressSpace != 0) {
+        process.setChildProcessModifier([addressSpace] {
+            struct rlimit limit {};
+            limit.rlim_cur = limit.rlim_max = addressSpace;
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+    }
+    process.start(QStringLiteral(QUILMORA_CLI_PATH), args);
+    CliRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+    } else if (process.exitStatus() == QProcess::NormalExit) {
+        run.status = process.exitCode();
+    }
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
 
 using Script = LoopbackConfigServer::Script;
 
@@ -30,6 +84,11 @@ private slots:
     void pushRefusedIsAFailure();
     void overallLimit();
     void serverTextIsEscaped();
+    void namedFilesAreLimited_data();
+    void namedFilesAreLimited();
+    void outOfMemoryIsAFailure();
+    void backupThatCannotBeKeptIsTold();
+    void passwdWithAChangeMeanwhile();
 
 private:
     QStringList remoteArgs(const char *command, const LoopbackConfigServer &server) const
@@ -228,6 +287,140 @@ void TestCliSafety::serverTextIsEscaped()
     QVERIFY(server.wait());
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, QByteArray("\\x1b]0;owned\\x07\\x1b[31mred\n"));
+}
+
+void TestCliSafety::namedFilesAreLimited_data()
+{
+    QTest::addColumn<QStringList>("args");   // after --folder; BIG and EXACT stand for the files below
+    QTest::addColumn<QString>("input");      // standard input
+    QTest::addColumn<QString>("refused");    // what the message names; empty: read and done
+
+    const QString zero = QStringLiteral("/dev/zero");
+    QTest::newRow("set --value-file, an endless device")
+        << QStringList{"set", "group:#1.KeyList", "--value-file", zero} << QString() << zero;
+    QTest::newRow("apply, an endless device") << QStringList{"apply", zero} << QString() << zero;
+    QTest::newRow("apply -, an endless standard input")
+        << QStringList{"apply", "-"} << zero << QStringLiteral("Standard input");
+    QTest::newRow("passwd --password-file, a file over the limit")
+        << QStringList{"passwd", "user:ann", "--password-file", "BIG"} << QString() << QStringLiteral("BIG");
+    QTest::newRow("wizard --auto-reply-body-file, an endless device")
+        << QStringList{"wizard", "--force", "--auto-reply-body-file", zero} << QString() << zero;
+    QTest::newRow("wizard --user-password-file -, an endless standard input")
+        << QStringList{"wizard", "--force", "--user-password-file", "-"} << zero << QStringLiteral("Standard input");
+    QTest::newRow("pull --password-file, an endless device")
+        << QStringList{"pull", "127.0.0.1", "--port", "1", "--password-file", zero} << QString() << zero;
+    QTest::newRow("passwd --password-file, a file of exactly 64 MB")
+        << QStringList{"passwd", "user:ann", "--password-file", "EXACT"} << QString() << QString();
+}
+
+// A file named on the command line is read up to 64 MB; beyond, the command fails with a
+// message, reads no further and writes nothing.
+void TestCliSafety::namedFilesAreLimited()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, input);
+    QFETCH(QString, refused);
+    const QString ini = m_folder + QStringLiteral("/quilmora.ini");
+    QVERIFY(TestFiles::write(ini, Small));
+    const QString big = m_dir->filePath(QStringLiteral("big"));
+    const QString exact = m_dir->filePath(QStringLiteral("exact"));
+    QVERIFY(TestFiles::write(big, "x"));
+    QVERIFY(TestFiles::write(exact, "x"));
+    QCOMPARE(::truncate(QFile::encodeName(big).constData(), (off_t(64) << 20) + 1), 0);
+    QCOMPARE(::truncate(QFile::encodeName(exact).constData(), off_t(64) << 20), 0);
+    args.replaceInStrings(QStringLiteral("BIG"), big);
+    args.replaceInStrings(QStringLiteral("EXACT"), exact);
+    args.prepend(m_folder);
+    args.prepend(QStringLiteral("--folder"));
+
+    // An address space that 64 MB fit in easily, and that reading on would soon exhaust.
+    const CliRun run = runLimited(args, input, ADDRESS_SPACE_LIMITS ? rlim_t(1) << 31 : 0);
+    if (refused.isEmpty()) {
+        QCOMPARE(run.status, 0);
+        QVERIFY(TestFiles::read(ini) != Small);
+        return;
+    }
+    QCOMPARE(run.status, 1);
+    QCOMPARE(QString::fromUtf8(run.err), (refused == QLatin1String("BIG") ? big : refused) +
+                                             QStringLiteral(" is larger than 64 MB: not read\n"));
+    QCOMPARE(TestFiles::read(ini), Small);
+    QCOMPARE(entries(), QStringList{QStringLiteral("quilmora.ini")});
+}
+
+// Running out of memory ends the command with one line and status 1, not an abort, and
+// leaves the file as it was.
+void TestCliSafety::outOfMemoryIsAFailure()
+{
+    if (!ADDRESS_SPACE_LIMITS)
+        QSKIP("no address-space limit under AddressSanitizer");
+    const QString ini = m_folder + QStringLiteral("/quilmora.ini");
+    // Large enough that loading and saving it needs several times its size.
+    QByteArray big = Small;
+    const QByteArray user = "[USER%1]\r\nName=user %1\r\nDescription=" + QByteArray(200, 'd') + "\r\n";
+    for (int i = 2; i < 200000; ++i)
+        big += QByteArray(user).replace("%1", QByteArray::number(i));
+    QVERIFY(TestFiles::write(ini, big));
+    // Enough to start, not enough for the work.
+    const CliRun run = runLimited({QStringLiteral("--folder"), m_folder, QStringLiteral("normalize")}, QString(),
+                                  rlim_t(150) << 20);
+    QCOMPARE(run.err, QByteArray("Out of memory\n"));
+    QCOMPARE(run.status, 1);
+    QCOMPARE(TestFiles::read(ini), big);
+    QCOMPARE(entries(), QStringList{QStringLiteral("quilmora.ini")});
+}
+
+// When the backup cannot be kept (a folder stands at "<name>.bak"), the change is saved and
+// a warning on standard error says so.
+void TestCliSafety::backupThatCannotBeKeptIsTold()
+{
+    const QString ini = m_folder + QStringLiteral("/quilmora.ini");
+    QVERIFY(TestFiles::write(ini, Small));
+    QVERIFY(QDir(m_folder).mkdir(QStringLiteral("quilmora.ini.bak")));
+    const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("set"),
+                               QStringLiteral("server.Name"), QStringLiteral("Harbour")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("The previous configuration could not be kept as %1.bak; the new "
+                                                        "one was saved all the same.\n").arg(ini));
+    QVERIFY(TestFiles::read(ini).contains("Name=Harbour\r\n"));
+    QVERIFY(QFileInfo(ini + QStringLiteral(".bak")).isDir());
+}
+
+// passwd on a terminal does not hold the folder's lock while the administrator types, so
+// another command goes on meanwhile; the password is then not stored over that change.
+void TestCliSafety::passwdWithAChangeMeanwhile()
+{
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script(1) is not installed");
+    const QString ini = m_folder + QStringLiteral("/quilmora.ini");
+    QVERIFY(TestFiles::write(ini, Small));
+    QProcess p;
+    p.start(script, {QStringLiteral("-qec"),
+                     QStringLiteral("'%1' --folder '%2' passwd user:ann").arg(QStringLiteral(QUILMORA_CLI_PATH), m_folder),
+                     QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Enter Password: "), 10000);
+
+    // Another command while passwd waits: it does not wait for the lock (60 s) but runs.
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun set = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("set"), QStringLiteral("server.Name"),
+                               QStringLiteral("Harbour")});
+    QCOMPARE(set.status, 0);
+    QVERIFY2(clock.elapsed() < 20000, "the other command waited for passwd's lock");
+    const QByteArray changed = TestFiles::read(ini);
+    QVERIFY(changed.contains("Name=Harbour\r\n"));
+
+    p.write("n3w pw\n");
+    QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).contains("Confirm Password: "), 10000);
+    p.write("n3w pw\n");
+    QVERIFY(p.waitForFinished(20000));
+    out += p.readAllStandardOutput();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(out.contains("The configuration file was changed by another program since it was loaded. New password not set"),
+             out.constData());
+    QCOMPARE(TestFiles::read(ini), changed);
 }
 
 QTEST_GUILESS_MAIN(TestCliSafety)

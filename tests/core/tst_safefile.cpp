@@ -1,6 +1,7 @@
 // Reading and replacing files without losing one: bad configuration files, the backup of a
-// save, owner and mode, the file size limit, the changed-on-disk fingerprint, the folder
-// lock and the files an old-format configuration names.
+// save and one that cannot be kept, owner and mode, the file size limit, the changed-on-disk
+// fingerprint (also right before the rename), what a killed save leaves, the folder lock
+// and the files an old-format configuration names.
 #include "config/ConfigDocument.h"
 #include "config/LinkedFiles.h"
 #include "config/PasswordDigest.h"
@@ -14,12 +15,30 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// AddressSanitizer reserves terabytes of address space for itself: a limit on the address
+// space cannot be tried under it.
+#if defined(__SANITIZE_ADDRESS__)
+#define ADDRESS_SPACE_LIMITS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ADDRESS_SPACE_LIMITS 0
+#endif
+#endif
+#ifndef ADDRESS_SPACE_LIMITS
+#define ADDRESS_SPACE_LIMITS 1
+#endif
 
 namespace {
 
@@ -57,6 +76,13 @@ private slots:
     void ownerKeptAsRoot();
     void fileSizeLimitFailsTheSave();
     void changedOnDisk();
+    void sizeOrTimeTellWithoutReading();
+    void changedJustBeforeTheRename_data();
+    void changedJustBeforeTheRename();
+    void backupThatCannotBeKept_data();
+    void backupThatCannotBeKept();
+    void leftoverOfAKilledSave_data();
+    void leftoverOfAKilledSave();
     void folderLock();
     void linkedFiles_data();
     void linkedFiles();
@@ -278,6 +304,205 @@ void TestSafeFile::changedOnDisk()
     fingerprint = SafeFile::Fingerprint();
     QVERIFY(ConfigDocument::saveBytesChecked(path, Current, fingerprint, &error));
     QVERIFY(!ConfigDocument::changedOnDisk(path, fingerprint));
+}
+
+// A file whose size or time differs is known to be changed without being read: a check
+// that read it would not get far under this address-space limit.
+void TestSafeFile::sizeOrTimeTellWithoutReading()
+{
+    if (!ADDRESS_SPACE_LIMITS)
+        QSKIP("no address-space limit under AddressSanitizer");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, Current));
+    ConfigDocument doc;
+    QString error;
+    QVERIFY(doc.load(path, TextCodec(), &error));
+    QCOMPARE(::truncate(QFile::encodeName(path).constData(), off_t(1) << 30), 0); // 1 GB, sparse
+
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // What the process maps now and 256 MB more: well below the file's size, well above
+        // what a look at its size and time needs.
+        unsigned long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        struct rlimit tight {};
+        ::getrlimit(RLIMIT_AS, &tight);
+        tight.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+        if (pages == 0 || ::setrlimit(RLIMIT_AS, &tight) != 0)
+            ::_exit(4);
+        const bool changed = ConfigDocument::changedOnDisk(path, doc.fingerprint);
+        ::_exit(changed ? 0 : 3);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the check ran out of memory: it read the file");
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void TestSafeFile::changedJustBeforeTheRename_data()
+{
+    QTest::addColumn<QByteArray>("meanwhile"); // written while the save's new file was made
+    QTest::addColumn<bool>("saved");
+
+    QByteArray sameSize = Current;
+    sameSize.replace("Name=u", "Name=v");
+    QTest::newRow("nothing happened") << Current << true;
+    QTest::newRow("rewritten, same size") << sameSize << false;
+    QTest::newRow("grown") << Current + "[GROUP1]\r\nName=g\r\n" << false;
+    QTest::newRow("removed") << QByteArray() << false;
+}
+
+// Another program, one that takes no lock, writes the file after the check before the
+// save but while the new content is being written and flushed: the check right before the
+// rename sees it, and its change is kept (no temporary file left behind).
+void TestSafeFile::changedJustBeforeTheRename()
+{
+    QFETCH(QByteArray, meanwhile);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, Current));
+    SafeFile::Fingerprint fingerprint = SafeFile::fingerprintOf(path);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    int calls = 0;
+    SafeFile::setBeforeLastCheck([&](const QString &at) {
+        ++calls;
+        QCOMPARE(at, path);
+        if (tag == QLatin1String("removed"))
+            QFile::remove(path);
+        else if (tag != QLatin1String("nothing happened"))
+            QVERIFY(TestFiles::write(path, meanwhile));
+    });
+    QString error;
+    const bool done = ConfigDocument::saveBytesChecked(path, "new", fingerprint, &error);
+    SafeFile::setBeforeLastCheck({});
+    QCOMPARE(calls, 1);
+    QCOMPARE(done, saved);
+    if (saved) {
+        QCOMPARE(TestFiles::read(path), QByteArray("new"));
+        QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")}));
+        return;
+    }
+    const bool gone = tag == QLatin1String("removed");
+    QCOMPARE(error, ConfigDocument::changedOnDiskText());
+    QCOMPARE(QFile::exists(path), !gone);
+    if (!gone)
+        QCOMPARE(TestFiles::read(path), meanwhile);
+    QCOMPARE(entries(dir.path()), gone ? QStringList() : QStringList{QStringLiteral("quilmora.ini")});
+}
+
+void TestSafeFile::backupThatCannotBeKept_data()
+{
+    QTest::addColumn<bool>("previous");      // a file stands there before the save
+    QTest::addColumn<QString>("inBakFolder"); // a file inside the folder named ".bak"; empty: none
+    QTest::addColumn<bool>("warned");
+
+    QTest::newRow(".bak an empty folder") << true << QString() << true;
+    QTest::newRow(".bak a folder holding a file") << true << QStringLiteral("keep.txt") << true;
+    QTest::newRow("nothing to keep: the first save") << false << QString() << false;
+}
+
+// A backup that cannot take the name "<name>.bak" does not stop the save, but is told; the
+// folder standing there is left as it was, and no hidden file stays behind.
+void TestSafeFile::backupThatCannotBeKept()
+{
+    QFETCH(bool, previous);
+    QFETCH(QString, inBakFolder);
+    QFETCH(bool, warned);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    const QString bak = path + QStringLiteral(".bak");
+    if (previous)
+        QVERIFY(TestFiles::write(path, "old"));
+    QVERIFY(QDir().mkdir(bak));
+    if (!inBakFolder.isEmpty())
+        QVERIFY(TestFiles::write(bak + QLatin1Char('/') + inBakFolder, "kept"));
+
+    QString error;
+    QString warning;
+    QVERIFY(ConfigDocument::saveBytes(path, "new", &error, &warning));
+    QCOMPARE(TestFiles::read(path), QByteArray("new"));
+    QCOMPARE(warning, warned ? QStringLiteral("The previous configuration could not be kept as %1; the new one was "
+                                              "saved all the same.").arg(QDir::toNativeSeparators(bak))
+                             : QString());
+    QVERIFY(QFileInfo(bak).isDir());
+    QCOMPARE(QDir(bak).entryList(QDir::Files), inBakFolder.isEmpty() ? QStringList() : QStringList{inBakFolder});
+    QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")}));
+}
+
+void TestSafeFile::leftoverOfAKilledSave_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind"); // killed, plain, held, link, other
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("left by a save killed half-way") << QString() << "killed" << true;
+    QTest::newRow("an unheld temporary file") << ".quilmora.ini.new-abc" << "plain" << true;
+    QTest::newRow("held by a save still running") << ".quilmora.ini.new-live" << "held" << false;
+    QTest::newRow("a link by that name") << ".quilmora.ini.new-link" << "link" << false;
+    QTest::newRow("another file's temporary file") << ".other.ini.new-abc" << "plain" << false;
+    QTest::newRow("not a temporary file") << ".quilmora.ini.old" << "plain" << false;
+}
+
+// A save killed between writing and renaming leaves its temporary file; the next save of
+// the same file removes it, once nothing holds it. A temporary file a running save holds,
+// a link, and files of other names are left alone.
+void TestSafeFile::leftoverOfAKilledSave()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, Current));
+    int heldFd = -1;
+    if (kind == QLatin1String("killed")) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            SafeFile::PendingFile file(path);
+            if (file.open() && file.write("half"))
+                ::raise(SIGKILL);
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        const QStringList left = QDir(dir.path()).entryList({QStringLiteral(".quilmora.ini.new-*")}, QDir::Hidden | QDir::Files);
+        QCOMPARE(left.size(), 1);
+        name = left.first();
+    } else if (kind == QLatin1String("link")) {
+        const QString target = outside.filePath(QStringLiteral("precious"));
+        QVERIFY(TestFiles::write(target, "precious"));
+        QVERIFY(QFile::link(target, dir.filePath(name)));
+    } else {
+        QVERIFY(TestFiles::write(dir.filePath(name), "left"));
+        if (kind == QLatin1String("held")) {
+            heldFd = ::open(QFile::encodeName(dir.filePath(name)).constData(), O_RDONLY | O_CLOEXEC);
+            QVERIFY(heldFd >= 0);
+            QCOMPARE(::flock(heldFd, LOCK_EX), 0);
+        }
+    }
+
+    QString error;
+    QVERIFY2(ConfigDocument::saveBytes(path, Current, &error), qPrintable(error));
+    if (heldFd >= 0)
+        ::close(heldFd);
+    QCOMPARE(QFileInfo(dir.filePath(name)).exists() || QFileInfo(dir.filePath(name)).isSymLink(), !removed);
+    QStringList expected{QStringLiteral("quilmora.ini"), QStringLiteral("quilmora.ini.bak")};
+    if (!removed)
+        expected.append(name);
+    expected.sort();
+    QCOMPARE(entries(dir.path()), expected);
+    if (kind == QLatin1String("link"))
+        QCOMPARE(TestFiles::read(outside.filePath(QStringLiteral("precious"))), QByteArray("precious"));
 }
 
 // Two holders of the folder's lock exclude each other; the lock ends with its holder.

@@ -1,8 +1,10 @@
 // The editor and the administrator's data: another program's change is not overwritten
-// unasked, a fetched configuration reads no file of this machine, and a transfer shows its
-// progress and can be cancelled.
+// unasked (not even one made while the save writes), the save takes the folder's lock and
+// tells of a backup it cannot keep, a fetched configuration reads no file of this machine,
+// and a transfer shows its progress and can be cancelled.
 #include "main/TMainForm.h"
 #include "main/TransferProgressDialog.h"
+#include "config/SafeFile.h"
 #include "remote/TRemoteInfo.h"
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
@@ -10,13 +12,18 @@
 #include "support/gui/GuiTestUtil.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 using Script = LoopbackConfigServer::Script;
 
@@ -60,6 +67,9 @@ class TestSafety : public QObject
 private slots:
     void changedOnDiskAsks_data();
     void changedOnDiskAsks();
+    void changedWhileTheSaveWrites();
+    void saveTakesTheFolderLock();
+    void backupThatCannotBeKeptIsTold();
     void fetchedConfigurationReadsNoLocalFile();
     void localFileOutsideTheFolderIsNotRead();
     void progressDialogAlone();
@@ -131,6 +141,80 @@ void TestSafety::changedOnDiskAsks()
     QVERIFY(f->actnSaveExecute());
     QCOMPARE(m_prompts.shown, QStringList());
     QCOMPARE(TestFiles::read(iniPath() + QStringLiteral(".bak")).contains("Name=Harbour\r\n"), true);
+}
+
+// Another program that takes no lock writes the file while the save writes its new file:
+// the save fails with the message, the other program's file stays, the edits stay unsaved;
+// the next save asks as for any change on disk.
+void TestSafety::changedWhileTheSaveWrites()
+{
+    TMainForm *f = open(Config);
+    QVERIFY(f);
+    retype(f->editName, QStringLiteral("Harbour"));
+    const QByteArray other = "[SERVER]\r\nName=Changed meanwhile\r\nVersion=1.05\r\n";
+    SafeFile::setBeforeLastCheck([&](const QString &) { QVERIFY(TestFiles::write(iniPath(), other)); });
+    const bool saved = f->actnSaveExecute();
+    SafeFile::setBeforeLastCheck({});
+    QVERIFY(!saved);
+    QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: ") + ConfigDocument::changedOnDiskText()});
+    QCOMPARE(TestFiles::read(iniPath()), other);
+    QVERIFY(f->isChanged());
+
+    m_prompts.shown.clear();
+    m_prompts.answers = {Prompts::Answer::Yes};
+    QVERIFY(f->actnSaveExecute());
+    QCOMPARE(m_prompts.shown.size(), 1);
+    QVERIFY(m_prompts.shown.first().startsWith(QStringLiteral("yesNo: ")));
+    QVERIFY(TestFiles::read(iniPath()).contains("Name=Harbour\r\n"));
+    QCOMPARE(TestFiles::read(iniPath() + QStringLiteral(".bak")), other);
+}
+
+// While a command of quilmora-config holds the folder's lock, the save waits for it and
+// writes only once it is free.
+void TestSafety::saveTakesTheFolderLock()
+{
+    TMainForm *f = open(Config);
+    QVERIFY(f);
+    retype(f->editName, QStringLiteral("Harbour"));
+    std::atomic<bool> locked{false};
+    QByteArray whileLocked;
+    std::thread command([&] {
+        SafeFile::FolderLock lock;
+        QString error;
+        lock.acquire(m_dir->path(), 0, &error);
+        locked = true;
+        QThread::msleep(600);
+        whileLocked = TestFiles::read(iniPath());
+    });
+    while (!locked)
+        QThread::msleep(5);
+    QElapsedTimer clock;
+    clock.start();
+    const bool saved = f->actnSaveExecute();
+    const qint64 waited = clock.elapsed();
+    command.join();
+    QVERIFY(saved);
+    QCOMPARE(whileLocked, Config);
+    QVERIFY2(waited >= 400, qPrintable(QString::number(waited)));
+    QVERIFY(TestFiles::read(iniPath()).contains("Name=Harbour\r\n"));
+    QCOMPARE(m_prompts.shown, QStringList());
+}
+
+// A backup that cannot be kept (a folder stands at "quilmora.ini.bak") does not stop the
+// save; the editor says so.
+void TestSafety::backupThatCannotBeKeptIsTold()
+{
+    TMainForm *f = open(Config);
+    QVERIFY(f);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("quilmora.ini.bak")));
+    retype(f->editName, QStringLiteral("Harbour"));
+    QVERIFY(f->actnSaveExecute());
+    QCOMPARE(m_prompts.shown,
+             QStringList{QStringLiteral("warning: The previous configuration could not be kept as %1; the new one was "
+                                        "saved all the same.")
+                             .arg(QDir::toNativeSeparators(iniPath() + QStringLiteral(".bak")))});
+    QVERIFY(!f->isChanged());
+    QVERIFY(TestFiles::read(iniPath()).contains("Name=Harbour\r\n"));
 }
 
 // A server's old-format configuration names files: in remote mode none is read, even one
