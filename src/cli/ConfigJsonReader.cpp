@@ -386,10 +386,14 @@ private:
         // Multi-line texts are stored as binary values and take any character, NUL included.
         if (!multiLine && utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
-        if (const QString why = ItemKeys::refusedText(QString::fromUtf8(utf8), !multiLine); !why.isEmpty())
+        // Decoded with a leading U+FEFF kept (a plain decode drops it as a byte order mark), so
+        // that the check sees it.
+        const QString text = utf8.startsWith("\xEF\xBB\xBF") ? QChar(0xFEFF) + QString::fromUtf8(utf8.sliced(3))
+                                                              : QString::fromUtf8(utf8);
+        if (const QString why = ItemKeys::refusedText(text, !multiLine); !why.isEmpty())
             return fail(path, why);
         if (decoded)
-            *decoded = QString::fromUtf8(utf8);
+            *decoded = text;
         if (utf8 == QByteArrayView(original)) {
             // The same bytes as before: nothing to encode (the common case of `dump | apply`),
             // as long as the character set reads them as the text given.

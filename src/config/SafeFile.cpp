@@ -211,6 +211,10 @@ bool unchangedSince(const QString &path, const Fingerprint &fingerprint)
     struct stat st {};
     if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0)
         return !fingerprint.exists && (path.isEmpty() || errno == ENOENT || errno == ENOTDIR);
+    // Something unreadable that the caller saw and chose to replace (a folder, a FIFO) is
+    // unchanged while it still cannot be read; replacing it then fails on its own terms.
+    if (fingerprint.exists && fingerprint.size < 0)
+        return fingerprintOf(path) == fingerprint;
     // Size and time tell most changes without reading a byte.
     if (!fingerprint.exists || !S_ISREG(st.st_mode) || qint64(st.st_size) != fingerprint.size ||
         modifiedNsOf(st) != fingerprint.modifiedNs)

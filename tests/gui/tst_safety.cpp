@@ -4,6 +4,7 @@
 // and a transfer shows its progress and can be cancelled.
 #include "main/TMainForm.h"
 #include "main/TransferProgressDialog.h"
+#include "config/ConfigDocument.h"
 #include "config/SafeFile.h"
 #include "remote/TRemoteInfo.h"
 #include "support/LoopbackConfigServer.h"
