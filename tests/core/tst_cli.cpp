@@ -1,5 +1,6 @@
 // quilmora-config as scripts see it: exit status, standard output and error, files.
 #include "support/CliRunner.h"
+#include "support/ProcessLimits.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -165,13 +166,7 @@ void TestCli::failedWritesExitOne()
 
     // The file system refuses the save part-way (a file size limit): the old file stays whole.
     QProcess normalize;
-    normalize.setChildProcessModifier([] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = 100;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
+    limitFileSize(normalize, 100);
     normalize.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), dir.path(), QStringLiteral("normalize")});
     QVERIFY(normalize.waitForFinished(60000));
     QCOMPARE(normalize.exitStatus(), QProcess::NormalExit);

@@ -1,6 +1,7 @@
 // quilmora-config's administration commands as scripts use them: check, get, set, add,
 // remove, passwd, apply and diff; their output, exit status and the file afterwards.
 #include "support/CliRunner.h"
+#include "support/ProcessLimits.h"
 #include "support/TestFiles.h"
 #include "config/PasswordDigest.h"
 #include "config/ValueForms.h"
@@ -380,13 +381,7 @@ void TestCliAdmin::removeWithDataKeepsDataWhenSaveFails()
     QVERIFY(QDir().mkpath(data + QStringLiteral("/comp/lang")));
     QVERIFY(TestFiles::write(data + QStringLiteral("/comp/lang/xover.dat"), "1\t\t\r\n"));
     QProcess remove;
-    remove.setChildProcessModifier([] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = 100;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    });
+    limitFileSize(remove, 100);
     remove.start(QStringLiteral(QUILMORA_CLI_PATH), {QStringLiteral("--folder"), folder(), QStringLiteral("remove"),
                                                       QStringLiteral("group:comp.lang"), QStringLiteral("--with-data")});
     QVERIFY(remove.waitForFinished(60000));

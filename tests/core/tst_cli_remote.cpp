@@ -91,6 +91,13 @@ private slots:
     void usageErrors();
 
 private:
+    // `pull 127.0.0.1` into the test's folder from the server at `port`.
+    CliRun pull(quint16 port) const
+    {
+        return runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
+                       QStringLiteral("--port"), QString::number(port)});
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_folder;
 };
@@ -121,9 +128,7 @@ void TestCliRemote::pull()
 void TestCliRemote::pullRefused()
 {
     LoopbackConfigServer server({Script().line().send("500 Bad login\r\n")});
-    const CliRun run =
-        runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
-                QStringLiteral("--port"), QString::number(server.port())});
+    const CliRun run = pull(server.port());
     QVERIFY(server.wait());
     QCOMPARE(run.status, 1);
     QCOMPARE(run.out, QByteArray());
@@ -152,9 +157,7 @@ void TestCliRemote::pullRefusesUnloadableBlock()
     const QString copy = m_folder + QStringLiteral("/127.0.0.1");
     QVERIFY(TestFiles::write(copy, Config));
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(block)});
-    const CliRun run =
-        runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
-                QStringLiteral("--port"), QString::number(server.port())});
+    const CliRun run = pull(server.port());
     QVERIFY(server.wait());
     QCOMPARE(run.status, 1);
     QCOMPARE(run.out, QByteArray());

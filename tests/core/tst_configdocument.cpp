@@ -2,6 +2,7 @@
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/ValueForms.h"
+#include "support/ProcessLimits.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -270,14 +271,12 @@ void TestConfigDocument::failedSaveKeepsOldFile()
     QString error;
 
     // The file system refuses the write part-way (file size limit): the old file stays.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = doc.save(path, &error);
-    setrlimit(RLIMIT_FSIZE, &old);
+    bool saved{};
+    {
+        const FileSizeLimit limit(64);
+        QVERIFY(limit.isSet());
+        saved = doc.save(path, &error);
+    }
     QVERIFY(!saved);
     QCOMPARE(error, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
     QCOMPARE(TestFiles::read(path), QByteArray("[SERVER]\r\nName=old\r\n"));

@@ -7,6 +7,7 @@
 #include "config/PasswordDigest.h"
 #include "config/SafeFile.h"
 #include "config/TextCodec.h"
+#include "support/ProcessLimits.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -27,18 +28,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// AddressSanitizer reserves terabytes of address space for itself: a limit on the address
-// space cannot be tried under it.
-#if defined(__SANITIZE_ADDRESS__)
-#define ADDRESS_SPACE_LIMITS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ADDRESS_SPACE_LIMITS 0
-#endif
-#endif
-#ifndef ADDRESS_SPACE_LIMITS
-#define ADDRESS_SPACE_LIMITS 1
-#endif
 
 namespace {
 

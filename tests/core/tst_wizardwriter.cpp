@@ -1,5 +1,6 @@
 #include "config/ConfigDocument.h"
 #include "config/TextCodec.h"
+#include "support/ProcessLimits.h"
 #include "support/TestFiles.h"
 #include "wizard/WizardWriter.h"
 
@@ -259,14 +260,12 @@ void TestWizardWriter::failedWriteKeepsOldFile()
     // whole, not half of the new one.
     const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
     QVERIFY(TestFiles::write(path, "[SERVER]\r\nName=old\r\n"));
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WizardWriteResult result = WriteConfiguration(path, filled(), Today, []() { return true; }, &error);
-    setrlimit(RLIMIT_FSIZE, &old);
+    WizardWriteResult result{};
+    {
+        const FileSizeLimit limit(64);
+        QVERIFY(limit.isSet());
+        result = WriteConfiguration(path, filled(), Today, []() { return true; }, &error);
+    }
     QCOMPARE(result, WizardWriteResult::Failed);
     QCOMPARE(error, QStringLiteral("Unable to write to ") + QDir::toNativeSeparators(path));
     QCOMPARE(TestFiles::read(path), QByteArray("[SERVER]\r\nName=old\r\n"));
