@@ -63,6 +63,8 @@ void TMainForm::setupHelp()
     TipDay->RegistryKey = KDVersion1->RegistryKey;
     TipDay->TipFile = ProgramFolder::findDocument(m_ctx.programFolder, QStringLiteral("tips.dat"));
     TipDay->LoadTips();
+    if (!TipDay->LoadError.isEmpty())
+        m_prompts->error(TipDay->LoadError);
 
     actnAbout->setStatusTip(QStringLiteral("About Quilmora Configuration Editor"));
     connect(actnDocumentation, &QAction::triggered, this, [this]() { actnDocumentationExecute(); });

@@ -64,8 +64,27 @@ QStringList TKDSupport::SystemReport() const
     return lines;
 }
 
+bool TKDSupport::isPlainAddress(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u <= 32 || u == 127 || (u >= 0x80 && u < 0xA0) || c == QLatin1Char('<') || c == QLatin1Char('>')
+            || c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
+}
+
 bool TKDSupport::SendRequest(QString *error)
 {
+    if (!isPlainAddress(EmailFrom)) {
+        if (error)
+            *error = QStringLiteral("Please provide a valid e-mail address");
+        return false;
+    }
     MailMessage message;
     message.Body = SystemReport();
     message.Subject = EmailSubject;

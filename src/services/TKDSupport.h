@@ -40,7 +40,12 @@ public:
     // The body of the mail, line by line.
     QStringList SystemReport() const;
 
-    // Mails the report. False with `error` set to "Message could not be sent: " and the
+    // Whether `text` can stand as the sender's address in the mail's commands as it is:
+    // not empty, and no "<", ">", blank or control character (which would end the address
+    // early or add words to the command).
+    static bool isPlainAddress(const QString &text);
+
+    // Mails the report (nothing is sent when the sender's address is not plain). False with `error` set to "Message could not be sent: " and the
     // reason when the mail was not accepted.
     bool SendRequest(QString *error);
 };

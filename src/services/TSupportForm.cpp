@@ -192,7 +192,7 @@ void TSupportForm::fillRequest(TKDSupport &support) const
 
 void TSupportForm::butnSendClick()
 {
-    if (editEmail->text().isEmpty()) {
+    if (!TKDSupport::isPlainAddress(editEmail->text())) {
         m_prompts.error(QStringLiteral("Please provide a valid e-mail address"));
         return;
     }
