@@ -18,6 +18,9 @@ if command -v ccache >/dev/null; then
   # Sources compiled against a precompiled header are cached too (the header's own defines
   # and time stamps do not change what it holds).
   export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}
+  # A clone in another folder reuses the cache too (its debug information then names the
+  # folder the object was first built in, which the tests never read).
+  export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 fi
 
 start_all=$SECONDS

@@ -1,34 +1,4 @@
 #pragma once
 
-#include "cli/ItemKeys.h"
-
-#include <QByteArray>
-#include <QList>
-
-class ConfigDocument;
-class TextCodec;
-
-// What differs between two configurations: server keys, items only in one of them (matched
-// by name, letter case ignored; the n-th of equal names with the n-th), and keys that differ
-// in items present in both. `diff` prints it, and `apply --dry-run` prints what it would change.
-namespace ConfigDiff {
-
-struct Entry
-{
-    enum class Type { Changed, Removed, Added };
-    Type type = Type::Changed;
-    ItemKeys::Kind kind = ItemKeys::Kind::Server;
-    QByteArray name; // the item's name (empty for the server)
-    int key = -1;    // Changed: the key
-    ItemKeys::Value from, to;
-};
-
-QList<Entry> compare(const ConfigDocument &a, const ConfigDocument &b, const TextCodec &codec);
-
-// One change a line: "~ server.Port: 119 -> 120", "- user:bob", "+ group:sales"; values as
-// in JSON, so control characters show escaped.
-QByteArray text(const QList<Entry> &entries, const TextCodec &codec);
-// One JSON array of {"change", "item"[, "key", "from", "to"]}.
-QByteArray json(const QList<Entry> &entries, const TextCodec &codec);
-
-} // namespace ConfigDiff
+// Shared with the editor: the core holds it.
+#include "config/ConfigDiff.h"

@@ -73,21 +73,26 @@ public:
         if (!at('{'))
             return syntax(QStringLiteral("the JSON is not one object of dump's form"));
         bool seen[4] = {false, false, false, false};
+        bool seenOldFormat = false;
         const Path root;
+        // A member given twice is refused rather than merged or taken from its last place.
+        const auto once = [&](bool &flag, const Path &path) {
+            if (flag)
+                return fail(path, QStringLiteral("stands twice"));
+            flag = true;
+            return true;
+        };
         bool ok = members(root, [&](const QByteArray &key, const Path &path) {
             if (key == "oldFormat") {
                 bool b = false;
-                return boolean(path, &b);
+                return once(seenOldFormat, path) && boolean(path, &b);
             }
-            if (key == "server") {
-                seen[0] = true;
-                return item(Kind::Server, -1, path);
-            }
+            if (key == "server")
+                return once(seen[0], path) && item(Kind::Server, -1, path);
             const Kind kind = key == "pops" ? Kind::Pop : key == "users" ? Kind::User : Kind::Group;
             if (key != "pops" && key != "users" && key != "groups")
                 return fail(path, QStringLiteral("unknown key"));
-            seen[kind == Kind::Pop ? 1 : kind == Kind::User ? 2 : 3] = true;
-            return items(kind, path);
+            return once(seen[kind == Kind::Pop ? 1 : kind == Kind::User ? 2 : 3], path) && items(kind, path);
         });
         if (!ok)
             return false;
@@ -378,8 +383,11 @@ private:
             return false;
         if (!multiLine && (utf8.contains('\r') || utf8.contains('\n')))
             return fail(path, QStringLiteral("a line break cannot stand here"));
-        if (utf8.contains('\0'))
+        // Multi-line texts are stored as binary values and take any character, NUL included.
+        if (!multiLine && utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
+        if (const QString why = ItemKeys::refusedText(QString::fromUtf8(utf8), !multiLine); !why.isEmpty())
+            return fail(path, why);
         if (decoded)
             *decoded = QString::fromUtf8(utf8);
         if (utf8 == QByteArrayView(original)) {
@@ -400,7 +408,8 @@ private:
             return true;
         }
         QString why;
-        if (!ItemKeys::encodeText(decoded ? *decoded : QString::fromUtf8(utf8), original, m_codec, bytes, &why))
+        if (!ItemKeys::encodeText(decoded ? *decoded : QString::fromUtf8(utf8), original, m_codec, bytes, &why,
+                                  multiLine))
             return fail(path, why);
         return true;
     }

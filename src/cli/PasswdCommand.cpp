@@ -34,7 +34,7 @@ int runPasswd(CliContext &ctx)
     const QString target = ctx.args.first();
     return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ItemKeys::Address a;
-        if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error, true))
+        if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error, true, true))
             return;
         if (a.key >= 0) {
             edit.error = QStringLiteral("passwd takes server, server.smtp, user:... or pop:..., not %1").arg(target);

@@ -135,11 +135,29 @@ int runPull(CliContext &ctx)
     return 0;
 }
 
+// Without --force a push refuses to replace a configuration that changed on the server
+// since the pull (or the last push); a copy with no remembered pull is returned as is.
+std::optional<int> refuseChangedServer(CliContext &ctx, TRemoteInfo &remote, bool force)
+{
+    if (force)
+        return std::nullopt;
+    const std::optional<bool> changed = remote.ServerChangedSinceFetch(ctx.folder);
+    if (!changed)
+        return 1;
+    if (*changed)
+        return ctx.fail(QStringLiteral("The configuration on %1 changed since it was pulled; the server's file was "
+                                       "left as it is. Pull it again and redo the change, or push with --force "
+                                       "to replace it.")
+                            .arg(remote.Host));
+    return std::nullopt;
+}
+
 int runPush(CliContext &ctx)
 {
     StderrPrompts prompts;
     TRemoteInfo remote(prompts);
     bool passwordGiven = false;
+    const bool force = Cli::takeSwitch(ctx.args, QStringLiteral("--force"));
     if (const auto status = takeRemoteArguments(ctx, remote, &passwordGiven))
         return *status;
     // The local copy is the configuration here: without it there is nothing to return.
@@ -148,12 +166,14 @@ int runPush(CliContext &ctx)
         return ctx.fail(Cli::missingConfigurationMessage(copy));
     if (const auto status = askPassword(ctx, remote, passwordGiven))
         return *status;
+    if (const auto status = refuseChangedServer(ctx, remote, force))
+        return *status;
     return remote.PutConfig(ctx.folder) ? 0 : 1;
 }
 
 const CliRegistration pullReg{{"pull", "HOST [--port N] [--user U] [--password-file F] [--timeout SECONDS]",
                                "fetch the server's configuration into the local copy named HOST", &runPull}};
-const CliRegistration pushReg{{"push", "HOST [--port N] [--user U] [--password-file F] [--timeout SECONDS]",
+const CliRegistration pushReg{{"push", "HOST [--port N] [--user U] [--password-file F] [--timeout SECONDS] [--force]",
                                "return the local copy named HOST to the server", &runPush}};
 
 } // namespace

@@ -20,7 +20,7 @@ int runRemove(CliContext &ctx)
         return ctx.usageError(QStringLiteral("--with-data removes a group's data: it needs a group"));
     return ConfigChange::editConfiguration(ctx, [&](ConfigDocument &doc, ConfigChange::Edit &edit) {
         ItemKeys::Address a;
-        if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error))
+        if (!ItemKeys::resolve(target, doc, ctx.codec, &a, &edit.error, false, true))
             return;
         if (a.kind == Kind::Server || a.key >= 0) {
             edit.error = QStringLiteral("Not an item: %1").arg(target);

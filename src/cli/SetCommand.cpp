@@ -24,6 +24,11 @@ int runSet(CliContext &ctx)
         QString error;
         if (!ConfigChange::readFile(valueFile, &bytes, &error))
             return ctx.fail(error);
+        // Decoding drops a leading byte-order mark: refuse it here, where it can still be seen.
+        // (A character set without U+FEFF encodes it as one replacement byte: nothing to refuse.)
+        const QByteArray mark = ctx.codec.encode(QString(QChar(0xFEFF)));
+        if (mark.size() > 1 && bytes.startsWith(mark))
+            return ctx.fail(target + QStringLiteral(": a text cannot begin with U+FEFF (it would be read as a byte-order mark)"));
         // Lines joined by CR LF; a final line break ends the last line.
         values = {ctx.codec.decode(TextLines::normalizeBreaks(bytes.endsWith("\r\n") ? bytes.chopped(2)
                                                                : bytes.endsWith('\n') || bytes.endsWith('\r')

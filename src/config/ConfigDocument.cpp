@@ -254,7 +254,12 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
     }
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
-    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath());
+    // Only the folder's own configuration reads the files it names: a server's local copy or
+    // another file (diff's other file, --file) may have come from elsewhere, and what it
+    // names would be read here and sent on with the next return.
+    const QFileInfo file(path);
+    const bool ownConfiguration = file.fileName() == QLatin1String("quilmora.ini");
+    linkedFiles = LinkedFiles(ownConfiguration ? linkedFileMode : LinkedFiles::Mode::None, file.absolutePath());
     return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
 }
 

@@ -5,6 +5,16 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
 namespace GroupDataFolder {
 
 namespace {
@@ -15,20 +25,77 @@ QString refusal(const QString &groupName, const char *why)
         .arg(groupName, QString::fromLatin1(why));
 }
 
-// Removes what lies at `entry`: a symbolic link or a file as itself, a folder with its
-// content first. Goes on past what cannot be removed, so as much as possible goes; false
-// when anything stayed.
-bool removeEntry(const QFileInfo &entry)
+// The removal works from open folder descriptors down: every step below "data" is opened
+// with O_NOFOLLOW relative to the folder above it, and every entry is looked at without
+// following it, so no symbolic link below "data" is ever followed, at any depth, even when
+// one is swapped in for a folder while the removal runs (it then goes as a link, or stays).
+class Fd
 {
-    if (entry.isSymLink() || !entry.isDir())
-        return QFile::remove(entry.absoluteFilePath());
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(Fd &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+Fd openBelow(int dir, const char *name)
+{
+    return Fd(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+std::vector<std::string> entryNames(int dir)
+{
+    std::vector<std::string> names;
+    const int copy = ::dup(dir);
+    if (copy < 0)
+        return names;
+    DIR *d = ::fdopendir(copy);
+    if (!d) {
+        ::close(copy);
+        return names;
+    }
+    while (const dirent *e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+// Removes the entry `name` of the open folder `dir`: a link or a file as itself, a folder
+// with its content first. Goes on past what cannot be removed, so as much as possible goes;
+// false when anything stayed.
+bool removeEntry(int dir, const char *name, int depth = 0)
+{
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlinkat(dir, name, 0) == 0 || errno == ENOENT;
+    if (depth > 4096)
+        return false;
     bool all = true;
-    const QDir folder(entry.absoluteFilePath());
-    const QFileInfoList children = folder.entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QFileInfo &child : children)
-        all = removeEntry(child) && all;
-    return QDir().rmdir(entry.absoluteFilePath()) && all;
+    {
+        const Fd sub = openBelow(dir, name);
+        if (!sub.valid()) {
+            // Swapped for a link or a file meanwhile: that goes as itself.
+            return ::unlinkat(dir, name, 0) == 0 || errno == ENOENT;
+        }
+        for (const std::string &child : entryNames(sub.get()))
+            all = removeEntry(sub.get(), child.c_str(), depth + 1) && all;
+    }
+    // A link swapped in after the walk makes this fail (ENOTDIR): it stays, not followed.
+    return (::unlinkat(dir, name, AT_REMOVEDIR) == 0 || errno == ENOENT) && all;
 }
 
 } // namespace
@@ -82,24 +149,58 @@ bool remove(const QString &programFolder, const QString &groupName, QString *err
         return false;
     }
 
-    // The group folder itself is never followed either: a link standing in its place goes
-    // as a link. A folder above it may be a link the administrator set up (data on another
-    // disk); the name cannot climb out of it, so it is used as it is.
-    const QFileInfo target(folder);
-    bool removed = true;
-    if (target.isSymLink() || target.exists())
-        removed = removeEntry(target);
-
-    // The walk upwards: each folder above that has become empty goes, up to "data"; the
-    // first that still holds something (or is a link) ends it. The program's folder is
-    // above "data" and so never reached.
+    // "data" itself may be a link the administrator set up (data on another disk): it is
+    // opened as it is. Below it nothing is followed.
     const QString root = dataRoot(programFolder);
-    QString above = folder;
-    while (above != root) {
-        above = above.left(above.lastIndexOf(QLatin1Char('/')));
-        if (!QFileInfo(above).isDir() || QFileInfo(above).isSymLink() || !QDir().rmdir(above))
-            break;
+    const QStringList parts = groupName.split(QLatin1Char('.'));
+    std::vector<Fd> levels;
+    Fd rootFd(::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int rootErrno = errno;
+    levels.push_back(std::move(rootFd));
+    if (!levels.back().valid()) {
+        if (rootErrno == ENOENT) {
+            if (error)
+                error->clear();
+            return true; // no data at all
+        }
+        if (error)
+            *error = QStringLiteral("Could not open the data folder %1").arg(root);
+        return false;
     }
+    std::vector<QByteArray> names;
+    for (const QString &part : parts)
+        names.push_back(QFile::encodeName(part));
+    bool removed = true;
+    bool reached = true;
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+        Fd next = openBelow(levels.back().get(), names[i].constData());
+        if (!next.valid()) {
+            reached = false;
+            if (errno != ENOENT) { // a link or a file where a folder would be: not followed
+                if (error)
+                    *error = QStringLiteral("The data folder %1 lies behind a symbolic link or a file inside the "
+                                            "data folder; it was left as it is")
+                                 .arg(folder);
+                return false;
+            }
+            break; // nothing of the group's is there
+        }
+        levels.push_back(std::move(next));
+    }
+    if (reached)
+        removed = removeEntry(levels.back().get(), names.back().constData());
+
+    // The walk upwards: each folder above that has become empty goes, up to and with "data"
+    // (unless "data" is a link); the first that still holds something (or was swapped for a
+    // link) ends it. The program's folder always stays.
+    bool emptied = true;
+    for (size_t i = levels.size() - 1; i >= 1 && emptied; --i) {
+        levels.pop_back();
+        emptied = ::unlinkat(levels.back().get(), names[i - 1].constData(), AT_REMOVEDIR) == 0;
+    }
+    levels.clear();
+    if (emptied)
+        ::rmdir(QFile::encodeName(root).constData()); // fails on a link or a folder still in use
 
     if (!removed) {
         if (error)

@@ -12,6 +12,22 @@ LinkedFiles::LinkedFiles(Mode mode, const QString &folder)
 {
 }
 
+namespace {
+// A file whose first line that is not blank is a section line, as the configuration's reader
+// takes one: a configuration file (the folder's own, its backup, a server's local copy).
+bool holdsConfiguration(const QByteArray &bytes)
+{
+    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n'))
+        ++i;
+    if (i >= bytes.size() || bytes[i] != '[')
+        return false;
+    const qsizetype end = bytes.indexOf('\n', i);
+    const qsizetype close = bytes.indexOf(']', i);
+    return close > i && (end < 0 || close < end);
+}
+} // namespace
+
 QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
 {
     if (name.isEmpty())
@@ -36,6 +52,11 @@ QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
         m_skipped.append(note);
     if (status != SafeFile::ReadStatus::Ok)
         return {};
+    if (holdsConfiguration(bytes)) {
+        // The configuration, its backup or a server's local copy: passwords, never a body.
+        m_skipped.append(note);
+        return {};
+    }
     QByteArray out;
     out.reserve(bytes.size() + bytes.size() / 8 + 2);
     TextLines::forEachLine(bytes, [&out](QByteArrayView line) {
@@ -53,6 +74,7 @@ QString LinkedFiles::message() const
     if (m_mode == Mode::None)
         return QStringLiteral("The configuration names files on the server's machine, which were not read:") + list +
                QStringLiteral("\nTheir auto-reply bodies and key lists are empty, and the next save writes them empty.");
-    return QStringLiteral("The configuration names files outside its folder, which were not read and count as missing:") +
+    return QStringLiteral("The configuration names files outside its folder or holding a configuration, which were "
+                          "not read and count as missing:") +
            list + QStringLiteral("\nTheir auto-reply bodies and key lists are empty, and the next save writes them empty.");
 }

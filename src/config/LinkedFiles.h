@@ -11,7 +11,10 @@
 // - Inside: only files inside the configuration's folder are read. A relative name counts
 //   from that folder (the server's working folder); an absolute one must lead into it once
 //   ".." and symbolic links are resolved. Any other name reads as a missing file.
-// - None: nothing is read (remote mode: the names are paths on the server's machine).
+//   A file that holds a configuration (its first line a [section]: the configuration, its
+//   backup, a server's local copy) is never read into a body.
+// - None: nothing is read (remote mode: the names are paths on the server's machine; any
+//   configuration but the folder's own quilmora.ini).
 // Every name passed over is noted, so the caller can say which.
 class LinkedFiles
 {

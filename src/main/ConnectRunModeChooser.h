@@ -15,7 +15,7 @@ class RemoteInfoTransfer : public ConfigTransfer
 public:
     explicit RemoteInfoTransfer(std::unique_ptr<TRemoteInfo> info) : m_info(std::move(info)) {}
     QString fetchConfig(const QString &programFolder) override { return m_info->GetConfig(programFolder); }
-    void putConfig(const QString &programFolder) override { m_info->PutConfig(programFolder); }
+    void putConfig(const QString &programFolder) override { m_info->PutConfigAfterCheck(programFolder); }
 
 private:
     std::unique_ptr<TRemoteInfo> m_info;

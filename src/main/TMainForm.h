@@ -24,6 +24,9 @@ class TreeFilter;
 class QToolButton;
 class Clock;
 class ConfigDocument;
+namespace ItemKeys {
+enum class Kind;
+}
 class LogFindBar;
 struct CheckFinding;
 class MaskedBytesEdit;
@@ -120,6 +123,10 @@ public:
     bool LoadConfiguration();
     void LoadServerSettings(const ServerSettings &settings);
     void LoadItems(const QByteArray &kindWord, NavNode *root);
+    // Reads a configuration file as the start does (a failure is shown).
+    bool readDocument(const QString &path, ConfigDocument *doc);
+    // Puts a loaded configuration in the window in place of what it showed.
+    void showDocument(ConfigDocument &doc);
     void ShowPop(TPop *item);
     void ShowGroup(TGroup *item);
     void ShowUser(TUser *item);
@@ -144,6 +151,11 @@ public:
 
     // File, Check Configuration... (TMainFormCheck.cpp).
     void actnCheckExecute();
+    // Review Changes, Revert to Saved and Restore Backup (TMainFormReview.cpp).
+    void actnReviewExecute();
+    bool actnRevertExecute();
+    bool actnRestoreBackupExecute();
+    QString backupFilePath() const { return configFilePath() + QStringLiteral(".bak"); }
     void selectFinding(const CheckFinding &finding);
     QList<CheckFinding> checkConfiguration() const;
 
@@ -206,6 +218,10 @@ private:
     // Page building (TMainFormPages.cpp).
     void buildWindow();
     void buildMenus();
+    void buildReviewActions(QMenu *file);
+    ConfigDocument windowDocument() const;
+    bool readSavedDocument(ConfigDocument *doc);
+    void selectChange(ItemKeys::Kind kind, int index);
     QWidget *buildGeneralPage();
     QWidget *buildAdvancedPage();
     QWidget *buildIncomingItemPage();
@@ -340,6 +356,7 @@ public:
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;
     QAction *actnCheck = nullptr;
+    QAction *actnReview = nullptr, *actnRevert = nullptr, *actnRestoreBackup = nullptr;
     QPointer<CheckResultsDialog> checkResults; // open while the administrator works through it
     QAction *actnDocumentation = nullptr, *actnSupport = nullptr, *actnHomePage = nullptr,
             *actnTipDay = nullptr, *actnCheckVersion = nullptr, *actnAbout = nullptr;

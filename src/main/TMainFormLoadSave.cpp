@@ -4,10 +4,12 @@
 
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
-#include "main/MaskedBytesEdit.h"
+#include "config/ConfigStore.h"
+#include "main/FindingsMarker.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/MemoText.h"
 #include "main/NavTree.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "platform/Prompts.h"
 
 #include <QCheckBox>
@@ -36,15 +38,38 @@ bool TMainForm::LoadConfiguration()
         m_fileName = QStringLiteral("quilmora.ini");
     }
 
-    const FlagScope filling(m_pageFill);
     ConfigDocument doc;
+    // Going on without the items would let a save delete them all: the editor ends.
+    if (!readDocument(configFilePath(), &doc))
+        return false;
+    showDocument(doc);
+    m_diskFingerprint = doc.fingerprint;
+    m_changed = false;
+    return true;
+}
+
+bool TMainForm::readDocument(const QString &path, ConfigDocument *doc)
+{
     // In remote mode the files an old-format configuration names lie on the server's machine.
-    doc.linkedFileMode = RemoteMode ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
+    doc->linkedFileMode = RemoteMode ? LinkedFiles::Mode::None : LinkedFiles::Mode::Inside;
     QString error;
-    if (!doc.load(configFilePath(), m_codec, &error)) {
-        // Going on without the items would let a save delete them all: the editor ends.
+    if (!doc->load(path, m_codec, &error)) {
         m_prompts->error(error);
         return false;
+    }
+    if (const QString skipped = doc->linkedFiles.message(); !skipped.isEmpty())
+        m_prompts->information(skipped);
+    return true;
+}
+
+void TMainForm::showDocument(ConfigDocument &doc)
+{
+    const FlagScope filling(m_pageFill);
+    // The items of an earlier load go first; the General page stands in view meanwhile.
+    if (nodeIncoming->childCount() + nodeUsers->childCount() + nodeGroups->childCount() > 0) {
+        tvNav->setCurrentItem(nodeGeneral);
+        for (NavNode *root : {nodeIncoming, nodeUsers, nodeGroups})
+            qDeleteAll(root->takeChildren());
     }
     OldFormat = doc.oldFormat;
     LoadServerSettings(doc.server);
@@ -53,10 +78,9 @@ bool TMainForm::LoadConfiguration()
     LoadItems(TGroup::KindWord, nodeGroups);
     LoadItems(TUser::KindWord, nodeUsers);
     m_loading = nullptr;
-    m_diskFingerprint = doc.fingerprint;
-    if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
-        m_prompts->information(skipped);
-    return true;
+    tvNavChange(tvNav->currentItem());
+    if (m_findingsMarker)
+        m_findingsMarker->schedule();
 }
 
 void TMainForm::LoadServerSettings(const ServerSettings &s)
@@ -273,6 +297,17 @@ QList<const T *> TMainForm::itemsUnder(NavNode *root) const
             out.append(node->group());
     }
     return out;
+}
+
+// What the window holds, as the save would write it.
+ConfigDocument TMainForm::windowDocument() const
+{
+    const QByteArray bytes = ConfigDocument::render(serverSettingsFromPages(), itemsUnder<TPop>(nodeIncoming),
+                                                    itemsUnder<TUser>(nodeUsers), itemsUnder<TGroup>(nodeGroups));
+    ConfigDocument doc;
+    QString error;
+    doc.loadFromStore(ConfigStore::fromBytes(bytes), m_codec, &error);
+    return doc;
 }
 
 bool TMainForm::actnSaveExecute()

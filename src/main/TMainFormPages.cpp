@@ -1,9 +1,9 @@
 // The main window's pages, menus and tree: every control with its name, caption and hint.
 #include "main/ChecklistFilter.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/NavIcons.h"
 #include "main/NavTree.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "main/SpinEdit.h"
 #include "main/LogFindBar.h"
 #include "main/TMainForm.h"
@@ -454,6 +454,7 @@ void TMainForm::buildMenus()
     file->setObjectName(QStringLiteral("menuFile"));
     file->addAction(actnSave);
     file->addAction(actnCheck);
+    buildReviewActions(file);
     file->addSeparator();
     file->addAction(actnExit);
     QMenu *help = menuBar()->addMenu(str("&Help"));

@@ -2,7 +2,7 @@
 // through the one entry shared with the wizard and the command line, and writes the result
 // back into its own field; a different content is an edit of the page like any other.
 #include "config/PasswordEntry.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/TMainForm.h"
 
 #include <QPushButton>

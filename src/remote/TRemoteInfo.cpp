@@ -5,6 +5,7 @@
 #include "platform/Prompts.h"
 #include "remote/TransferMonitor.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -281,6 +282,10 @@ QByteArray TRemoteInfo::authLine() const
     return QByteArray("AUTH ") + User + ' ' + Password;
 }
 
+namespace {
+void rememberFetched(const QString &copyPath);
+} // namespace
+
 QString TRemoteInfo::GetConfig(const QString &folder)
 {
     BusyCursorScope busy(m_cursor);
@@ -293,6 +298,7 @@ QString TRemoteInfo::GetConfig(const QString &folder)
         m_prompts.error(error);
         return {};
     }
+    rememberFetched(localCopyPath(folder, Host));
     return Host;
 }
 
@@ -359,6 +365,19 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
     return true;
 }
 
+namespace {
+
+// A fetch made the local copy anew: its bytes are what the server sent.
+void rememberFetched(const QString &copyPath)
+{
+    if (const auto state = FetchedState::ofFile(copyPath))
+        state->remember(copyPath);
+    else
+        FetchedState::forget(copyPath);
+}
+
+} // namespace
+
 bool TRemoteInfo::PutConfig(const QString &folder)
 {
     BusyCursorScope busy(m_cursor);
@@ -369,6 +388,8 @@ bool TRemoteInfo::PutConfig(const QString &folder)
     busy.release();
     if (!ok)
         m_prompts.error(error);
+    else
+        m_sent.remember(localCopyPath(folder, Host));
     return ok;
 }
 
@@ -419,6 +440,7 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
     if (!connection.send(QByteArrayView(lengthBytes, 4), error))
         return failWith(false);
     QByteArray buffer(ChunkSize, Qt::Uninitialized);
+    QCryptographicHash sentHash(QCryptographicHash::Sha256);
     qint64 left = size;
     while (left > 0) {
         const qint64 got = file.read(buffer.data(), qMin<qint64>(left, buffer.size()));
@@ -428,6 +450,7 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
         }
         if (!connection.send(QByteArrayView(buffer.constData(), got), error))
             return failWith(false);
+        sentHash.addData(QByteArrayView(buffer.constData(), got));
         left -= got;
         m_done += got;
         if (!connection.withinLimits(error))
@@ -437,5 +460,89 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
         return failWith(false);
     file.close();
     connection.close(DrainMs);
+    m_sent = {size, sentHash.result()};
     return failWith(true);
+}
+
+std::optional<bool> TRemoteInfo::ServerChangedSinceFetch(const QString &folder)
+{
+    if (!isUsableFileName(Host))
+        return false;
+    const std::optional<FetchedState> remembered = FetchedState::recalled(localCopyPath(folder, Host));
+    if (!remembered)
+        return false;
+    BusyCursorScope busy(m_cursor);
+    MonitorScope watched(m_monitor, TransferMonitor::Direction::Fetch);
+    FetchedState now;
+    QString error;
+    const bool ok = fetchState(&now, &error);
+    watched.release();
+    busy.release();
+    if (!ok) {
+        m_prompts.error(error);
+        return std::nullopt;
+    }
+    return now != *remembered;
+}
+
+bool TRemoteInfo::PutConfigAfterCheck(const QString &folder)
+{
+    const std::optional<bool> changed = ServerChangedSinceFetch(folder);
+    if (!changed)
+        return false;
+    if (*changed && !m_prompts.yesNo(serverChangedQuestion())) {
+        m_prompts.information(QStringLiteral("Your configuration is saved in the local copy %1 and was not sent to "
+                                             "the server. To send it later, save again and answer Yes, or run:\n"
+                                             "quilmora-config --folder %3 push %2 --force")
+                                  .arg(localCopyPath(folder, Host), Host, folder));
+        return false;
+    }
+    return PutConfig(folder);
+}
+
+// Fetches the server's configuration only to learn its size and fingerprint; nothing is
+// written.
+bool TRemoteInfo::fetchState(FetchedState *state, QString *error)
+{
+    if (const auto problem = requestProblem()) {
+        *error = *problem;
+        return false;
+    }
+    m_done = 0;
+    m_total = -1;
+    const Net::WaitLimits limits = limitsFor(m_overallSeconds, m_monitor, m_done, m_total);
+    Connection connection(*m_connection, m_timeoutMs, limits);
+    Reply reply;
+    if (!connection.logIn(connectAddress(), Port, authLine(), &reply, error))
+        return false;
+    if (reply.code != 200) {
+        *error = reply.message();
+        return false;
+    }
+    if (!connection.sendLine("GET", error))
+        return false;
+    char lengthBytes[4];
+    if (!connection.readExactly(lengthBytes, 4, error))
+        return false;
+    const qint32 length = qFromBigEndian<qint32>(lengthBytes);
+    if (length < 0) {
+        *error = QStringLiteral("The server announced a configuration of %1 bytes; nothing was received.")
+                     .arg(length);
+        return false;
+    }
+    m_total = length;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray buffer(ChunkSize, Qt::Uninitialized);
+    qint64 left = length;
+    while (left > 0) {
+        const qint64 piece = qMin<qint64>(left, buffer.size());
+        if (!connection.readExactly(buffer.data(), piece, error) || !connection.withinLimits(error))
+            return false;
+        hash.addData(QByteArrayView(buffer.constData(), piece));
+        left -= piece;
+        m_done += piece;
+    }
+    connection.close(0);
+    *state = {length, hash.result()};
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/FetchedState.h"
 #include "remote/ReplyReader.h"
 
 #include <QByteArray>
@@ -42,6 +43,20 @@ public:
     // all the same).
     bool PutConfig(const QString &folder);
 
+    // Whether the server's configuration now differs from what the local copy remembers of
+    // the last fetch or return (FetchedState). False when nothing is remembered; nullopt
+    // when the server could not be asked (already shown).
+    std::optional<bool> ServerChangedSinceFetch(const QString &folder);
+
+    // The return after a save in the editor: when the server's configuration changed since
+    // it was fetched, asks whether to replace it; No keeps the local copy unsent and says
+    // how to send it later. Gives whether the copy was returned.
+    bool PutConfigAfterCheck(const QString &folder);
+    static QString serverChangedQuestion()
+    {
+        return QStringLiteral("The configuration on the server changed since it was fetched. Replace it with yours?");
+    }
+
     // The local copy's full name: `folder` (with or without its trailing separator) + host.
     static QString localCopyPath(const QString &folder, const QString &host);
     // Whether `host` can name a file inside the folder: not empty, not "." or "..", no
@@ -68,6 +83,7 @@ protected:
 private:
     bool fetch(const QString &folder, QString *error);
     bool send(const QString &folder, QString *error);
+    bool fetchState(FetchedState *state, QString *error);
     std::optional<QString> requestProblem() const;
     QByteArray authLine() const;
 
@@ -79,4 +95,5 @@ private:
     TransferMonitor *m_monitor = nullptr;
     qint64 m_done = 0;
     qint64 m_total = -1;
+    FetchedState m_sent; // what the last successful return sent
 };

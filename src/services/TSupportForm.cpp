@@ -1,7 +1,7 @@
 #include "services/TSupportForm.h"
 
 #include "config/AppIdentity.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "platform/Prompts.h"
 #include "services/Deployment.h"
 #include "services/MailMessage.h"

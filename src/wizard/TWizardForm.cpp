@@ -1,7 +1,7 @@
 #include "wizard/TWizardForm.h"
 
 #include "config/PasswordEntry.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"

@@ -119,12 +119,13 @@ void TestCli::normalizeOldFormat()
 {
     QTemporaryDir dir;
     QVERIFY(TestFiles::write(dir.filePath("body.txt"), "Hello\n"));
-    QVERIFY(TestFiles::write(dir.filePath("server.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), "[SERVER]\nAdminPass=6162\nLastUser=4\n"
                                                          "[POP3]\nUserID=x\nAutoReplyFile=body.txt\n"
                                                          "[USER9]\nName=a b\nPass=616263\n"));
-    // A relative body file counts from the configuration's folder.
+    // A relative body file counts from the configuration's folder (the folder's own
+    // configuration reads the files it names).
     const CliRun dump = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
-                                QStringLiteral("server.ini"), QStringLiteral("dump")},
+                                QStringLiteral("quilmora.ini"), QStringLiteral("dump")},
                                dir.path());
     QCOMPARE(dump.status, 0);
     const QJsonObject loaded = QJsonDocument::fromJson(dump.out).object();
@@ -137,11 +138,11 @@ void TestCli::normalizeOldFormat()
     QCOMPARE(pop.value(QStringLiteral("AutoReplyBody")).toString(), QStringLiteral("Hello\r\n"));
 
     const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
-                             QStringLiteral("server.ini"), QStringLiteral("normalize")},
+                             QStringLiteral("quilmora.ini"), QStringLiteral("normalize")},
                             dir.path());
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.isEmpty());
-    const QByteArray saved = TestFiles::read(dir.filePath("server.ini"));
+    const QByteArray saved = TestFiles::read(dir.filePath("quilmora.ini"));
     QVERIFY(saved.startsWith("[SERVER]\r\nPort=119\r\nName=\r\nVersion=1.05\r\n"));
     QVERIFY(saved.contains("AdminPass=187EF4436122D1CC2F40DC2B92F0EBA0\r\n")); // MD5("ab")
     QVERIFY(saved.contains("[POP1]\r\n"));
@@ -150,9 +151,9 @@ void TestCli::normalizeOldFormat()
     QVERIFY(!saved.contains("LastUser"));
     // A second normalize changes nothing.
     const CliRun again = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("--file"),
-                                 QStringLiteral("server.ini"), QStringLiteral("normalize")});
+                                 QStringLiteral("quilmora.ini"), QStringLiteral("normalize")});
     QCOMPARE(again.status, 0);
-    QCOMPARE(TestFiles::read(dir.filePath("server.ini")), saved);
+    QCOMPARE(TestFiles::read(dir.filePath("quilmora.ini")), saved);
 }
 
 void TestCli::failedWritesExitOne()

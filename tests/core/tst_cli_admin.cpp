@@ -8,6 +8,7 @@
 #include "../../bench/ConfigGenerator.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +16,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -55,6 +59,13 @@ private slots:
     void applyRoundTrips_data();
     void applyRoundTrips();
     void applyReplacesAndDryRun();
+    void applyRefusesDuplicateAndMissingMembers_data();
+    void applyRefusesDuplicateAndMissingMembers();
+    void addresses_data();
+    void addresses();
+    void removeTakesTheWholeNameFirst();
+    void removeWithDataKeepsTheDataWhenTheSaveFails();
+    void valueFileRefusesAByteOrderMark();
     void diffStatusAndOutput();
 
 private:
@@ -105,6 +116,15 @@ void TestCliAdmin::refusedChangesLeaveTheFile_data()
     row("rename onto another", {"set", "user:bob.Name", "Ann"}, 1, "user:#2.Name: user:#1 is already named \"Ann\"\n");
     row("add with a bad key value", {"add", "pop", "x/y", "Port=70000"}, 1, "pop:#2.Port: 70000 is out of range (0 to 65535)\n");
     row("line break in a text", {"set", "server.Name", "a\nb"}, 1, "server.Name: a line break cannot stand in Name\n");
+    row("lone CR in a text", {"set", "server.Name", "a\rb"}, 1, "server.Name: a line break cannot stand in Name\n");
+    row("blanks the reader would trim", {"set", "server.Name", "  padded  "}, 1,
+        "server.Name: blanks at the start or end of \"  padded  \" would be lost when the file is read\n");
+    row("a tab at the end", {"set", "user:ann.Description", "desk\t"}, 1,
+        "user:#1.Description: blanks at the start or end of \"desk\\u0009\" would be lost when the file is read\n");
+    row("remove of an item's key", {"remove", "user:ann.Name"}, 1, "Not an item: user:ann.Name\n");
+    row("position with a leading zero is a name", {"get", "user:#01"}, 1, "There is no user named \"#01\"\n");
+    row("position with a sign is a name", {"get", "user:#+1"}, 1, "There is no user named \"#+1\"\n");
+    row("position with a blank is a name", {"get", "user:# 1"}, 1, "There is no user named \"# 1\"\n");
     row("unknown key", {"set", "server.Colour", "red"}, 1, "The server has no key Colour\n");
     row("no key", {"set", "user:ann", "x"}, 1, "No key given: user:ann.KEY\n");
     row("remove the server", {"remove", "server"}, 1, "Not an item: server\n");
@@ -440,6 +460,12 @@ void TestCliAdmin::applyRoundTrips_data()
     size.usersPerGroup = 25;
     size.pops = 7;
     QTest::newRow("generated") << ConfigGenerator::generate(size) << QByteArray();
+    // Binary values hold any byte; a NUL in an auto-reply body or a key list goes through
+    // dump and apply unchanged.
+    QTest::newRow("NUL in binary values")
+        << QByteArray("[SERVER]\r\nVersion=1.05\r\n[POP1]\r\nHost=h\r\nUserID=u\r\nAutoReplyBody=6100620D0A00\r\n"
+                      "[GROUP1]\r\nName=g\r\nKeyList=000D0A41\r\n")
+        << QByteArray();
 }
 
 void TestCliAdmin::applyRoundTrips()
@@ -550,6 +576,128 @@ void TestCliAdmin::diffStatusAndOutput()
     r = cli({"diff", m_dir->filePath(QStringLiteral("none.ini"))});
     QCOMPARE(r.status, 2);
     QVERIFY(r.err.startsWith("No configuration file at "));
+}
+
+void TestCliAdmin::applyRefusesDuplicateAndMissingMembers_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QByteArray>("message");
+    // Each row edits dump's text of kSmall: `from` becomes `to`.
+    QTest::newRow("users twice") << QByteArray("\n  \"users\": [") << QByteArray("\n  \"users\": [],\n  \"users\": [")
+                                 << QByteArray("users: stands twice\n");
+    QTest::newRow("server twice") << QByteArray("\n  \"pops\": [")
+                                  << QByteArray("\n  \"server\": {},\n  \"pops\": [") << QByteArray("server: stands twice\n");
+    QTest::newRow("oldFormat twice") << QByteArray("\"oldFormat\": false,")
+                                     << QByteArray("\"oldFormat\": false, \"oldFormat\": true,")
+                                     << QByteArray("oldFormat: stands twice\n");
+    QTest::newRow("a server key twice") << QByteArray("\"Port\": 119,") << QByteArray("\"Port\": 119, \"Port\": 120,")
+                                        << QByteArray("server.Port: stands twice\n");
+    QTest::newRow("groups missing") << QByteArray(",\n  \"groups\": [") << QByteArray(",\n  \"unused\": [")
+                                    << QByteArray("unused: unknown key\n");
+}
+
+void TestCliAdmin::applyRefusesDuplicateAndMissingMembers()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QFETCH(QByteArray, message);
+    QByteArray json = cli({"dump"}).out;
+    QVERIFY2(json.contains(from), json.constData());
+    json.replace(json.indexOf(from), from.size(), to);
+    const CliRun r = cli({"apply", writeFile("edited.json", json)});
+    QCOMPARE(r.err, message);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(TestFiles::read(ini()), kSmall);
+
+    // Without the member at all: refused as missing.
+    QByteArray dump = cli({"dump"}).out;
+    const qsizetype at = dump.indexOf(",\n  \"groups\": [");
+    QVERIFY(at > 0);
+    dump.truncate(at);
+    dump += "\n}\n";
+    const CliRun missing = cli({"apply", writeFile("missing.json", dump)});
+    QCOMPARE(missing.err, QByteArray("groups: missing\n"));
+    QCOMPARE(missing.status, 1);
+    QCOMPARE(TestFiles::read(ini()), kSmall);
+}
+
+void TestCliAdmin::addresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("position") << "user:#2.Name" << QByteArray("bob\n");
+    QTest::newRow("a name that begins with #, escaped") << "user:=#2.Name" << QByteArray("#2\n");
+    QTest::newRow("# and a sign is a name") << "user:#+1.Description" << QByteArray("plus\n");
+    QTest::newRow("the whole text names the item when no key is left") << "group:comp.lang.Users" << QByteArray("ann\n");
+    QTest::newRow("an account's user ID with a slash") << "pop:dom/jo/pop.example.UserID" << QByteArray("dom/jo\n");
+    QTest::newRow("and its host after the last slash") << "pop:dom/jo/pop.example.Host" << QByteArray("pop.example\n");
+}
+
+void TestCliAdmin::addresses()
+{
+    QFETCH(QString, address);
+    QFETCH(QByteArray, value);
+    QCOMPARE(cli({"add", "user", "#2"}).status, 0);
+    QCOMPARE(cli({"add", "user", "#+1", "Description=plus"}).status, 0);
+    const CliRun added = cli({"add", "pop", "dom/jo/pop.example"});
+    QCOMPARE(added.out, QByteArray("pop:#2\n"));
+    const CliRun r = cli({"get", address});
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.out, value);
+}
+
+void TestCliAdmin::removeTakesTheWholeNameFirst()
+{
+    // A group named "x.Users" beside a group "x": remove takes the item whose whole name is
+    // the text, where a key is not wanted.
+    QVERIFY(TestFiles::write(ini(), kSmall + "[GROUP4]\r\nName=x\r\nUsers=ann\r\n[GROUP5]\r\nName=x.Users\r\n"));
+    const CliRun r = cli({"remove", "group:x.Users"});
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.status, 0);
+    const QByteArray after = TestFiles::read(ini());
+    QVERIFY(!after.contains("Name=x.Users"));
+    QVERIFY(after.contains("Name=x\r\nDescription=\r\nOutboundAddress=\r\nKeyList=\r\nUsers=ann"));
+}
+
+void TestCliAdmin::removeWithDataKeepsTheDataWhenTheSaveFails()
+{
+    // The data goes only after the file is written: a save that fails keeps both.
+    const QString data = m_dir->filePath(QStringLiteral("data/sales"));
+    QVERIFY(QDir().mkpath(data));
+    QVERIFY(TestFiles::write(data + QStringLiteral("/xover.dat"), "1\t\t\r\n"));
+    QVERIFY(TestFiles::write(ini(), kSmall + "[GROUP4]\r\nName=unique\r\n"));
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("data/unique"))));
+    QProcess remove;
+    remove.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    remove.start(QStringLiteral(QUILMORA_CLI_PATH),
+                 {QStringLiteral("--folder"), folder(), QStringLiteral("remove"), QStringLiteral("group:unique"),
+                  QStringLiteral("--with-data")});
+    QVERIFY(remove.waitForFinished(60000));
+    QCOMPARE(remove.exitCode(), 1);
+    QVERIFY(remove.readAllStandardError().startsWith("Unable to write to "));
+    QVERIFY(QFileInfo::exists(m_dir->filePath(QStringLiteral("data/unique"))));
+    QVERIFY(TestFiles::read(ini()).contains("Name=unique"));
+}
+
+void TestCliAdmin::valueFileRefusesAByteOrderMark()
+{
+    // Decoding would drop it: the file would not hold the text as given.
+    const QString bom = writeFile("bom.txt", "\xEF\xBB\xBFOffice");
+    const CliRun r = cli({"set", "server.Name", "--value-file", bom});
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.err, QByteArray("server.Name: a text cannot begin with U+FEFF (it would be read as a byte-order mark)\n"));
+    QCOMPARE(TestFiles::read(ini()), kSmall);
+    // A multi-line binary value takes a NUL from a value file.
+    const QString nul = writeFile("nul.txt", QByteArray("a\0b\nc", 5));
+    QCOMPARE(cli({"set", "pop:#1.AutoReplyBody", "--value-file", nul}).status, 0);
+    QCOMPARE(cli({"get", "pop:#1.AutoReplyBody"}).out, QByteArray("a\0b\r\nc\n", 7));
 }
 
 QTEST_GUILESS_MAIN(TestCliAdmin)

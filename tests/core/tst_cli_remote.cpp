@@ -81,6 +81,9 @@ private slots:
     void pullRefused();
     void push();
     void pushWithoutLocalCopy();
+    void pushAfterPull_data();
+    void pushAfterPull();
+    void pushRemembersWhatItReturned();
     void passwordAskedOnTerminal();
     void usageErrors_data();
     void usageErrors();
@@ -148,6 +151,95 @@ void TestCliRemote::pushWithoutLocalCopy()
                                QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("1")});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err, (QStringLiteral("No configuration file at ") + m_folder + QStringLiteral("/127.0.0.1\n")).toUtf8());
+}
+
+// Pulls Config into the local copy 127.0.0.1, then puts `mine` in its place.
+static bool pullThenEdit(const QString &folder, const QByteArray &mine)
+{
+    LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+    const CliRun run = runCli({QStringLiteral("--folder"), folder, QStringLiteral("pull"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--port"), QString::number(server.port())});
+    return server.wait() && run.status == 0 && TestFiles::write(folder + QStringLiteral("/127.0.0.1"), mine);
+}
+
+// After a pull, a push first fetches the server's configuration again and returns the copy
+// only when the server still holds what was pulled, or with --force.
+void TestCliRemote::pushAfterPull_data()
+{
+    QTest::addColumn<QByteArray>("onServer"); // what the server holds at the push
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("unchanged") << Config << false << 0;
+    QTest::newRow("changed, same size") << QByteArray("[SERVER]\r\nName=Offic2\r\n") << false << 1;
+    QTest::newRow("changed, emptied") << QByteArray() << false << 1;
+    QTest::newRow("changed, forced") << QByteArray("[SERVER]\r\nName=Other\r\n") << true << 0;
+}
+
+void TestCliRemote::pushAfterPull()
+{
+    QFETCH(QByteArray, onServer);
+    QFETCH(bool, force);
+    QFETCH(int, status);
+    const QByteArray mine = "[SERVER]\r\nName=Mine\r\n";
+    QVERIFY(pullThenEdit(m_folder, mine));
+
+    QList<Script> scripts;
+    if (!force) // the check: log in, GET
+        scripts.append(Script().line().send("200 OK\r\n").line().sendBlock(onServer));
+    if (status == 0)
+        scripts.append(Script().line().send("200 OK\r\n").line().receiveBlock());
+    LoopbackConfigServer server(scripts);
+    QStringList args{QStringLiteral("--folder"), m_folder, QStringLiteral("push"), QStringLiteral("127.0.0.1"),
+                     QStringLiteral("--port"), QString::number(server.port()), QStringLiteral("--user"),
+                     QStringLiteral("admin")};
+    if (force)
+        args.append(QStringLiteral("--force"));
+    const CliRun run = runCli(args);
+    QVERIFY(server.wait());
+    QCOMPARE(run.status, status);
+    QCOMPARE(run.out, QByteArray());
+    const QByteArray put = QByteArray("AUTH admin \r\nPUT\r\n") + LoopbackConfigServer::lengthBytes(mine.size()) + mine;
+    if (!force)
+        QCOMPARE(server.received(0), QByteArray("AUTH admin \r\nGET\r\n"));
+    if (status == 0) {
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(server.received(force ? 0 : 1), put);
+    } else {
+        // Nothing but the GET reached the server; the local copy stays as edited.
+        QCOMPARE(run.err, QByteArray("The configuration on 127.0.0.1 changed since it was pulled; the server's file "
+                                     "was left as it is. Pull it again and redo the change, or push with --force "
+                                     "to replace it.\n"));
+        QCOMPARE(TestFiles::read(m_folder + QStringLiteral("/127.0.0.1")), mine);
+    }
+}
+
+// A successful push makes the returned bytes the server's remembered state: the next push
+// goes through when the server still holds them and is refused when it holds the pull's.
+void TestCliRemote::pushRemembersWhatItReturned()
+{
+    const QByteArray first = "[SERVER]\r\nName=First\r\n";
+    QVERIFY(pullThenEdit(m_folder, first));
+    const QStringList push{QStringLiteral("--folder"), m_folder, QStringLiteral("push"), QStringLiteral("127.0.0.1"),
+                           QStringLiteral("--port")};
+    {
+        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config),
+                                     Script().line().send("200 OK\r\n").line().receiveBlock()});
+        QCOMPARE(runCli(push + QStringList{QString::number(server.port())}).status, 0);
+        QVERIFY(server.wait());
+    }
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/127.0.0.1"), "[SERVER]\r\nName=Second\r\n"));
+    {
+        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+        QCOMPARE(runCli(push + QStringList{QString::number(server.port())}).status, 1);
+        QVERIFY(server.wait());
+    }
+    {
+        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(first),
+                                     Script().line().send("200 OK\r\n").line().receiveBlock()});
+        QCOMPARE(runCli(push + QStringList{QString::number(server.port())}).status, 0);
+        QVERIFY(server.wait());
+    }
 }
 
 // Without --password-file a person at a terminal is asked; what is typed does not show.

@@ -8,6 +8,7 @@
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +26,7 @@ private slots:
     void badFileRefused();
     void byteOrderMark();
     void noFileOfThisMachineReachesTheServer();
+    void ownConfigurationReadsNoConfiguration();
     void pushRefusedIsAFailure();
     void overallLimit();
     void serverTextIsEscaped();
@@ -106,19 +108,29 @@ void TestCliSafety::byteOrderMark()
     QVERIFY(saved.contains("AdminPass=" + PasswordDigest("admin").toHex().toUpper() + "\r\n"));
 }
 
-// A server hands out an old-format configuration naming files of this machine: pull,
-// normalize --file HOST and push never send their content back. A body file inside the
-// folder is still converted.
+// A server hands out an old-format configuration naming files of this machine and files
+// of the folder (another server's local copy, the folder's own configuration, its backup):
+// pull, normalize --file HOST and push never send their content back. A local copy reads
+// no file at all, and the load names each one it passed over.
 void TestCliSafety::noFileOfThisMachineReachesTheServer()
 {
     const QString secret = m_dir->filePath(QStringLiteral("id_rsa"));
     QVERIFY(TestFiles::write(secret, "PRIVATE KEY\n"));
     QVERIFY(TestFiles::write(m_folder + QStringLiteral("/reply.txt"), "Thanks\n"));
+    const QByteArray otherPass = QByteArray("other-secret").toHex().toUpper();
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/other-server.example"),
+                             "[SERVER]\r\nAdminUser=admin\r\nSMTPUserPass=" + otherPass + "\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"), "[SERVER]\r\nName=Own " + otherPass + "\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"), "[SERVER]\r\nName=Bak " + otherPass + "\r\n"));
     const QByteArray served = "[SERVER]\r\nName=Office\r\n"
                               "[POP1]\r\nUserID=a\r\nAutoReplyFile=" + QFile::encodeName(secret) + "\r\n"
                               "[POP2]\r\nUserID=b\r\nAutoReplyFile=reply.txt\r\n"
-                              "[GROUP1]\r\nName=g\r\nKeyListFile=/etc/passwd\r\n";
+                              "[POP3]\r\nUserID=c\r\nAutoReplyFile=other-server.example\r\n"
+                              "[POP4]\r\nUserID=d\r\nAutoReplyFile=./../" + QFileInfo(m_folder).fileName().toUtf8() + "/quilmora.ini\r\n"
+                              "[GROUP1]\r\nName=g\r\nKeyListFile=/etc/passwd\r\n"
+                              "[GROUP2]\r\nName=h\r\nKeyListFile=quilmora.ini.bak\r\n";
     LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(served),
+                                 Script().line().send("200 OK\r\n").line().sendBlock(served),
                                  Script().line().send("200 OK\r\n").line().receiveBlock()});
     QCOMPARE(runCli(remoteArgs("pull", server)).status, 0);
 
@@ -127,18 +139,37 @@ void TestCliSafety::noFileOfThisMachineReachesTheServer()
                                     QDir::rootPath());
     QCOMPARE(normalize.status, 0);
     // The load says which names it passed over.
-    QVERIFY(normalize.err.contains("POP1 AutoReplyFile=" + QFile::encodeName(secret)));
-    QVERIFY(normalize.err.contains("GROUP1 KeyListFile=/etc/passwd"));
-    QVERIFY(!normalize.err.contains("reply.txt"));
+    for (const QByteArray &name : {"POP1 AutoReplyFile=" + QFile::encodeName(secret), QByteArray("POP2 AutoReplyFile=reply.txt"),
+                                   QByteArray("POP3 AutoReplyFile=other-server.example"), QByteArray("GROUP1 KeyListFile=/etc/passwd"),
+                                   QByteArray("GROUP2 KeyListFile=quilmora.ini.bak")})
+        QVERIFY2(normalize.err.contains(name), normalize.err.constData());
 
     QCOMPARE(runCli(remoteArgs("push", server)).status, 0);
     QVERIFY(server.wait());
     const QByteArray sent = server.blocks().value(0);
-    QVERIFY(!sent.contains(QByteArray("PRIVATE KEY").toHex().toUpper()));
-    QVERIFY(!sent.contains(QByteArray("root:").toHex().toUpper()));
-    QVERIFY(sent.contains("AutoReplyBody=\r\n"));
-    QVERIFY(sent.contains("AutoReplyBody=" + QByteArray("Thanks\r\n").toHex().toUpper() + "\r\n"));
+    QVERIFY(!sent.isEmpty());
+    for (const QByteArray &leak : {QByteArray("PRIVATE KEY").toHex().toUpper(), QByteArray("root:").toHex().toUpper(),
+                                   QByteArray("Thanks").toHex().toUpper(), otherPass, otherPass.toHex().toUpper(),
+                                   QByteArray("[SERVER]").toHex().toUpper()})
+        QVERIFY2(!sent.contains(leak), leak.constData());
+    QVERIFY(!sent.contains("AutoReplyBody=4"));
     QVERIFY(sent.contains("KeyList=\r\n"));
+}
+
+// The folder's own configuration reads the files it names inside the folder, but never one
+// that holds a configuration (its own backup here).
+void TestCliSafety::ownConfigurationReadsNoConfiguration()
+{
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini.bak"), "[SERVER]\r\nAdminPass=00FF\r\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/keys.txt"), "alpha\n"));
+    QVERIFY(TestFiles::write(m_folder + QStringLiteral("/quilmora.ini"),
+                             "[SERVER]\r\nName=Office\r\n[POP1]\r\nUserID=a\r\nAutoReplyFile=quilmora.ini.bak\r\n"
+                             "[GROUP1]\r\nName=g\r\nKeyListFile=keys.txt\r\n"));
+    const CliRun dump = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("dump")});
+    QCOMPARE(dump.status, 0);
+    QVERIFY2(dump.err.contains("POP1 AutoReplyFile=quilmora.ini.bak"), dump.err.constData());
+    QVERIFY(dump.out.contains("\"AutoReplyBody\": \"\""));
+    QVERIFY(dump.out.contains("\"KeyList\": \"alpha\\r\\n\""));
 }
 
 // A return whose login the server refused is a failure in the server's words, though the

@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 
 // Builds entries under `base`: "x/" a folder, "x -> target" a symbolic link (target
@@ -130,6 +135,17 @@ private slots:
             << (ini + QStringList{"outside/keep.txt", "prog/data/sales -> outside"})
             << "sales" << true << QStringList{"quilmora.ini"};
 
+        // A link below "data" on the way to the group's folder is never followed: nothing
+        // behind it goes, and the removal says so.
+        QTest::newRow("a link standing for a folder above the group's")
+            << (ini + QStringList{"outside/b/keep.txt", "prog/data/a -> outside"}) << "a.b" << false
+            << QStringList{"data/", "data/a", "quilmora.ini"};
+        QTest::newRow("a link deeper down")
+            << (ini + QStringList{"outside/c/keep.txt", "prog/data/a/b -> outside", "prog/data/a/own.txt"}) << "a.b.c"
+            << false << QStringList{"data/", "data/a/", "data/a/b", "data/a/own.txt", "quilmora.ini"};
+        QTest::newRow("a file standing for a folder above the group's")
+            << (ini + QStringList{"prog/data/a"}) << "a.b" << false << QStringList{"data/", "data/a", "quilmora.ini"};
+
         const QStringList full = ini + QStringList{"prog/data/comp/xover.dat", "prog/data/x/", "outside/keep.txt"};
         const QStringList untouched{"data/", "data/comp/", "data/comp/xover.dat", "data/x/", "quilmora.ini"};
         for (const char *unsafe : {"", "..", ".", "comp.", ".comp", "x/../../../outside", "/tmp", "..\\outside", "C:"})
@@ -156,6 +172,39 @@ private slots:
         QCOMPARE(listing(temp.path() + QStringLiteral("/outside")), outsideBefore);
         if (QFileInfo::exists(temp.path() + QStringLiteral("/outside/keep.txt")))
             QCOMPARE(TestFiles::read(temp.path() + QStringLiteral("/outside/keep.txt")), QByteArray("outside/keep.txt"));
+    }
+
+    // A folder swapped for a link to an outside folder while the removal runs is never
+    // followed: every outside file survives, round after round.
+    void removalRacingALinkSwap()
+    {
+        for (int round = 0; round < 5; ++round) {
+            QTemporaryDir temp;
+            QVERIFY(temp.isValid());
+            QStringList entries{"prog/quilmora.ini"};
+            for (int i = 0; i < 100; ++i)
+                entries << QStringLiteral("outside/f%1").arg(i);
+            for (int d = 0; d < 20; ++d)
+                for (int f = 0; f < 20; ++f)
+                    entries << QStringLiteral("prog/data/g/d%1/f%2").arg(d).arg(f);
+            build(temp.path(), entries);
+            const QString base = temp.path();
+            std::atomic<bool> done{false};
+            std::thread swapper([&]() {
+                // Turns the group's sub-folders into links to "outside" as fast as it can.
+                for (int i = 0; !done.load(); i = (i + 1) % 20) {
+                    const QByteArray sub = QFile::encodeName(base + QStringLiteral("/prog/data/g/d%1").arg(i));
+                    const QByteArray aside = sub + ".aside";
+                    if (::rename(sub.constData(), aside.constData()) == 0)
+                        ::symlink(QFile::encodeName(base + QStringLiteral("/outside")).constData(), sub.constData());
+                }
+            });
+            QString error;
+            GroupDataFolder::remove(base + QStringLiteral("/prog"), QStringLiteral("g"), &error);
+            done = true;
+            swapper.join();
+            QCOMPARE(listing(base + QStringLiteral("/outside")).size(), 100);
+        }
     }
 
     // The data folder of another disk reached through a link is the administrator's layout:

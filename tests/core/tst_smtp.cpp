@@ -336,6 +336,9 @@ private slots:
                                       << QByteArray("Subject: =?ISO-8859-1?Q?=E4=5Fb_c=3Dd?=");
         QTest::newRow("ascii stays") << QByteArray("ISO-8859-1") << 'Q' << QStringLiteral("plain words")
                                      << QByteArray("Subject: plain words");
+        // "_" stands for a blank in Q: the character itself is encoded. A lone CR is a blank.
+        QTest::newRow("underscore and lone CR") << QByteArray("ISO-8859-1") << 'Q' << QStringLiteral("Grüße_a\rb")
+                                                << QByteArray("Subject: =?ISO-8859-1?Q?Gr=FC=DFe=5Fa_b?=");
     }
     void encodedWords()
     {

@@ -141,6 +141,26 @@ private slots:
         QVERIFY(server.wait());
     }
 
+    void acceptableAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("plain") << QStringLiteral("ann@harbour.example") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("a second address smuggled into MAIL FROM") << QStringLiteral("a@b> AUTH=<evil@x>") << false;
+        QTest::newRow("opening bracket") << QStringLiteral("<ann@harbour.example") << false;
+        QTest::newRow("blank") << QStringLiteral("ann @harbour.example") << false;
+        QTest::newRow("CR LF") << QStringLiteral("ann@h.example\r\nRCPT TO:<x@y>") << false;
+        QTest::newRow("tab") << QStringLiteral("ann@h.example\t") << false;
+        QTest::newRow("NUL") << QStringLiteral("ann@h.example") + QChar(0) << false;
+    }
+    void acceptableAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, accepted);
+        QCOMPARE(TKDSupport::isPlainAddress(address), accepted);
+    }
+
     void unreachableServer()
     {
         quint16 port;

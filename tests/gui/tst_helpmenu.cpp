@@ -2,7 +2,7 @@
 // home page, support request, tip of the day, version check and about box, against
 // loopback mail and version servers.
 #include "config/AppIdentity.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "main/TMainForm.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"

@@ -1,7 +1,7 @@
 // The log pages: the View page's Refresh and Clear, its find bar, and the two log settings.
 #include "main/LogFindBar.h"
 #include "main/NavTree.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "platform/BusyCursor.h"
 #include "support/gui/EditorFixture.h"
 #include "support/gui/GuiTestUtil.h"

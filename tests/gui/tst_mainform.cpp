@@ -6,9 +6,9 @@
 #include "config/ConfigDocument.h"
 #include "config/TextCodec.h"
 #include "support/gui/GuiTestUtil.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/NavTree.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 #include "main/TMainForm.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 // The four Change buttons of the password fields: the two prompts, the mismatch message,
 // digests for the administrator and users, plain text for the SMTP and mailbox logins.
 #include "config/PasswordDigest.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "platform/gui/MessageBoxPrompts.h"
 #include "support/gui/EditorFixture.h"
 #include "support/gui/GuiTestUtil.h"

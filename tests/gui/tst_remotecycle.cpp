@@ -76,7 +76,9 @@ private slots:
     void editAndSave()
     {
         const QByteArray config = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n";
+        // The fetch at start, the save's look at the server (unchanged), the return.
         RemoteStart run({Script().line().send("200 OK\r\n").line().sendBlock(config),
+                         Script().line().send("200 OK\r\n").line().sendBlock(config),
                          Script().line().send("200 OK\r\n").line().receiveBlock()});
         TMainForm &form = run.form;
         QCOMPARE(run.start(), TMainForm::StartResult::Run);
@@ -93,8 +95,56 @@ private slots:
         QVERIFY(run.server.wait());
         QCOMPARE(run.server.blocks().size(), 1);
         QVERIFY(run.server.blocks().first().contains("Name=Harbour\r\n"));
-        QVERIFY(run.server.received(1).startsWith("AUTH admin secret\r\nPUT\r\n"));
+        QCOMPARE(run.server.received(1), QByteArray("AUTH admin secret\r\nGET\r\n"));
+        QVERIFY(run.server.received(2).startsWith("AUTH admin secret\r\nPUT\r\n"));
         QCOMPARE(run.prompts.shown, QStringList());
+    }
+
+    // Another administrator returned a change after the fetch: the save asks before
+    // replacing it. Yes returns the copy; No keeps it saved locally, unsent, and says how
+    // to send it later.
+    void serverChangedSinceFetch_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("Yes replaces") << true;
+        QTest::newRow("No keeps the copy unsent") << false;
+    }
+
+    void serverChangedSinceFetch()
+    {
+        QFETCH(bool, replace);
+        const QByteArray config = "[SERVER]\r\nName=Office\r\nVersion=1.05\r\n";
+        const QByteArray theirs = "[SERVER]\r\nName=Branch\r\nVersion=1.05\r\n";
+        QList<Script> scripts{Script().line().send("200 OK\r\n").line().sendBlock(config),
+                              Script().line().send("200 OK\r\n").line().sendBlock(theirs)};
+        if (replace)
+            scripts.append(Script().line().send("200 OK\r\n").line().receiveBlock());
+        RemoteStart run(scripts);
+        TMainForm &form = run.form;
+        QCOMPARE(run.start(), TMainForm::StartResult::Run);
+        form.show();
+        auto *name = child<QLineEdit>(&form, "editName");
+        name->setFocus();
+        QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(name, QStringLiteral("Harbour"));
+        run.prompts.answers = {replace ? Prompts::Answer::Yes : Prompts::Answer::No};
+
+        QVERIFY(form.actnSaveExecute());
+        QVERIFY(!form.isChanged());
+        QVERIFY(run.server.wait());
+        QVERIFY(TestFiles::read(form.configFilePath()).contains("Name=Harbour\r\n"));
+        QVERIFY(run.prompts.shown.size() >= 1);
+        QVERIFY(run.prompts.shown.first().endsWith(TRemoteInfo::serverChangedQuestion()));
+        if (replace) {
+            QCOMPARE(run.prompts.shown.size(), 1);
+            QCOMPARE(run.server.blocks().size(), 1);
+            QVERIFY(run.server.blocks().first().contains("Name=Harbour\r\n"));
+        } else {
+            QCOMPARE(run.prompts.shown.size(), 2);
+            QVERIFY2(run.prompts.shown.at(1).contains(QStringLiteral(" push 127.0.0.1 --force")),
+                     qPrintable(run.prompts.shown.at(1)));
+            QCOMPARE(run.server.blocks().size(), 0);
+        }
     }
 
     void failedReturnStillClearsTheFlag()

@@ -4,7 +4,7 @@
 #include "archive/TArchiveForm.h"
 #include "support/gui/EditorFixture.h"
 #include "support/gui/GuiTestUtil.h"
-#include "main/RadioGroup.h"
+#include "widgets/RadioGroup.h"
 
 #include <QLineEdit>
 #include <QListWidget>

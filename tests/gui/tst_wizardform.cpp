@@ -2,7 +2,7 @@
 // questions, Cancel and the close box, Change and the home page link, a failed write, the
 // file the CLI writes from the same fields, and the "/w" start of the editor.
 #include "config/PasswordDigest.h"
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 #include "main/TMainForm.h"
 #include "platform/Clock.h"
 #include "platform/Shell.h"

@@ -1,6 +1,6 @@
-#include "cli/ConfigDiff.h"
+#include "config/ConfigDiff.h"
 
-#include "cli/JsonWriter.h"
+#include "config/JsonWriter.h"
 #include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
 #include "config/TextCodec.h"
@@ -96,23 +96,26 @@ QList<Entry> compare(const ConfigDocument &a, const ConfigDocument &b, const Tex
     return out;
 }
 
+QString describe(const Entry &e, const TextCodec &codec, bool hideSecrets)
+{
+    switch (e.type) {
+    case Entry::Type::Removed: return QStringLiteral("- ") + itemText(e, codec);
+    case Entry::Type::Added: return QStringLiteral("+ ") + itemText(e, codec);
+    case Entry::Type::Changed: break;
+    }
+    const ItemKeys::Key &key = ItemKeys::keys(e.kind)[e.key];
+    const QString head = QStringLiteral("~ ") + itemText(e, codec) + QLatin1Char('.') + QLatin1String(key.name)
+                         + QStringLiteral(": ");
+    if (hideSecrets && key.form == ItemKeys::Form::Bytes)
+        return head + QStringLiteral("(changed)");
+    return head + valueText(key.form, e.from, codec) + QStringLiteral(" -> ") + valueText(key.form, e.to, codec);
+}
+
 QByteArray text(const QList<Entry> &entries, const TextCodec &codec)
 {
     QString out;
-    for (const Entry &e : entries) {
-        switch (e.type) {
-        case Entry::Type::Removed: out += QStringLiteral("- ") + itemText(e, codec); break;
-        case Entry::Type::Added: out += QStringLiteral("+ ") + itemText(e, codec); break;
-        case Entry::Type::Changed: {
-            const ItemKeys::Key &key = ItemKeys::keys(e.kind)[e.key];
-            out += QStringLiteral("~ ") + itemText(e, codec) + QLatin1Char('.') + QLatin1String(key.name)
-                   + QStringLiteral(": ") + valueText(key.form, e.from, codec) + QStringLiteral(" -> ")
-                   + valueText(key.form, e.to, codec);
-            break;
-        }
-        }
-        out += QLatin1Char('\n');
-    }
+    for (const Entry &e : entries)
+        out += describe(e, codec) + QLatin1Char('\n');
     return out.toUtf8();
 }
 

@@ -1,4 +1,4 @@
-#include "cli/JsonWriter.h"
+#include "config/JsonWriter.h"
 
 #include <QStringList>
 

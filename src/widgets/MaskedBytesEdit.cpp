@@ -1,4 +1,4 @@
-#include "main/MaskedBytesEdit.h"
+#include "widgets/MaskedBytesEdit.h"
 
 #include <QPalette>
 

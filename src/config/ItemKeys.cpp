@@ -1,6 +1,6 @@
-#include "cli/ItemKeys.h"
+#include "config/ItemKeys.h"
 
-#include "cli/JsonWriter.h"
+#include "config/JsonWriter.h"
 #include "config/ConfigCheck.h"
 #include "config/GroupName.h"
 #include "config/TextCodec.h"
@@ -312,8 +312,30 @@ QList<int> itemsNamed(const ConfigDocument &doc, Kind kind, const QByteArray &na
     return out;
 }
 
+namespace {
+// "#N" addresses the Nth item: "#" and decimal digits without a leading zero.
+bool isPosition(const QString &rest)
+{
+    if (rest.size() < 2 || rest.size() > 10 || rest[0] != QLatin1Char('#') || rest[1] == QLatin1Char('0'))
+        return false;
+    for (qsizetype i = 1; i < rest.size(); ++i) {
+        if (rest[i] < QLatin1Char('0') || rest[i] > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+// A name that begins with "#" (or "=") is written with a leading "=": "=#2" names "#2".
+QString unescapeName(const QString &rest)
+{
+    if (rest.size() >= 2 && rest[0] == QLatin1Char('=') && (rest[1] == QLatin1Char('#') || rest[1] == QLatin1Char('=')))
+        return rest.mid(1);
+    return rest;
+}
+} // namespace
+
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
-             QString *error, bool allowSmtp)
+             QString *error, bool allowSmtp, bool preferItem)
 {
     Address a;
     QString rest;
@@ -351,6 +373,17 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
         return false;
     }
     rest = text.mid(colon + 1);
+    const int n = count(doc, a.kind);
+    // Where no key is wanted, an item whose whole name is the text is that item, dots and
+    // all ("group:x.Users" is the group named x.Users when there is one).
+    if (preferItem && !isPosition(rest)) {
+        const QList<int> whole = itemsNamed(doc, a.kind, codec.encode(unescapeName(rest)), codec);
+        if (whole.size() == 1) {
+            a.index = whole.first();
+            *address = a;
+            return true;
+        }
+    }
     // Names may hold dots: the part after the last one is a key only when it names one.
     const qsizetype dot = rest.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0) {
@@ -360,8 +393,8 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
             rest.truncate(dot);
         }
     }
-    const int n = count(doc, a.kind);
-    if (rest.startsWith(QLatin1Char('#'))) {
+    if (isPosition(rest)) {
+        // Plain decimal digits, no sign, blank or leading zero; anything else after "#" is a name.
         bool ok = false;
         const int position = rest.mid(1).toInt(&ok);
         if (!ok || position < 1 || position > n) {
@@ -372,6 +405,7 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
         *address = a;
         return true;
     }
+    rest = unescapeName(rest);
     const QList<int> found = itemsNamed(doc, a.kind, codec.encode(rest), codec);
     if (found.isEmpty()) {
         *error = QStringLiteral("There is no %1 named %2").arg(
@@ -392,10 +426,21 @@ bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &co
     return true;
 }
 
-bool encodeText(const QString &text, const QByteArray &original, const TextCodec &codec, QByteArray *bytes,
-                QString *error)
+QString refusedText(const QString &text, bool oneLine)
 {
-    if (text.contains(QChar(0))) {
+    if (text.startsWith(QChar(0xFEFF)))
+        return QStringLiteral("a text cannot begin with U+FEFF (it would be read as a byte-order mark)");
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    if (oneLine && !text.isEmpty() && (blank(text.front()) || blank(text.back())))
+        return QStringLiteral("blanks at the start or end of %1 would be lost when the file is read")
+            .arg(ConfigCheck::quoted(text));
+    return {};
+}
+
+bool encodeText(const QString &text, const QByteArray &original, const TextCodec &codec, QByteArray *bytes,
+                QString *error, bool binary)
+{
+    if (!binary && text.contains(QChar(0))) {
         *error = QStringLiteral("a NUL character cannot stand in the file");
         return false;
     }
@@ -464,6 +509,10 @@ bool parseValue(const Key &key, const QStringList &args, const TextCodec &codec,
                 *error = QStringLiteral("the name %1 holds a line break").arg(ConfigCheck::quoted(args[i]));
                 return false;
             }
+            if (const QString why = refusedText(args[i], false); !why.isEmpty()) {
+                *error = why;
+                return false;
+            }
             QByteArray bytes;
             const QByteArray before = old && i < old->size() ? old->at(i) : QByteArray();
             if (!encodeText(args[i], before, codec, &bytes, error))
@@ -480,9 +529,13 @@ bool parseValue(const Key &key, const QStringList &args, const TextCodec &codec,
             *error = QStringLiteral("a line break cannot stand in %1").arg(QLatin1String(key.name));
             return false;
         }
+        if (const QString why = refusedText(t, key.form == Form::Text); !why.isEmpty()) {
+            *error = why;
+            return false;
+        }
         const QByteArray *before = std::get_if<QByteArray>(&original);
         QByteArray bytes;
-        if (!encodeText(t, before ? *before : QByteArray(), codec, &bytes, error))
+        if (!encodeText(t, before ? *before : QByteArray(), codec, &bytes, error, key.form == Form::MultiLine))
             return false;
         *value = bytes;
         return true;

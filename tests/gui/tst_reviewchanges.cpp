@@ -1,0 +1,294 @@
+// The review window (what a save would change, as `diff` words it), File, Revert to Saved
+// and File, Restore Backup.
+#include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
+#include "support/gui/GuiTestUtil.h"
+#include "config/ConfigDiff.h"
+#include "config/ConfigDocument.h"
+#include "config/ConfigStore.h"
+#include "config/TextCodec.h"
+#include "main/NavTree.h"
+#include "main/ReviewChangesDialog.h"
+#include "main/TMainForm.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidgetItemIterator>
+
+using GuiTestUtil::child;
+
+namespace {
+
+const QByteArray Pass1 = "00112233445566778899AABBCCDDEEFF";
+const QByteArray Pass2 = "FFEEDDCCBBAA99887766554433221100";
+
+const QByteArray kBase = "[SERVER]\r\nPort=119\r\nName=Office\r\nVersion=1.05\r\n"
+                         "[USER1]\r\nName=ann\r\nPass=" + Pass1 + "\r\n"
+                         "[USER2]\r\nName=bob\r\n"
+                         "[GROUP1]\r\nName=sales\r\nUsers=ann\r\n"
+                         "[GROUP2]\r\nName=support\r\nDescription=Help\r\n";
+
+ConfigDocument document(const QByteArray &bytes)
+{
+    ConfigDocument doc;
+    QString error;
+    doc.loadFromStore(ConfigStore::fromBytes(bytes), TextCodec(), &error);
+    return doc;
+}
+
+QStringList diffLines(const ConfigDocument &a, const ConfigDocument &b)
+{
+    const TextCodec codec;
+    QStringList lines = QString::fromUtf8(ConfigDiff::text(ConfigDiff::compare(a, b, codec), codec))
+                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines;
+}
+
+void doubleClickRow(QListWidget *list, int row)
+{
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+struct LocalEditor
+{
+    explicit LocalEditor(const QByteArray &file, const QByteArray &backup = {})
+    {
+        written = TestFiles::write(path(), file) &&
+                  (backup.isNull() || TestFiles::write(path() + QStringLiteral(".bak"), backup));
+        ctx.prompts = &prompts;
+        ctx.programFolder = dir.path();
+        ctx.localAddresses = [] { return QStringList(); };
+        form = std::make_unique<TMainForm>(ctx);
+    }
+    QString path() const { return dir.filePath(QStringLiteral("quilmora.ini")); }
+
+    QTemporaryDir dir;
+    bool written = false;
+    ScriptedPrompts prompts;
+    MainFormContext ctx;
+    std::unique_ptr<TMainForm> form;
+};
+
+struct FileState
+{
+    QByteArray bytes;
+    QDateTime time;
+    static FileState of(const QString &path) { return {TestFiles::read(path), QFileInfo(path).lastModified()}; }
+    bool operator==(const FileState &) const = default;
+};
+
+} // namespace
+
+class TestReviewChanges : public QObject
+{
+    Q_OBJECT
+private slots:
+    void listsWhatDiffLists_data();
+    void listsWhatDiffLists();
+    void doubleClickChoosesTheItem();
+    void reviewOfTheWindow();
+    void revertWritesNothing();
+    void restoreBackup_data();
+    void restoreBackup();
+    void restoreDisabledWithoutBackup();
+};
+
+void TestReviewChanges::listsWhatDiffLists_data()
+{
+    QTest::addColumn<QByteArray>("other");
+    QTest::addColumn<QStringList>("expected"); // what the window shows
+
+    QTest::newRow("same") << kBase << QStringList{QStringLiteral("No changes")};
+    QByteArray b = kBase;
+    QTest::newRow("server key") << b.replace("Port=119", "Port=120")
+                                << QStringList{QStringLiteral("~ server.Port: 119 -> 120")};
+    b = kBase;
+    QTest::newRow("item removed and added")
+        << b.replace("Name=bob", "Name=carol")
+        << QStringList{QStringLiteral("- user:bob"), QStringLiteral("+ user:carol")};
+    b = kBase;
+    QTest::newRow("keys within an item")
+        << b.replace("Description=Help", "Description=Helpdesk\r\nUsers=ann,bob")
+        << QStringList{QStringLiteral("~ group:support.Description: \"Help\" -> \"Helpdesk\""),
+                       QStringLiteral("~ group:support.Users: [] -> [\"ann\", \"bob\"]")};
+    b = kBase;
+    QTest::newRow("password") << b.replace(Pass1, Pass2) << QStringList{QStringLiteral("~ user:ann.Pass: (changed)")};
+}
+
+// The rows are the lines of `diff` for the same two files; a password shows only that it
+// changed, never its bytes.
+void TestReviewChanges::listsWhatDiffLists()
+{
+    QFETCH(QByteArray, other);
+    QFETCH(QStringList, expected);
+    const ConfigDocument from = document(kBase);
+    const ConfigDocument to = document(other);
+    ReviewChangesDialog dialog(from, to, TextCodec(), ReviewChangesDialog::Buttons::Close);
+    QCOMPARE(dialog.lines(), expected);
+    const QStringList diff = diffLines(from, to);
+    QCOMPARE(diff.size(), expected == QStringList{QStringLiteral("No changes")} ? 0 : expected.size());
+    for (qsizetype i = 0; i < diff.size(); ++i) {
+        if (expected[i].endsWith(QStringLiteral("(changed)"))) {
+            QVERIFY(diff[i].startsWith(expected[i].chopped(9)));
+            QVERIFY(!dialog.lines()[i].contains(QString::fromLatin1(Pass2)));
+        } else {
+            QCOMPARE(dialog.lines()[i], diff[i]);
+        }
+    }
+}
+
+void TestReviewChanges::doubleClickChoosesTheItem()
+{
+    QByteArray other = kBase;
+    other.replace("Port=119", "Port=120").replace("Description=Help", "Description=Helpdesk").replace("Name=bob", "Name=carol");
+    ReviewChangesDialog dialog(document(kBase), document(other), TextCodec(), ReviewChangesDialog::Buttons::Close);
+    QSignalSpy chosen(&dialog, &ReviewChangesDialog::itemChosen);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.lines(), (QStringList{QStringLiteral("~ server.Port: 119 -> 120"), QStringLiteral("- user:bob"),
+                                          QStringLiteral("+ user:carol"),
+                                          QStringLiteral("~ group:support.Description: \"Help\" -> \"Helpdesk\"")}));
+    const QList<std::pair<ItemKeys::Kind, int>> want{
+        {ItemKeys::Kind::Server, -1}, {ItemKeys::Kind::User, -1}, {ItemKeys::Kind::User, 1}, {ItemKeys::Kind::Group, 1}};
+    for (int row = 0; row < want.size(); ++row) {
+        doubleClickRow(dialog.lstChanges, row);
+        QCOMPARE(chosen.size(), row + 1);
+        QCOMPARE(chosen.last().at(0).value<ItemKeys::Kind>(), want[row].first);
+        QCOMPARE(chosen.last().at(1).toInt(), want[row].second);
+    }
+}
+
+// File, Review Changes (Ctrl+D): an edit shows up, and a double-click selects the item edited.
+void TestReviewChanges::reviewOfTheWindow()
+{
+    LocalEditor e(kBase);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    e.form->show();
+    auto *tree = child<NavTree>(e.form.get(), "tvNav");
+    QTreeWidgetItem *support = nullptr;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        if ((*it)->text(0) == QStringLiteral("support"))
+            support = *it;
+    QVERIFY(support);
+    tree->setCurrentItem(support);
+    auto *description = child<QLineEdit>(e.form.get(), "editGroupDesc");
+    description->setFocus();
+    QTest::keyClick(description, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(description, QStringLiteral("Desk"));
+    tree->setCurrentItem(tree->topLevelItem(0));
+
+    QStringList shown;
+    GuiTestUtil::onNextModal([&shown](QWidget *w) {
+        auto *dialog = qobject_cast<ReviewChangesDialog *>(w);
+        if (!dialog)
+            return;
+        shown = dialog->lines();
+        doubleClickRow(dialog->lstChanges, 0);
+        dialog->reject();
+    });
+    QCOMPARE(e.form->actnReview->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    QVERIFY(GuiTestUtil::trigger(e.form.get(), "actnReview"));
+    QCOMPARE(shown, QStringList{QStringLiteral("~ group:support.Description: \"Help\" -> \"Desk\"")});
+    QCOMPARE(tree->currentItem(), support);
+}
+
+void TestReviewChanges::revertWritesNothing()
+{
+    LocalEditor e(kBase);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    auto *name = child<QLineEdit>(e.form.get(), "editName");
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, QStringLiteral("Harbour"));
+    QVERIFY(e.form->isChanged());
+    const FileState before = FileState::of(e.path());
+    QTest::qWait(20);
+
+    e.prompts.answers = {Prompts::Answer::No};
+    QVERIFY(!e.form->actnRevertExecute());
+    QCOMPARE(name->text(), QStringLiteral("Harbour"));
+    QVERIFY(e.form->isChanged());
+
+    e.prompts.answers = {Prompts::Answer::Yes};
+    QVERIFY(e.form->actnRevertExecute());
+    QCOMPARE(name->text(), QStringLiteral("Office"));
+    QVERIFY(!e.form->isChanged());
+    QCOMPARE(FileState::of(e.path()), before);
+    QVERIFY(!QFileInfo::exists(e.path() + QStringLiteral(".bak")));
+    // The reloaded items are there once, and a save writes the file as it was.
+    QVERIFY(e.form->actnSaveExecute());
+    QCOMPARE(TestFiles::read(e.path()), document(kBase).render());
+}
+
+void TestReviewChanges::restoreBackup_data()
+{
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+// The backup comes into the window as unsaved changes after its review; nothing is written
+// until Save.
+void TestReviewChanges::restoreBackup()
+{
+    QFETCH(bool, ok);
+    QByteArray backup = kBase;
+    backup.replace("Name=bob", "Name=carol").replace("Port=119", "Port=121");
+    LocalEditor e(kBase, backup);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    const FileState file = FileState::of(e.path());
+    const FileState bak = FileState::of(e.path() + QStringLiteral(".bak"));
+    QTest::qWait(20);
+
+    QStringList shown;
+    GuiTestUtil::onNextModal([&shown, ok](QWidget *w) {
+        auto *dialog = qobject_cast<ReviewChangesDialog *>(w);
+        if (!dialog)
+            return;
+        shown = dialog->lines();
+        QTest::mouseClick(dialog->buttonBox->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel),
+                          Qt::LeftButton);
+    });
+    QCOMPARE(e.form->actnRestoreBackupExecute(), ok);
+    QCOMPARE(shown, (QStringList{QStringLiteral("~ server.Port: 119 -> 121"), QStringLiteral("- user:bob"),
+                                 QStringLiteral("+ user:carol")}));
+    QCOMPARE(e.form->isChanged(), ok);
+    QCOMPARE(child<QLineEdit>(e.form.get(), "editName")->text(), QStringLiteral("Office"));
+    QCOMPARE(FileState::of(e.path()), file);
+    QCOMPARE(FileState::of(e.path() + QStringLiteral(".bak")), bak);
+    if (ok) {
+        QVERIFY(e.form->actnSaveExecute());
+        QCOMPARE(TestFiles::read(e.path()), document(backup).render());
+    }
+}
+
+// Whether there is a backup is looked at whenever the File menu opens.
+void TestReviewChanges::restoreDisabledWithoutBackup()
+{
+    LocalEditor e(kBase);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    auto *file = child<QMenu>(e.form.get(), "menuFile");
+    emit file->aboutToShow();
+    QVERIFY(!e.form->actnRestoreBackup->isEnabled());
+    QVERIFY(e.form->actnReview->isEnabled());
+    QVERIFY(e.form->actnRevert->isEnabled());
+    QVERIFY(e.form->actnSaveExecute()); // the save keeps the previous file as the backup
+    emit file->aboutToShow();
+    QVERIFY(e.form->actnRestoreBackup->isEnabled());
+}
+
+QTEST_MAIN(TestReviewChanges)
+#include "tst_reviewchanges.moc"
