@@ -172,6 +172,7 @@ private slots:
         TKDSupport support(sys, QString());
         support.SMTPHost = QStringLiteral("127.0.0.1");
         support.SMTPPort = port;
+        support.EmailFrom = QStringLiteral("ann@site.example");
         QString error;
         QVERIFY(!support.SendRequest(&error));
         QVERIFY(error.startsWith(QStringLiteral("Message could not be sent: Socket Error # 111")));
