@@ -78,7 +78,7 @@ bool TKDSupport::isPlainAddress(const QString &text)
     return true;
 }
 
-bool TKDSupport::SendRequest(QString *error)
+bool TKDSupport::SendRequest(QString *error, const Net::Runner &runner)
 {
     if (!isPlainAddress(EmailFrom)) {
         if (error)
@@ -91,18 +91,23 @@ bool TKDSupport::SendRequest(QString *error)
     message.From = EmailFrom;
     message.setRecipients(EmailRecipient);
 
-    SmtpClient smtp;
-    smtp.timeoutMs = timeoutMs;
-    smtp.Host = SMTPHost;
-    smtp.Port = quint16(SMTPPort == 0 ? 25 : SMTPPort);
-    if (!SMTPUser.isEmpty()) {
-        smtp.Username = SMTPUser;
-        smtp.Password = SMTPPassword;
-        smtp.AuthenticationType = SmtpClient::AuthType::atLogin;
-    }
-    const bool sent = smtp.Connect() && smtp.Send(message);
-    const QString reason = smtp.errorText();
-    smtp.Disconnect();
+    bool sent = false;
+    QString reason;
+    Net::run(runner, Net::limitsWithin(overallLimitSeconds), [&](const Net::WaitLimits &limits) {
+        SmtpClient smtp;
+        smtp.timeoutMs = timeoutMs;
+        smtp.limits = &limits;
+        smtp.Host = SMTPHost;
+        smtp.Port = quint16(SMTPPort == 0 ? 25 : SMTPPort);
+        if (!SMTPUser.isEmpty()) {
+            smtp.Username = SMTPUser;
+            smtp.Password = SMTPPassword;
+            smtp.AuthenticationType = SmtpClient::AuthType::atLogin;
+        }
+        sent = smtp.Connect() && smtp.Send(message);
+        reason = smtp.errorText();
+        smtp.Disconnect();
+    });
     if (!sent) {
         if (error)
             *error = QStringLiteral("Message could not be sent: ") + reason;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/ReplyReader.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -26,6 +28,9 @@ public:
     QString SMTPUser; // empty: no login
     QString SMTPPassword;
     int timeoutMs = 60000;
+    // The mail is given up on when it has not gone within this many seconds as a whole,
+    // however the server paces its replies.
+    int overallLimitSeconds = 60;
 
     QString OSName;
     QString OSVersion;
@@ -45,7 +50,9 @@ public:
     // early or add words to the command).
     static bool isPlainAddress(const QString &text);
 
-    // Mails the report (nothing is sent when the sender's address is not plain). False with `error` set to "Message could not be sent: " and the
-    // reason when the mail was not accepted.
-    bool SendRequest(QString *error);
+    // Mails the report (nothing is sent when the sender's address is not plain). False with
+    // `error` set to "Message could not be sent: " and the reason when the mail was not
+    // accepted, was cancelled or ran past the overall limit. The exchange with the mail
+    // server runs through `runner` (empty: on the calling thread).
+    bool SendRequest(QString *error, const Net::Runner &runner = {});
 };

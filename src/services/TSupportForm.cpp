@@ -2,6 +2,7 @@
 
 #include "config/AppIdentity.h"
 #include "widgets/RadioGroup.h"
+#include "widgets/TransferProgressDialog.h"
 #include "platform/Prompts.h"
 #include "services/Deployment.h"
 #include "services/MailMessage.h"
@@ -188,6 +189,7 @@ void TSupportForm::fillRequest(TKDSupport &support) const
     support.SMTPHost = Deployment::supportHost();
     support.SMTPPort = Deployment::supportPort();
     support.timeoutMs = timeoutMs;
+    support.overallLimitSeconds = overallLimitSeconds;
 }
 
 void TSupportForm::butnSendClick()
@@ -199,9 +201,8 @@ void TSupportForm::butnSendClick()
     TKDSupport support(m_system, m_programFolder);
     fillRequest(support);
     QString error;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool sent = support.SendRequest(&error);
-    QGuiApplication::restoreOverrideCursor();
+    const bool sent = support.SendRequest(
+        &error, TransferProgressDialog::backgroundRunner(this, QStringLiteral("Sending the support request")));
     if (sent)
         accept();
     else

@@ -2,7 +2,7 @@
 // unasked, a fetched configuration reads no file of this machine, and a transfer shows its
 // progress and can be cancelled.
 #include "main/TMainForm.h"
-#include "main/TransferProgressDialog.h"
+#include "widgets/TransferProgressDialog.h"
 #include "remote/TRemoteInfo.h"
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
