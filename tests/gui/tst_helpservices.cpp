@@ -79,6 +79,7 @@ public:
     qint64 shownAt = -1;
     qint64 clickedAt = -1;
     QString title;
+    QString shot; // the dialog's picture, when pictures are asked for
     qint64 elapsed() const { return m_clock.elapsed(); }
 
 private:
@@ -95,6 +96,8 @@ private:
         if (shownAt < 0) {
             shownAt = m_clock.elapsed();
             title = dialog->windowTitle();
+            if (const QString dir = qEnvironmentVariable("QUILMORA_SCREENSHOT_DIR"); !dir.isEmpty() && !shot.isEmpty())
+                dialog->grab().save(dir + QLatin1Char('/') + shot);
         }
         if (m_cancelAfterMs >= 0 && clickedAt < 0 && m_clock.elapsed() - shownAt >= m_cancelAfterMs) {
             clickedAt = m_clock.elapsed();
@@ -213,6 +216,8 @@ private slots:
         }
 
         Watcher watcher(cancel ? 200 : -1);
+        if (cancel && server == QLatin1String("silent"))
+            watcher.shot = support ? QStringLiteral("support-sending.png") : QStringLiteral("version-checking.png");
         if (support)
             QTest::mouseClick(form->butnSend, Qt::LeftButton);
         else
