@@ -333,7 +333,7 @@ void TestRemoteInfo::connectingEnds()
     clock.start();
     QCOMPARE(m_remote->GetConfig(m_folder), QString());
     const qint64 took = clock.elapsed();
-    QVERIFY2(took < (cancel ? 800 : 1800), qPrintable(QString::number(took)));
+    QVERIFY2(took < (cancel ? 1200 : 2500), qPrintable(QString::number(took)));
     QCOMPARE(m_prompts.shown, QStringList{shown});
     QCOMPARE(TestFiles::read(copyPath()), Config);
     verifyCursorRestored();

@@ -192,7 +192,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         v.CheckVersion(true);
-        QVERIFY2(clock.elapsed() < 1800, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_same, 0);
         QVERIFY(m_prompts.shown.isEmpty());
     }

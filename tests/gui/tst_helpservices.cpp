@@ -224,17 +224,17 @@ private slots:
             editor->actnCheckVersion->trigger();
         const qint64 took = watcher.elapsed();
 
-        // The event loop ran all along (a turn every 20 ms), and the dialog stood for the
+        // The event loop ran all along (a turn every 20 ms; a loaded machine may skip some), and the dialog stood for the
         // exchange from its first second on.
-        QVERIFY2(watcher.ticks >= took / 20 / 2, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(watcher.ticks).arg(took)));
-        QVERIFY2(watcher.shownAt >= 900 && watcher.shownAt < 1500, qPrintable(QString::number(watcher.shownAt)));
+        QVERIFY2(watcher.ticks >= took / 20 / 4, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(watcher.ticks).arg(took)));
+        QVERIFY2(watcher.shownAt >= 900 && watcher.shownAt < 2000, qPrintable(QString::number(watcher.shownAt)));
         QCOMPARE(watcher.title, support ? QStringLiteral("Sending the support request")
                                         : QStringLiteral("Checking for a new version"));
         if (cancel) {
             QVERIFY(watcher.clickedAt > 0);
-            QVERIFY2(took - watcher.clickedAt < 400, qPrintable(QString::number(took - watcher.clickedAt)));
+            QVERIFY2(took - watcher.clickedAt < 800, qPrintable(QString::number(took - watcher.clickedAt)));
         } else {
-            QVERIFY2(took >= LimitSeconds * 1000 - 100 && took < LimitSeconds * 1000 + 600, qPrintable(QString::number(took)));
+            QVERIFY2(took >= LimitSeconds * 1000 - 100 && took < LimitSeconds * 1000 + 1500, qPrintable(QString::number(took)));
         }
         QCOMPARE(m_prompts.shown, shown);
         if (support) {
@@ -265,11 +265,11 @@ private slots:
         Watcher watcher(200);
         QCOMPARE(remote.GetConfig(m_dir->path()), QString());
         const qint64 took = watcher.elapsed();
-        QVERIFY2(watcher.ticks >= took / 20 / 2, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(watcher.ticks).arg(took)));
+        QVERIFY2(watcher.ticks >= took / 20 / 4, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(watcher.ticks).arg(took)));
         QVERIFY(watcher.shownAt >= 900);
         QCOMPARE(watcher.title, QStringLiteral("Receiving the configuration"));
         QVERIFY(watcher.clickedAt > 0);
-        QVERIFY2(took - watcher.clickedAt < 400, qPrintable(QString::number(took - watcher.clickedAt)));
+        QVERIFY2(took - watcher.clickedAt < 800, qPrintable(QString::number(took - watcher.clickedAt)));
         QCOMPARE(m_prompts.shown, QStringList{"error: Transfer cancelled"});
         QVERIFY(!dialog.isVisible());
         QCOMPARE(TestFiles::read(copy), QByteArray("[SERVER]\r\n"));
