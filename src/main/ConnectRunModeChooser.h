@@ -1,7 +1,7 @@
 #pragma once
 
 #include "main/RunMode.h"
-#include "main/TransferProgressDialog.h"
+#include "widgets/TransferProgressDialog.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"

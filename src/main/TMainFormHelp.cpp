@@ -15,6 +15,7 @@
 #include "services/TKDVersion.h"
 #include "services/TSupportForm.h"
 #include "services/TTipForm.h"
+#include "widgets/TransferProgressDialog.h"
 
 #include <QAction>
 #include <QLabel>
@@ -51,6 +52,8 @@ void TMainForm::setupHelp()
     KDVersion1->AppName = QString::fromLatin1(AppIdentity::AppName);
     KDVersion1->ServerHost = Deployment::versionHost();
     KDVersion1->ServerPort = Deployment::versionPort();
+    // The server is asked on a thread of its own behind a progress dialog with Cancel.
+    KDVersion1->runner = TransferProgressDialog::backgroundRunner(this, QStringLiteral("Checking for a new version"));
     KDVersion1->NotifyType = TKDVersion::ntPrompt;
     KDVersion1->setCheckInterval(0);
     KDVersion1->DialogMessage = QStringLiteral(
@@ -63,6 +66,8 @@ void TMainForm::setupHelp()
     TipDay->RegistryKey = KDVersion1->RegistryKey;
     TipDay->TipFile = ProgramFolder::findDocument(m_ctx.programFolder, QStringLiteral("tips.dat"));
     TipDay->LoadTips();
+    if (!TipDay->LoadError.isEmpty())
+        m_prompts->error(TipDay->LoadError);
 
     actnAbout->setStatusTip(QStringLiteral("About Quilmora Configuration Editor"));
     connect(actnDocumentation, &QAction::triggered, this, [this]() { actnDocumentationExecute(); });

@@ -1,6 +1,8 @@
-// The Log View page: Refresh appends the lines of the server's log file to the view, Clear
-// empties the view; Ctrl+F opens the find bar under the tool bar.
+// The Log View page: Refresh appends the lines of the server's log file to the view (at most
+// its last 64 MB, read without excluding the server, which keeps writing), Clear empties the
+// view; Ctrl+F opens the find bar under the tool bar.
 #include "main/LogFindBar.h"
+#include "services/RegularFileTail.h"
 #include "main/TMainForm.h"
 #include "platform/BusyCursor.h"
 #include "platform/ProgramFolder.h"
@@ -8,14 +10,17 @@
 #include "platform/gui/WaitCursor.h"
 
 #include <QAction>
-#include <QFile>
-#include <QFileInfo>
+#include <QDir>
+#include <QLocale>
+#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QTabWidget>
 
 namespace {
+
+constexpr qint64 MaxLogViewBytes = qint64(64) << 20;
 
 // Turns every line break (CR LF, CR or LF) into LF, in place and in one pass.
 void toLf(QString &text)
@@ -35,33 +40,25 @@ void toLf(QString &text)
     text.truncate(out);
 }
 
-// The log file's text with its lines separated by LF (a last line break ends the last line
-// and starts no other), read in pieces so that only the text is held whole, never the
-// file's bytes beside it. `lines` false when the file holds no line at all.
-bool readLog(QFile &file, const QByteArray &charset, QString *text, bool *lines)
+// The log's bytes as text with its lines separated by LF (a last line break ends the last
+// line and starts no other). `lines` false when the bytes hold no line at all.
+QString logText(const QByteArray &bytes, const QByteArray &charset, bool *lines)
 {
     QStringDecoder decoder = charset.isEmpty() ? QStringDecoder(QStringDecoder::System)
                                                : QStringDecoder(charset.constData());
     if (!decoder.isValid())
         decoder = QStringDecoder(QStringDecoder::System);
-    const qint64 size = file.size();
-    text->clear();
-    text->reserve(qsizetype(size) + 16);
-    QByteArray piece;
-    for (;;) {
-        piece.resize(1 << 20);
-        const qint64 got = file.read(piece.data(), piece.size());
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        text->append(decoder.decode(QByteArrayView(piece.constData(), got)));
-    }
-    *lines = !text->isEmpty();
-    toLf(*text);
-    if (text->endsWith(QLatin1Char('\n')))
-        text->chop(1);
-    return true;
+    QString text = decoder.decode(bytes);
+    *lines = !text.isEmpty();
+    toLf(text);
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 
 } // namespace
@@ -76,9 +73,21 @@ void TMainForm::connectLogView()
     });
     // The view holds what the file held; an undo history would hold it a second time.
     memoLog->setUndoRedoEnabled(false);
-    auto *find = new QShortcut(QKeySequence::Find, tabsLogView);
-    find->setContext(Qt::WidgetWithChildrenShortcut);
+    // Long lines wrap at the view's width: only a vertical scroll bar, the time stamps at
+    // the start of every line always in sight.
+    memoLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memoLog->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    memoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Ctrl+F opens the log's find bar wherever the focus is while the Log View page is
+    // shown (the tree included); on the other pages the key belongs to the tree's filter.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    find->setObjectName(QStringLiteral("findLogShortcut"));
+    find->setContext(Qt::WindowShortcut);
+    find->setEnabled(false);
     connect(find, &QShortcut::activated, findLog, &LogFindBar::open);
+    connect(pctrlMain, &QTabWidget::currentChanged, find,
+            [this, find]() { find->setEnabled(pctrlMain->currentWidget() == tabsLogView); });
 }
 
 void TMainForm::tabsLogViewShow()
@@ -91,26 +100,38 @@ void TMainForm::actnRefreshLogExecute()
     WaitCursor waitCursor;
     BusyCursorScope wait(m_ctx.busyCursor ? m_ctx.busyCursor : &waitCursor); // restored on every way out
     const QString path = ProgramFolder::filePath(m_ctx.programFolder, QStringLiteral("log.txt"));
-    if (!QFileInfo::exists(path))
+    // Only the last MaxLogViewBytes of the file: a log of any size (or a sparse one) is
+    // shown without holding it whole. A FIFO or a device is refused without blocking.
+    RegularFileTail::Result read = RegularFileTail::readTail(path, MaxLogViewBytes);
+    if (read.status == RegularFileTail::Status::Missing)
         return; // no log yet: nothing to add, nothing to say
-
-    QString text;
-    bool lines = false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !readLog(file, m_codec.name(), &text, &lines)) {
+    if (read.status != RegularFileTail::Status::Ok) {
         wait.release();
         m_prompts->error(QStringLiteral("Cannot open file ") + path);
         return;
     }
-    file.close();
-    if (!lines)
+    bool lines = false;
+    QString text = logText(read.bytes, m_codec.name(), &lines);
+    read.bytes = QByteArray();
+    if (!lines && read.skipped == 0)
         return;
-    if (memoLog->document()->isEmpty())
+    if (read.skipped > 0)
+        text.prepend(QStringLiteral("[The first %1 (%2 bytes) of %3 are left out; the last %4 follow.]")
+                         .arg(sizeText(read.skipped))
+                         .arg(read.skipped)
+                         .arg(QDir::toNativeSeparators(path), sizeText(read.fileSize - read.skipped))
+                     + (lines ? QStringLiteral("\n") : QString()));
+    // The view never holds much more than one window's worth: when appending would pass
+    // it, the view starts afresh with what was just read.
+    if (memoLog->document()->isEmpty() || memoLog->document()->characterCount() + text.size() > MaxLogViewBytes)
         memoLog->setPlainText(text);
     else
         memoLog->appendPlainText(text);
     text = QString(); // the view holds it now
-    memoLog->moveCursor(QTextCursor::End); // the newest lines in view
+    // The newest lines in view, each line from its start (the time stamps).
+    memoLog->moveCursor(QTextCursor::End);
+    memoLog->moveCursor(QTextCursor::StartOfBlock);
+    memoLog->horizontalScrollBar()->setValue(0);
 }
 
 void TMainForm::actnClearLogExecute()

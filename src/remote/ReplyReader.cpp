@@ -1,7 +1,9 @@
 #include "remote/ReplyReader.h"
 
 #include <QAbstractSocket>
+#include <QEventLoop>
 #include <QIODevice>
+#include <QTimer>
 #include <cerrno>
 
 namespace Net {
@@ -60,6 +62,69 @@ QString cancelledText()
 QString overdueText(int seconds)
 {
     return QStringLiteral("The transfer did not finish within %1 seconds.").arg(seconds);
+}
+
+WaitLimits limitsWithin(int seconds)
+{
+    WaitLimits limits;
+    limits.deadline = QDeadlineTimer(qint64(seconds) * 1000);
+    limits.overallSeconds = seconds;
+    return limits;
+}
+
+void run(const Runner &runner, const WaitLimits &limits, const Work &work)
+{
+    if (runner)
+        runner(limits, work);
+    else
+        work(limits);
+}
+
+bool connectWithin(QAbstractSocket &socket, const QString &host, quint16 port, int timeoutMs,
+                   const WaitLimits *limits, QString *error)
+{
+    const auto fail = [&socket, error](const QString &text) {
+        socket.abort();
+        *error = text;
+        return false;
+    };
+    socket.abort();
+    // The socket makes its connection in the event loop of its thread: a local loop runs
+    // it one slice at a time, the limits asked between slices. Any change of state ends a
+    // slice early.
+    QEventLoop loop;
+    QTimer slice;
+    slice.setSingleShot(true);
+    QObject::connect(&slice, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::stateChanged, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    const QDeadlineTimer silence(timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs));
+    socket.connectToHost(host, port);
+    const auto pending = [&socket] {
+        return socket.state() == QAbstractSocket::HostLookupState
+               || socket.state() == QAbstractSocket::ConnectingState;
+    };
+    while (pending()) {
+        if (limits && limits->keepGoing && !limits->keepGoing())
+            return fail(cancelledText());
+        if (!pending())
+            break; // the watcher may have run the event loop
+        if (limits && limits->deadline.hasExpired())
+            return fail(overdueText(limits->overallSeconds));
+        if (silence.hasExpired())
+            return fail(socketErrorText(ETIMEDOUT, QStringLiteral("Socket operation timed out")));
+        qint64 ms = WaitLimits::SliceMs;
+        for (const qint64 left : {silence.remainingTime(), limits ? limits->deadline.remainingTime() : qint64(-1)}) {
+            if (left >= 0 && left < ms)
+                ms = left;
+        }
+        slice.start(int(ms));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        slice.stop();
+    }
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        return true;
+    return fail(socketFailureText(socket));
 }
 
 bool waitSliced(const std::function<bool(int)> &waitOnce, const std::function<bool()> &stillWaiting, int timeoutMs,

@@ -40,6 +40,26 @@ struct WaitLimits
     std::function<bool()> keepGoing;   // false cancels; may be empty
 };
 
+// The limits of a transfer that must end within `seconds` as a whole (no watcher yet).
+WaitLimits limitsWithin(int seconds);
+
+// Runs one network exchange, `work`, with the limits it is given. The core runs it on the
+// calling thread; a window hands in one that runs it on a thread of its own behind a
+// progress dialog whose Cancel it adds to the limits as their watcher. `work` then must
+// not touch the window.
+using Work = std::function<void(const WaitLimits &limits)>;
+using Runner = std::function<void(WaitLimits limits, const Work &work)>;
+// `runner` when there is one, else `work` on the calling thread.
+void run(const Runner &runner, const WaitLimits &limits, const Work &work);
+
+// Opens the connection of `socket` to host:port. Unlike a blocking wait for the
+// connection, the wait is cut into slices (the host's name looked up meanwhile without
+// blocking), so `limits` can cancel it or end it at their deadline before the connection
+// is made. False, with `error` set and the socket closed, when it failed, stayed pending
+// for `timeoutMs`, or `limits` ran out or cancelled.
+bool connectWithin(QAbstractSocket &socket, const QString &host, quint16 port, int timeoutMs,
+                   const WaitLimits *limits, QString *error);
+
 // "Transfer cancelled".
 QString cancelledText();
 // "The transfer did not finish within <n> seconds."

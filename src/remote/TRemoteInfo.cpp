@@ -51,22 +51,8 @@ public:
             *error = Net::socketErrorText(EINVAL, QStringLiteral("Invalid port number %1").arg(port));
             return false;
         }
-        m_socket.abort();
-        m_socket.connectToHost(host, quint16(port));
-        // One wait, bounded by the overall limit too (waitForConnected gives the attempt up
-        // when its wait ends, so it cannot be cut into slices).
-        qint64 wait = m_timeoutMs;
-        const qint64 overall = m_limits.deadline.remainingTime();
-        if (overall >= 0 && (wait < 0 || overall < wait))
-            wait = overall;
-        if (m_socket.waitForConnected(int(wait)))
-            return true;
-        if (m_limits.deadline.hasExpired())
-            *error = Net::overdueText(m_limits.overallSeconds);
-        else
-            *error = Net::socketFailureText(m_socket);
-        m_socket.abort();
-        return false;
+        // Cancel and the overall limit hold while the connection is being made too.
+        return Net::connectWithin(m_socket, host, quint16(port), m_timeoutMs, &m_limits, error);
     }
 
     // Opens the connection, sends `authLine` and reads the server's whole reply to it into

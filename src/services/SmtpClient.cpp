@@ -28,11 +28,39 @@ bool SmtpClient::write(const QByteArray &bytes)
         return fail(Net::closedGracefullyText());
     if (m_socket->write(bytes) != bytes.size())
         return fail(Net::socketFailureText(*m_socket));
-    while (m_socket->bytesToWrite() > 0) {
-        if (!m_socket->waitForBytesWritten(timeoutMs))
-            return fail(Net::socketFailureText(*m_socket));
+    QString error;
+    if (!waitWritten(timeoutMs, &error))
+        return fail(error);
+    return true;
+}
+
+bool SmtpClient::waitWritten(int waitMs, QString *error)
+{
+    QTcpSocket &socket = *m_socket;
+    while (socket.bytesToWrite() > 0) {
+        if (!limits) {
+            if (!socket.waitForBytesWritten(waitMs)) {
+                *error = Net::socketFailureText(socket);
+                return false;
+            }
+            continue;
+        }
+        bool timedOut = false;
+        error->clear();
+        if (!Net::waitSliced([&socket](int ms) { return socket.bytesToWrite() == 0 || socket.waitForBytesWritten(ms); },
+                             [&socket] { return socket.state() == QAbstractSocket::ConnectedState; }, waitMs, limits,
+                             error, &timedOut)) {
+            if (error->isEmpty())
+                *error = Net::socketFailureText(socket);
+            return false;
+        }
     }
     return true;
+}
+
+bool SmtpClient::limitsRanOut() const
+{
+    return limits && ((limits->keepGoing && !limits->keepGoing()) || limits->deadline.hasExpired());
 }
 
 bool SmtpClient::readReply(std::initializer_list<int> accepted, Reply *reply)
@@ -64,10 +92,11 @@ bool SmtpClient::Connect()
     m_error.clear();
     m_socket = std::make_unique<QTcpSocket>();
     m_reader = std::make_unique<ReplyReader>(*m_socket, timeoutMs);
-    m_socket->connectToHost(Host, Port);
-    if (!m_socket->waitForConnected(timeoutMs)) {
-        m_error = Net::socketFailureText(*m_socket);
+    m_reader->setLimits(limits);
+    if (!Net::connectWithin(*m_socket, Host, Port, timeoutMs, limits, &m_error)) {
+        const QString error = m_error;
         Disconnect();
+        m_error = error;
         return false;
     }
     auto failed = [this]() {
@@ -145,13 +174,19 @@ void SmtpClient::Disconnect()
     m_authenticated = false;
     if (!m_socket)
         return;
-    if (m_socket->state() == QAbstractSocket::ConnectedState) {
+    // A cancelled exchange, or one past its deadline, ends at once, without the polite QUIT.
+    if (m_socket->state() == QAbstractSocket::ConnectedState && !limitsRanOut()) {
         m_socket->write("QUIT\r\n");
-        m_socket->waitForBytesWritten(timeoutMs);
+        QString ignored;
+        waitWritten(timeoutMs, &ignored);
+        m_socket->disconnectFromHost();
+        if (m_socket->state() != QAbstractSocket::UnconnectedState && !limitsRanOut()) {
+            int closeMs = 1000;
+            if (limits && !limits->deadline.isForever())
+                closeMs = int(qBound(qint64(0), limits->deadline.remainingTime(), qint64(closeMs)));
+            m_socket->waitForDisconnected(closeMs);
+        }
     }
-    m_socket->disconnectFromHost();
-    if (m_socket->state() != QAbstractSocket::UnconnectedState)
-        m_socket->waitForDisconnected(1000);
     m_socket->abort();
     m_reader.reset();
     m_socket.reset();

@@ -28,6 +28,9 @@ public:
     QString HeloName;  // empty: the local host name
     QString MailAgent; // "X-Mailer"; empty: no such header
     int timeoutMs = Net::DefaultTimeoutMs;
+    // The limits of the whole exchange (an overall deadline, Cancel), kept by the caller;
+    // null: only the silence of `timeoutMs` ends a wait.
+    const Net::WaitLimits *limits = nullptr;
 
     SmtpClient();
     ~SmtpClient();
@@ -51,6 +54,8 @@ private:
     bool command(const QString &line, std::initializer_list<int> accepted, Reply *reply = nullptr);
     bool readReply(std::initializer_list<int> accepted, Reply *reply);
     bool write(const QByteArray &bytes);
+    bool waitWritten(int timeoutMs, QString *error);
+    bool limitsRanOut() const;
     bool fail(const QString &text);
     bool login();
 

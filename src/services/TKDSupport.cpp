@@ -64,42 +64,54 @@ QStringList TKDSupport::SystemReport() const
     return lines;
 }
 
-bool TKDSupport::SendRequest(QString *error)
+bool TKDSupport::isPlainAddress(const QString &text)
 {
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u <= 32 || u == 127 || (u >= 0x80 && u < 0xA0) || c == QLatin1Char('<') || c == QLatin1Char('>')
+            || c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
+}
+
+bool TKDSupport::SendRequest(QString *error, const Net::Runner &runner)
+{
+    if (!isPlainAddress(EmailFrom)) {
+        if (error)
+            *error = QStringLiteral("Please provide a valid e-mail address");
+        return false;
+    }
     MailMessage message;
     message.Body = SystemReport();
     message.Subject = EmailSubject;
     message.From = EmailFrom;
     message.setRecipients(EmailRecipient);
 
-    SmtpClient smtp;
-    smtp.timeoutMs = timeoutMs;
-    smtp.Host = SMTPHost;
-    smtp.Port = quint16(SMTPPort == 0 ? 25 : SMTPPort);
-    if (!SMTPUser.isEmpty()) {
-        smtp.Username = SMTPUser;
-        smtp.Password = SMTPPassword;
-        smtp.AuthenticationType = SmtpClient::AuthType::atLogin;
-    }
-    const bool sent = smtp.Connect() && smtp.Send(message);
-    const QString reason = smtp.errorText();
-    smtp.Disconnect();
+    bool sent = false;
+    QString reason;
+    Net::run(runner, Net::limitsWithin(overallLimitSeconds), [&](const Net::WaitLimits &limits) {
+        SmtpClient smtp;
+        smtp.timeoutMs = timeoutMs;
+        smtp.limits = &limits;
+        smtp.Host = SMTPHost;
+        smtp.Port = quint16(SMTPPort == 0 ? 25 : SMTPPort);
+        if (!SMTPUser.isEmpty()) {
+            smtp.Username = SMTPUser;
+            smtp.Password = SMTPPassword;
+            smtp.AuthenticationType = SmtpClient::AuthType::atLogin;
+        }
+        sent = smtp.Connect() && smtp.Send(message);
+        reason = smtp.errorText();
+        smtp.Disconnect();
+    });
     if (!sent) {
         if (error)
             *error = QStringLiteral("Message could not be sent: ") + reason;
         return false;
-    }
-    return true;
-}
-
-bool TKDSupport::IsAcceptableAddress(const QString &address)
-{
-    if (address.isEmpty())
-        return false;
-    for (const QChar c : address) {
-        if (c == QLatin1Char('<') || c == QLatin1Char('>') || c.isSpace() || c.category() == QChar::Other_Control
-            || c.category() == QChar::Other_Format)
-            return false;
     }
     return true;
 }

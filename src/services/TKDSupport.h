@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/ReplyReader.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -26,6 +28,9 @@ public:
     QString SMTPUser; // empty: no login
     QString SMTPPassword;
     int timeoutMs = 60000;
+    // The mail is given up on when it has not gone within this many seconds as a whole,
+    // however the server paces its replies.
+    int overallLimitSeconds = 60;
 
     QString OSName;
     QString OSVersion;
@@ -37,15 +42,17 @@ public:
 
     void GatherSystemInfo(const SystemInfo &system, const QString &programFolder);
 
-    // An address that can stand in MAIL FROM and the From line as it is: not empty, without
-    // angle brackets, blanks or control characters (any of which would let the text change
-    // the command or the header around it).
-    static bool IsAcceptableAddress(const QString &address);
-
     // The body of the mail, line by line.
     QStringList SystemReport() const;
 
-    // Mails the report. False with `error` set to "Message could not be sent: " and the
-    // reason when the mail was not accepted.
-    bool SendRequest(QString *error);
+    // Whether `text` can stand as the sender's address in the mail's commands as it is:
+    // not empty, and no "<", ">", blank or control character (which would end the address
+    // early or add words to the command).
+    static bool isPlainAddress(const QString &text);
+
+    // Mails the report (nothing is sent when the sender's address is not plain). False with
+    // `error` set to "Message could not be sent: " and the reason when the mail was not
+    // accepted, was cancelled or ran past the overall limit. The exchange with the mail
+    // server runs through `runner` (empty: on the calling thread).
+    bool SendRequest(QString *error, const Net::Runner &runner = {});
 };

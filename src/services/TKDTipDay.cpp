@@ -4,7 +4,9 @@
 #include "platform/Registry.h"
 #include "services/ComponentKey.h"
 
-#include <QFile>
+#include "services/RegularFileTail.h"
+
+#include <QDir>
 
 TKDTipDay::TKDTipDay(Registry *registry)
     : m_registry(registry)
@@ -62,11 +64,24 @@ QString TKDTipDay::textOf(const QString &entry)
 
 void TKDTipDay::LoadTips()
 {
-    QFile file(TipFile);
-    if (!TipFile.isEmpty() && file.open(QIODevice::ReadOnly)) {
+    LoadError.clear();
+    const RegularFileTail::Result read = RegularFileTail::readLimited(TipFile, MaxTipFileBytes);
+    const QString shown = QDir::toNativeSeparators(TipFile);
+    switch (read.status) {
+    case RegularFileTail::Status::Ok:
         Tips.clear();
-        for (const QByteArray &line : TextLines::split(file.readAll()))
+        for (const QByteArray &line : TextLines::split(read.bytes))
             Tips.append(QString::fromLocal8Bit(line));
+        break;
+    case RegularFileTail::Status::TooLarge:
+        LoadError = QStringLiteral("The tips file %1 is larger than 1 MB and was not read").arg(shown);
+        break;
+    case RegularFileTail::Status::NotRegular:
+        LoadError = QStringLiteral("The tips file %1 is not a regular file and was not read").arg(shown);
+        break;
+    case RegularFileTail::Status::Missing:
+    case RegularFileTail::Status::Failed:
+        break; // no tips: the window shows none, as without a file
     }
     ReadSettings();
     ShowTip(true);

@@ -28,7 +28,11 @@ public:
     QString title = QStringLiteral("Oops...");
     QString text;
 
-    // Reads the tips file (when there is one) and the settings, then steps to the first
+    // Why the tips file was not read (too large, not a regular file); empty otherwise.
+    QString LoadError;
+    static constexpr qint64 MaxTipFileBytes = 1 << 20;
+
+    // Reads the tips file (when there is one; only a regular file of at most 1 MB) and the settings, then steps to the first
     // tip to show. The window is built by its owner afterwards.
     void LoadTips();
     // One entry forward or back, wrapping at both ends; nothing without tips.

@@ -74,19 +74,23 @@ QStringList TKDVersion::notifyBody(const QStringList &templ, const QString &url,
     return text.split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")));
 }
 
-bool TKDVersion::askServer(QStringList *lines)
+// Runs on the runner's thread: touches nothing but its own socket and `lines`.
+bool TKDVersion::askServer(QStringList *lines, const Net::WaitLimits &limits)
 {
     QTcpSocket socket;
-    socket.connectToHost(ServerHost, quint16(ServerPort));
-    if (!socket.waitForConnected(timeoutMs))
+    QString error; // a failed check is silent
+    if (!Net::connectWithin(socket, ServerHost, quint16(ServerPort), timeoutMs, &limits, &error))
         return false;
     const QByteArray request = (QStringLiteral("VERSION ") + AppName + QLatin1Char(' ') + AppVersion).toLocal8Bit();
     socket.write(QByteArray(request).replace('\r', ' ').replace('\n', ' ') + "\r\n");
     while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(timeoutMs))
+        if (!Net::waitSliced([&socket](int ms) { return socket.bytesToWrite() == 0 || socket.waitForBytesWritten(ms); },
+                             [&socket] { return socket.state() == QAbstractSocket::ConnectedState; }, timeoutMs,
+                             &limits, &error, nullptr))
             return false;
     }
     ReplyReader reader(socket, timeoutMs);
+    reader.setLimits(&limits);
     Reply reply;
     if (!reader.readReply(&reply) || reply.code != 200)
         return false;
@@ -118,7 +122,10 @@ void TKDVersion::CheckVersion(bool forced)
             return;
     }
     QStringList lines;
-    if (!askServer(&lines))
+    bool answered = false;
+    Net::run(runner, Net::limitsWithin(overallLimitSeconds),
+             [this, &lines, &answered](const Net::WaitLimits &limits) { answered = askServer(&lines, limits); });
+    if (!answered)
         return;
     const QString version = replyValue(lines, QStringLiteral("VERSION"));
     if (version.isEmpty() || version.compare(AppVersion, Qt::CaseInsensitive) == 0) {
@@ -155,11 +162,17 @@ void TKDVersion::SendNotifyEmail(const QString &url, const QString &message, con
     mail.setRecipients(EMailRecipient);
     mail.Subject = EmailSubject;
     mail.Body = notifyBody(m_emailMessage, url, message, version);
-    SmtpClient smtp;
-    smtp.timeoutMs = timeoutMs;
-    smtp.Host = SMTPHost;
-    smtp.Port = quint16(SMTPPort);
-    if (smtp.Connect())
-        smtp.Send(mail);
-    smtp.Disconnect();
+    const QString host = SMTPHost;
+    const quint16 port = quint16(SMTPPort);
+    const int waitMs = timeoutMs;
+    Net::run(runner, Net::limitsWithin(overallLimitSeconds), [&](const Net::WaitLimits &limits) {
+        SmtpClient smtp;
+        smtp.timeoutMs = waitMs;
+        smtp.limits = &limits;
+        smtp.Host = host;
+        smtp.Port = port;
+        if (smtp.Connect())
+            smtp.Send(mail);
+        smtp.Disconnect();
+    });
 }

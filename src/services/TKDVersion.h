@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/ReplyReader.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,8 +17,9 @@ class Shell;
 // (ntPrompt) or mails the news (ntEmail). The same object carries the application's own
 // name, version and settings key, which the rest of the program reads.
 //
-// Failures of the check (no server, a refused request, a broken reply) and of the mail are
-// silent: a version check never interrupts the user with an error.
+// Failures of the check (no server, a refused request, a broken reply, Cancel, the overall
+// limit) and of the mail are silent: a version check never interrupts the user with an
+// error.
 class TKDVersion : public QObject
 {
     Q_OBJECT
@@ -50,6 +53,12 @@ public:
     TDiffVersionEvent OnDiffVersion;
     TSameVersionEvent OnSameVersion;
     int timeoutMs = 60000; // a silent server or mail server gives up after this
+    // One check, and one notification mail, ends within this many seconds as a whole,
+    // however the server paces its reply.
+    int overallLimitSeconds = 60;
+    // How the exchange with the server runs: empty, on the calling thread; the window
+    // hands in one that runs it on a thread of its own, with Cancel.
+    Net::Runner runner;
 
     int CheckInterval() const { return m_checkInterval; }
     void setCheckInterval(int milliseconds);
@@ -72,7 +81,7 @@ public:
                                   const QString &version);
 
 private:
-    bool askServer(QStringList *lines);
+    bool askServer(QStringList *lines, const Net::WaitLimits &limits);
     void notify(const QString &url, const QString &version, const QString &message);
 
     QTimer m_timer;

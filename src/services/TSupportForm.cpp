@@ -2,6 +2,7 @@
 
 #include "config/AppIdentity.h"
 #include "widgets/RadioGroup.h"
+#include "widgets/TransferProgressDialog.h"
 #include "platform/Prompts.h"
 #include "services/Deployment.h"
 #include "services/MailMessage.h"
@@ -188,20 +189,20 @@ void TSupportForm::fillRequest(TKDSupport &support) const
     support.SMTPHost = Deployment::supportHost();
     support.SMTPPort = Deployment::supportPort();
     support.timeoutMs = timeoutMs;
+    support.overallLimitSeconds = overallLimitSeconds;
 }
 
 void TSupportForm::butnSendClick()
 {
-    if (!TKDSupport::IsAcceptableAddress(editEmail->text())) {
+    if (!TKDSupport::isPlainAddress(editEmail->text())) {
         m_prompts.error(QStringLiteral("Please provide a valid e-mail address"));
         return;
     }
     TKDSupport support(m_system, m_programFolder);
     fillRequest(support);
     QString error;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool sent = support.SendRequest(&error);
-    QGuiApplication::restoreOverrideCursor();
+    const bool sent = support.SendRequest(
+        &error, TransferProgressDialog::backgroundRunner(this, QStringLiteral("Sending the support request")));
     if (sent)
         accept();
     else

@@ -16,7 +16,9 @@ class TKDSupport;
 
 // "Technical Support": the user's contact details and a description of a question or a
 // problem, mailed with the machine's details to the support mailbox on "Send". "Preview"
-// shows the exact report before it goes, since it carries details of the machine.
+// shows the exact report before it goes, since it carries details of the machine. The mail
+// goes on a thread of its own behind a progress dialog with Cancel; the windows stay
+// painted meanwhile.
 class TSupportForm : public QDialog
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
     QString applicationText;
     QString versionText;
     int timeoutMs = 60000;
+    int overallLimitSeconds = 60; // Send gives up when the mail has not gone by then
 
     // The user's block of the report, line by line.
     QStringList userInfo() const;

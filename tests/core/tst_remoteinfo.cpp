@@ -3,6 +3,7 @@
 // busy cursor and the connection left closed on every way out.
 #include "support/LoopbackConfigServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/StalledListener.h"
 #include "support/TestFiles.h"
 #include "platform/BusyCursor.h"
 #include "remote/TRemoteInfo.h"
@@ -68,6 +69,8 @@ private slots:
     void fetchFailureKeepsCopy();
     void fetchOverallLimit();
     void monitorCancels();
+    void connectingEnds_data();
+    void connectingEnds();
     void fetchSilentServerTimesOut();
     void fetchUnusableHostFailsOnTheFile_data();
     void fetchUnusableHostFailsOnTheFile();
@@ -297,6 +300,48 @@ void TestRemoteInfo::monitorCancels()
     QCOMPARE(m_prompts.shown.size(), 1);
     QVERIFY2(m_prompts.shown.first().startsWith(QStringLiteral("error: Transfer cancelled\r\n")),
              qPrintable(m_prompts.shown.first()));
+    QCOMPARE(TestFiles::read(copyPath()), Config);
+    verifyCursorRestored();
+}
+
+// Before the connection is made (a server whose backlog is full never completes it),
+// the overall limit and the monitor's Cancel end the wait all the same, long before the
+// silence of the time-out would.
+void TestRemoteInfo::connectingEnds_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("overall limit") << false << QStringLiteral("error: The transfer did not finish within 1 seconds.");
+    QTest::newRow("Cancel") << true << QStringLiteral("error: Transfer cancelled");
+}
+
+void TestRemoteInfo::connectingEnds()
+{
+    QFETCH(bool, cancel);
+    QFETCH(QString, shown);
+    StalledListener stalled;
+    if (!stalled.stalls())
+        QSKIP("this system completes connections to a listener with a full backlog");
+    struct CancelLater : TransferMonitor
+    {
+        QElapsedTimer clock;
+        int cancelAfterMs = -1;
+        void begin(Direction) override { clock.start(); }
+        bool progress(qint64, qint64) override { return cancelAfterMs < 0 || clock.elapsed() < cancelAfterMs; }
+        void end() override {}
+    } monitor;
+    monitor.cancelAfterMs = cancel ? 300 : -1;
+    QVERIFY(TestFiles::write(copyPath(), Config));
+    m_remote->Port = stalled.port();
+    m_remote->setTimeout(30000);
+    m_remote->setOverallLimit(1);
+    m_remote->setMonitor(&monitor);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(m_remote->GetConfig(m_folder), QString());
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took < (cancel ? 1200 : 2500), qPrintable(QString::number(took)));
+    QCOMPARE(m_prompts.shown, QStringList{shown});
     QCOMPARE(TestFiles::read(copyPath()), Config);
     verifyCursorRestored();
 }

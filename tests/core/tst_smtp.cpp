@@ -331,6 +331,9 @@ private slots:
         // 日本 in ISO-2022-JP: ESC $ B, "F|K\", ESC ( B
         QTest::newRow("B") << QByteArray("ISO-2022-JP") << 'B' << QStringLiteral("日本")
                            << "Subject: =?ISO-2022-JP?B?" + QByteArray("\x1b$BF|K\\\x1b(B").toBase64() + "?=";
+        // "_" stands for a blank in Q-encoding, so a real one is written as its code.
+        QTest::newRow("Q underscore") << QByteArray("ISO-8859-1") << 'Q' << QStringLiteral("ä_b c=d")
+                                      << QByteArray("Subject: =?ISO-8859-1?Q?=E4=5Fb_c=3Dd?=");
         QTest::newRow("ascii stays") << QByteArray("ISO-8859-1") << 'Q' << QStringLiteral("plain words")
                                      << QByteArray("Subject: plain words");
         // "_" stands for a blank in Q: the character itself is encoded. A lone CR is a blank.
@@ -381,13 +384,22 @@ private slots:
         QCOMPARE(MailMessage::bareAddress(m.From), QStringLiteral("jose@site.example"));
     }
 
-    // A line break in a header text or an address cannot add a header or a command.
+    // A line break (CR LF, a lone CR or a lone LF) in a header text or an address cannot
+    // add a header or a command: each becomes one blank.
+    void lineBreaksCannotInject_data()
+    {
+        QTest::addColumn<QString>("lineBreak");
+        QTest::newRow("CR LF") << QStringLiteral("\r\n");
+        QTest::newRow("lone CR") << QStringLiteral("\r");
+        QTest::newRow("lone LF") << QStringLiteral("\n");
+    }
     void lineBreaksCannotInject()
     {
+        QFETCH(QString, lineBreak);
         LoopbackLineServer server({LoopbackLineServer::smtpAccepting()});
         MailMessage m = simpleMessage();
-        m.Subject = QStringLiteral("Hi\r\nBcc: victim@x.example");
-        m.From = QStringLiteral("ann@site.example\r\nRCPT to:<victim@x.example>");
+        m.Subject = QStringLiteral("Hi") + lineBreak + QStringLiteral("Bcc: victim@x.example");
+        m.From = QStringLiteral("ann@site.example") + lineBreak + QStringLiteral("RCPT to:<victim@x.example>");
         QCOMPARE(send(server, m), QString());
         QVERIFY(server.wait());
         const QByteArray got = server.received(0);
@@ -396,6 +408,8 @@ private slots:
         QVERIFY(got.contains("\r\nFrom: ann@site.example RCPT to:<victim@x.example>\r\n"));
         QVERIFY(got.contains("\r\nSubject: Hi Bcc: victim@x.example\r\n"));
         QVERIFY(!got.contains("\r\nBcc"));
+        QVERIFY(!got.contains("\rBcc"));
+        QVERIFY(!got.contains("\rRCPT to:<victim"));
     }
 
     void emptyHeadersLeftOut()

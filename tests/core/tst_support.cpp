@@ -2,10 +2,14 @@
 // lines and the mail that carries it.
 #include "platform/SystemInfo.h"
 #include "services/TKDSupport.h"
+#include "support/LoopbackConfigServer.h"
 #include "support/LoopbackLineServer.h"
+#include "support/StalledListener.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTest>
+#include <memory>
 
 namespace {
 
@@ -141,6 +145,50 @@ private slots:
         QVERIFY(server.wait());
     }
 
+    // However the mail server stalls the mail, it is given up on at the overall limit, long
+    // before the silence allowed between two replies would end it.
+    void overallLimit_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("silent after the connection") << QStringLiteral("silent");
+        QTest::newRow("dripping its greeting") << QStringLiteral("drip");
+        QTest::newRow("connection never made") << QStringLiteral("stalled");
+    }
+    void overallLimit()
+    {
+        QFETCH(QString, server);
+        std::unique_ptr<LoopbackLineServer> silent;
+        std::unique_ptr<LoopbackConfigServer> drip;
+        StalledListener stalled;
+        quint16 port = stalled.port();
+        if (server == QLatin1String("silent")) {
+            silent = std::make_unique<LoopbackLineServer>(QList<LoopbackLineServer::Script>{{}});
+            port = silent->port();
+        } else if (server == QLatin1String("drip")) {
+            LoopbackConfigServer::Script greeting = LoopbackConfigServer::Script().send("220-");
+            for (int i = 0; i < 25; ++i)
+                greeting.send("x").pause(100);
+            drip = std::make_unique<LoopbackConfigServer>(QList<LoopbackConfigServer::Script>{greeting});
+            port = drip->port();
+        } else if (!stalled.stalls()) {
+            QSKIP("this system completes connections to a listener with a full backlog");
+        }
+        FixedSystemInfo sys = machine();
+        TKDSupport support(sys, QString());
+        support.EmailFrom = QStringLiteral("ann@site.example");
+        support.EmailRecipient = QStringLiteral("support@quilmora.example");
+        support.SMTPHost = QStringLiteral("127.0.0.1");
+        support.SMTPPort = port;
+        support.timeoutMs = 5000;
+        support.overallLimitSeconds = 1;
+        QElapsedTimer clock;
+        clock.start();
+        QString error;
+        QVERIFY(!support.SendRequest(&error));
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(error, QStringLiteral("Message could not be sent: The transfer did not finish within 1 seconds."));
+    }
+
     void acceptableAddresses_data()
     {
         QTest::addColumn<QString>("address");
@@ -158,7 +206,7 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(bool, accepted);
-        QCOMPARE(TKDSupport::IsAcceptableAddress(address), accepted);
+        QCOMPARE(TKDSupport::isPlainAddress(address), accepted);
     }
 
     void unreachableServer()
@@ -172,6 +220,7 @@ private slots:
         TKDSupport support(sys, QString());
         support.SMTPHost = QStringLiteral("127.0.0.1");
         support.SMTPPort = port;
+        support.EmailFrom = QStringLiteral("ann@site.example");
         QString error;
         QVERIFY(!support.SendRequest(&error));
         QVERIFY(error.startsWith(QStringLiteral("Message could not be sent: Socket Error # 111")));

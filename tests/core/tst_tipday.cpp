@@ -4,9 +4,12 @@
 #include "services/TKDTipDay.h"
 #include "support/TestFiles.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -95,6 +98,43 @@ private slots:
         tips->ShowTip(false);
         QCOMPARE(tips->title, QStringLiteral("Oops..."));
         QCOMPARE(tips->TipIndex, 0);
+    }
+
+    // A tips file that is not a regular file (a FIFO without a writer, a link to a device)
+    // or is larger than 1 MB is not read, at once and with a message; no tips then.
+    void unreadableTipsFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("FIFO") << "fifo" << "is not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero" << "is not a regular file";
+        QTest::newRow("over 1 MB") << "large" << "is larger than 1 MB";
+        QTest::newRow("1 MB exactly is read") << "limit" << "";
+    }
+    void unreadableTipsFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        const QByteArray path = QFile::encodeName(tipsPath());
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        else if (kind == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), tipsPath()));
+        else
+            QVERIFY(TestFiles::write(tipsPath(), "-tip\n" + QByteArray((1 << 20) - 5 + (kind == QLatin1String("large")), 'x')));
+        QElapsedTimer timer;
+        timer.start();
+        auto tips = load(QByteArray());
+        QVERIFY(timer.elapsed() < 5000);
+        if (message.isEmpty()) {
+            QCOMPARE(tips->LoadError, QString());
+            QCOMPARE(tips->Tips.size(), 2);
+        } else {
+            QVERIFY2(tips->LoadError.contains(message), qPrintable(tips->LoadError));
+            QVERIFY(tips->LoadError.contains(tipsPath()));
+            QVERIFY(tips->Tips.isEmpty());
+            QCOMPARE(tips->title, QStringLiteral("Oops..."));
+        }
     }
 
     // Without the key nothing is read: the index stays 0, so the second entry comes first,

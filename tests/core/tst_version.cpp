@@ -4,9 +4,12 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "services/TKDVersion.h"
+#include "support/LoopbackConfigServer.h"
 #include "support/LoopbackLineServer.h"
+#include "support/StalledListener.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -152,6 +155,44 @@ private slots:
             port = gone.port();
         }
         make(port, TKDVersion::ntPrompt).CheckVersion(true);
+        QCOMPARE(m_same, 0);
+        QVERIFY(m_prompts.shown.isEmpty());
+    }
+
+    // However the server stalls the check, it ends silently at the overall limit, long
+    // before the silence allowed between two pieces of the reply would end it.
+    void overallLimitShowsNothing_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("silent after the request") << QStringLiteral("silent");
+        QTest::newRow("dripping its reply") << QStringLiteral("drip");
+        QTest::newRow("connection never made") << QStringLiteral("stalled");
+    }
+    void overallLimitShowsNothing()
+    {
+        QFETCH(QString, server);
+        std::unique_ptr<LoopbackLineServer> silent;
+        std::unique_ptr<LoopbackConfigServer> drip;
+        StalledListener stalled;
+        quint16 port = stalled.port();
+        if (server == QLatin1String("silent")) {
+            silent = std::make_unique<LoopbackLineServer>(QList<Script>{Script().line()});
+            port = silent->port();
+        } else if (server == QLatin1String("drip")) {
+            LoopbackConfigServer::Script reply = LoopbackConfigServer::Script().line().send("200 OK\r\n");
+            for (int i = 0; i < 25; ++i)
+                reply.send("V").pause(100);
+            drip = std::make_unique<LoopbackConfigServer>(QList<LoopbackConfigServer::Script>{reply});
+            port = drip->port();
+        } else if (!stalled.stalls()) {
+            QSKIP("this system completes connections to a listener with a full backlog");
+        }
+        TKDVersion &v = make(port, TKDVersion::ntPrompt);
+        v.overallLimitSeconds = 1;
+        QElapsedTimer clock;
+        clock.start();
+        v.CheckVersion(true);
+        QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(m_same, 0);
         QVERIFY(m_prompts.shown.isEmpty());
     }

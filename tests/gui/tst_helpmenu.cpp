@@ -420,12 +420,30 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), f->butnPreview);
     }
 
+    // An address that is empty or could end the address early or add words to the mail's
+    // commands is refused in the dialog: a message, nothing sent, the dialog stays.
+    void supportNeedsAnAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("closing bracket") << QStringLiteral("a@b> AUTH=<evil@x>");
+        QTest::newRow("opening bracket") << QStringLiteral("ann<ann@site.example");
+        QTest::newRow("blank") << QStringLiteral("ann @site.example");
+        QTest::newRow("only blanks") << QStringLiteral("   ");
+        QTest::newRow("tab") << QStringLiteral("ann\t@site.example");
+        QTest::newRow("control") << QStringLiteral("ann\x01@site.example");
+        QTest::newRow("delete") << QStringLiteral("ann\x7f@site.example");
+        QTest::newRow("no-break space") << QStringLiteral("ann\u00a0@site.example");
+    }
+
     void supportNeedsAnAddress()
     {
+        QFETCH(QString, address);
         LoopbackLineServer server({LoopbackLineServer::smtpAccepting()}, 300);
         qputenv("QUILMORA_SUPPORT_PORT", QByteArray::number(server.port()));
         auto f = supportForm();
         f->show();
+        f->editEmail->setText(address);
         QTest::mouseClick(f->butnSend, Qt::LeftButton);
         QCOMPARE(m_prompts.shown, QStringList{"error: Please provide a valid e-mail address"});
         QVERIFY(f->isVisible());

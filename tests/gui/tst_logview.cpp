@@ -1,11 +1,15 @@
 // The log pages: the View page's Refresh and Clear, its find bar, and the two log settings.
 #include "main/LogFindBar.h"
+#include "main/NavTree.h"
 #include "widgets/RadioGroup.h"
 #include "platform/BusyCursor.h"
 #include "support/gui/EditorFixture.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +20,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <sys/stat.h>
 
 namespace {
 
@@ -123,6 +128,105 @@ private slots:
         QCOMPARE(m_cursor.events, (QStringList{"show", "restore"}));
     }
 
+    // A log that is not a regular file is refused at once (no blocking on a FIFO without
+    // a writer, no endless read of a device) with the same message; the view is kept.
+    void notRegularLogIsRefused_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("FIFO") << true;
+        QTest::newRow("link to /dev/zero") << false;
+    }
+    void notRegularLogIsRefused()
+    {
+        QFETCH(bool, fifo);
+        TMainForm *f = openWithLog({});
+        QVERIFY(f);
+        const QString log = m_fx.path(QStringLiteral("log.txt"));
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), log));
+        f->memoLog->setPlainText(QStringLiteral("kept"));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(m_fx.prompts.shown, QStringList{QStringLiteral("error: Cannot open file ") + log});
+        QCOMPARE(f->memoLog->toPlainText(), QStringLiteral("kept"));
+    }
+
+    // Of a log larger than the window only its last 64 MB are shown, from the first whole
+    // line on, under a first line that says how much was left out. A sparse 100 GB file
+    // reads no more than that.
+    void largeLogShowsItsEnd_data()
+    {
+        QTest::addColumn<qint64>("hole");
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("shown");
+        const qint64 window = qint64(64) << 20;
+        QTest::newRow("sparse 100 GB, lines at its end")
+            << (qint64(100) << 30) << QByteArray("\n09:59 after the hole\r\n10:00 first\r\n10:01 last\r\n")
+            << QStringLiteral("09:59 after the hole\n10:00 first\n10:01 last");
+        QTest::newRow("a line cut at the window's start")
+            << window - 3 << QByteArray("abcdef\n10:00 whole\n") << QStringLiteral("10:00 whole")
+            ;
+        QTest::newRow("no line break at all") << (qint64(100) << 30) << QByteArray() << QString();
+    }
+    void largeLogShowsItsEnd()
+    {
+        QFETCH(qint64, hole);
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, shown);
+        TMainForm *f = openWithLog({});
+        QVERIFY(f);
+        const QString log = m_fx.path(QStringLiteral("log.txt"));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (!file.resize(hole))
+            QSKIP("the file system holds no sparse file of this size");
+        QVERIFY(file.seek(hole));
+        QCOMPARE(file.write(tail), tail.size());
+        file.close();
+        const qint64 size = hole + tail.size();
+        // What is left out: everything before the window, and the window's first partial line.
+        const qint64 windowStart = size - (qint64(64) << 20);
+        qint64 skipped = size;
+        if (!shown.isEmpty()) {
+            const qint64 firstBreak = hole + tail.indexOf('\n');
+            skipped = firstBreak >= windowStart ? firstBreak + 1 : windowStart;
+        }
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(m_fx.prompts.shown, QStringList());
+        const QStringList lines = f->memoLog->toPlainText().split(QLatin1Char('\n'));
+        QVERIFY2(lines.first().startsWith(QStringLiteral("[The first ")), qPrintable(lines.first()));
+        QVERIFY2(lines.first().contains(QStringLiteral(" (%1 bytes) of ").arg(skipped)), qPrintable(lines.first()));
+        QCOMPARE(lines.mid(1).join(QLatin1Char('\n')), shown);
+    }
+
+    // The log's lines wrap at the view's width: a vertical scroll bar only, and every line
+    // seen from its start (its time stamp) after a refresh.
+    void longLinesWrap()
+    {
+        QByteArray log;
+        for (int i = 0; i < 200; ++i)
+            log += "2026-12-10 08:" + QByteArray::number(10 + i % 50) + ":07 " + QByteArray(300, 'w') + " end\r\n";
+        TMainForm *f = openWithLog(log);
+        QVERIFY(f);
+        QVERIFY(m_fx.activate());
+        m_fx.select(f->nodeLogView);
+        QCOMPARE(f->memoLog->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(f->memoLog->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(f->memoLog->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(f->memoLog->horizontalScrollBar()->value(), 0);
+        // The newest line is in view, from its start.
+        const QTextCursor cursor = f->memoLog->textCursor();
+        QVERIFY(cursor.block().text().startsWith(QStringLiteral("2026-12-10 08:")));
+        QCOMPARE(cursor.positionInBlock(), 0);
+        QCOMPARE(cursor.block().next().isValid(), false);
+        QVERIFY(f->memoLog->viewport()->rect().contains(f->memoLog->cursorRect()));
+        QVERIFY(f->memoLog->verticalScrollBar()->value() > 0);
+    }
+
     void logSettings()
     {
         TMainForm *f = openWithLog({});
@@ -160,6 +264,8 @@ private slots:
         QVERIFY(f->findLog->geometry().top() >= f->ToolBar2->geometry().bottom());
         QVERIFY(f->findLog->geometry().bottom() <= f->memoLog->geometry().top());
 
+        // The view opens on its newest line; the find runs on from where the cursor stands.
+        f->memoLog->moveCursor(QTextCursor::Start);
         QTest::keyClicks(f->findLog->editFind, QStringLiteral("error"));
         const auto line = [f]() { return f->memoLog->textCursor().block().text(); };
         QCOMPARE(line(), QStringLiteral("error two"));
@@ -180,6 +286,29 @@ private slots:
         QTest::keyClick(f->findLog->editFind, Qt::Key_Escape);
         QVERIFY(!f->findLog->isVisible());
         QTRY_VERIFY(f->memoLog->hasFocus());
+    }
+
+    // On the Log View page Ctrl+F opens the log's find bar wherever the focus is, the tree
+    // included; on another page the key is not the log's.
+    void findKeyFromTheTree()
+    {
+        TMainForm *f = openWithLog("one\r\nerror two\r\n");
+        QVERIFY(f);
+        QVERIFY(m_fx.activate());
+        m_fx.select(f->nodeLogView);
+        f->tvNav->setFocus();
+        QTRY_VERIFY(f->tvNav->hasFocus());
+        QTest::keyClick(f->tvNav, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(f->findLog->isVisible());
+        QTRY_VERIFY(f->findLog->editFind->hasFocus());
+        QTest::keyClick(f->findLog->editFind, Qt::Key_Escape);
+        QVERIFY(!f->findLog->isVisible());
+
+        m_fx.select(f->nodeGeneral);
+        f->tvNav->setFocus();
+        QTRY_VERIFY(f->tvNav->hasFocus());
+        QTest::keyClick(f->tvNav, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(!f->findLog->isVisible());
     }
 };
 

@@ -3,7 +3,7 @@
 // tells of a backup it cannot keep, a fetched configuration reads no file of this machine,
 // and a transfer shows its progress and can be cancelled.
 #include "main/TMainForm.h"
-#include "main/TransferProgressDialog.h"
+#include "widgets/TransferProgressDialog.h"
 #include "config/ConfigDocument.h"
 #include "config/SafeFile.h"
 #include "remote/TRemoteInfo.h"
