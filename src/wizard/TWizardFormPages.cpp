@@ -40,6 +40,13 @@ QLineEdit *lineEdit(const char *name)
     return edit;
 }
 
+// A caption and, below it, the field it names.
+void addField(QVBoxLayout *layout, const QString &text, QWidget *field)
+{
+    layout->addWidget(caption(text, field));
+    layout->addWidget(field);
+}
+
 } // namespace
 
 void TWizardForm::buildPages()
@@ -68,11 +75,9 @@ void TWizardForm::buildPages()
         editAdminEmail = lineEdit("editAdminEmail");
         chkbAdminEmailActive = new QCheckBox(QStringLiteral("Active"));
         chkbAdminEmailActive->setObjectName(QStringLiteral("chkbAdminEmailActive"));
-        l->addWidget(caption(QStringLiteral("Server Name (normally identifies your company, e.g. news.company.example)"),
-                             editServerName));
-        l->addWidget(editServerName);
-        l->addWidget(caption(QStringLiteral("Outgoing Mail Server (used to send replies to customers)"), editSMTPServer));
-        l->addWidget(editSMTPServer);
+        addField(l, QStringLiteral("Server Name (normally identifies your company, e.g. news.company.example)"),
+                 editServerName);
+        addField(l, QStringLiteral("Outgoing Mail Server (used to send replies to customers)"), editSMTPServer);
         l->addWidget(caption(QStringLiteral("Administrator E-Mail (notifications will be sent to this account)"),
                              editAdminEmail));
         auto *row = new QHBoxLayout;
@@ -96,12 +101,10 @@ void TWizardForm::buildPages()
         auto *l = static_cast<QVBoxLayout *>(tabsOutbound->layout());
         editOBPrefix = lineEdit("editOBPrefix");
         editOBMarker = lineEdit("editOBMarker");
-        l->addWidget(caption(QStringLiteral("Prefix (add this prefix to subject line of outoging mail, e.g. \"QM-\")"),
-                             editOBPrefix));
-        l->addWidget(editOBPrefix);
-        l->addWidget(caption(QStringLiteral("Marker (subject lines containing marker are outbound, e.g. \">>>\")"),
-                             editOBMarker));
-        l->addWidget(editOBMarker);
+        addField(l, QStringLiteral("Prefix (add this prefix to subject line of outoging mail, e.g. \"QM-\")"),
+                 editOBPrefix);
+        addField(l, QStringLiteral("Marker (subject lines containing marker are outbound, e.g. \">>>\")"),
+                 editOBMarker);
         l->addStretch();
         editOBPrefix->setText(codec.decode(initial.outboundPrefix));
         editOBMarker->setText(codec.decode(initial.outboundMarker));
@@ -121,8 +124,7 @@ void TWizardForm::buildPages()
         editPOPPass = lineEdit("editPOPPass");
         editPOPPass->setEchoMode(QLineEdit::Password);
         editPOPPass->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
-        l->addWidget(caption(QStringLiteral("POP Server (e.g. pop.company.example)"), editPOPServer));
-        l->addWidget(editPOPServer);
+        addField(l, QStringLiteral("POP Server (e.g. pop.company.example)"), editPOPServer);
         auto *grid = new QGridLayout;
         grid->addWidget(caption(QStringLiteral("User ID (e,g. sales)"), editPOPUser), 0, 0);
         grid->addWidget(editPOPUser, 1, 0);
@@ -193,12 +195,9 @@ void TWizardForm::buildPages()
         editGroupName = lineEdit("editGroupName");
         editGroupDesc = lineEdit("editGroupDesc");
         editGroupOBAddress = lineEdit("editGroupOBAddress");
-        l->addWidget(caption(QStringLiteral("Name (e.g. sales.support)"), editGroupName));
-        l->addWidget(editGroupName);
-        l->addWidget(caption(QStringLiteral("Description"), editGroupDesc));
-        l->addWidget(editGroupDesc);
-        l->addWidget(caption(QStringLiteral("Outbound Address (e-mail replies are sent from)"), editGroupOBAddress));
-        l->addWidget(editGroupOBAddress);
+        addField(l, QStringLiteral("Name (e.g. sales.support)"), editGroupName);
+        addField(l, QStringLiteral("Description"), editGroupDesc);
+        addField(l, QStringLiteral("Outbound Address (e-mail replies are sent from)"), editGroupOBAddress);
         l->addStretch();
         m_firstField.append(editGroupName);
     }
@@ -220,11 +219,9 @@ void TWizardForm::buildPages()
         butnChange = new QPushButton(QStringLiteral("Change"));
         butnChange->setObjectName(QStringLiteral("butnChange"));
         butnChange->setAutoDefault(false);
-        l->addWidget(caption(QStringLiteral("Description (a description of the type of user, e.g. Corporate)"),
-                             editUserDesc));
-        l->addWidget(editUserDesc);
-        l->addWidget(caption(QStringLiteral("Username"), editUserName));
-        l->addWidget(editUserName);
+        addField(l, QStringLiteral("Description (a description of the type of user, e.g. Corporate)"),
+                 editUserDesc);
+        addField(l, QStringLiteral("Username"), editUserName);
         l->addWidget(caption(QStringLiteral("Password"), butnChange));
         auto *row = new QHBoxLayout;
         row->addWidget(editUserPass, 1);
