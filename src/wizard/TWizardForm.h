@@ -70,6 +70,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The eight pages with their fields (TWizardFormPages.cpp).
+    void buildPages();
     QWidget *newPage(const char *name, const QString &title, int step, const QString &explanation);
     void pageChanged();
 

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <atomic>
 #include <mutex>
-#include <thread>
-
-class QTcpSocket;
 
 // The server's side of the remote configuration protocol, for tests: listens on 127.0.0.1,
 // takes one connection per script in order, plays each script's steps and records every
@@ -24,7 +23,7 @@ class QTcpSocket;
 // is recorded), then closes; a close() step ends it at once. Every wait has a time limit,
 // so a client that goes quiet cannot hang the test; a client that leaves its connection
 // open until that limit makes wait() fail.
-class LoopbackConfigServer
+class LoopbackConfigServer : public LoopbackListener
 {
 public:
     struct Step
@@ -63,12 +62,10 @@ public:
     };
 
     explicit LoopbackConfigServer(const QList<Script> &connections, int timeoutMs = 10000);
-    ~LoopbackConfigServer();
+    ~LoopbackConfigServer() override;
 
-    LoopbackConfigServer(const LoopbackConfigServer &) = delete;
-    LoopbackConfigServer &operator=(const LoopbackConfigServer &) = delete;
-
-    quint16 port() const { return m_port; }
+    // port(), received(n) (every byte received on the n-th connection, in order) and
+    // connections() (how many were accepted) come with the listener.
 
     // With false, the content of received blocks is counted but not kept (for large
     // transfers); everything else is still recorded. Set before the client connects.
@@ -79,29 +76,21 @@ public:
     // connection it opens (unless the script closed it first).
     bool wait();
 
-    // Every byte received on the n-th connection, in order.
-    QByteArray received(int connection) const;
     // The content of every block received, over all connections, in order.
     QList<QByteArray> blocks() const;
     // Bytes of block content received (kept or not).
     qint64 blockBytes() const;
-    // How many connections were accepted.
-    int connections() const;
 
     static QByteArray lengthBytes(qint32 length);
 
 private:
-    void serve(int index, QTcpSocket &socket, const Script &script);
-    void record(int connection, const QByteArray &bytes);
+    void serve(Connection &connection) override;
+    bool sendFile(Connection &connection, const QString &path);
+    bool receiveBlock(Connection &connection);
 
-    int m_timeoutMs;
-    quint16 m_port = 0;
+    const QList<Script> m_scripts;
     std::atomic<bool> m_keepBlocks = true;
-    bool m_allCame = false;
-    bool m_leftOpen = false; // a client kept a connection open until the time limit
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    QList<QByteArray> m_received;
+    mutable std::mutex m_mutex; // guards the blocks
     QList<QByteArray> m_blocks;
     qint64 m_blockBytes = 0;
 };

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <QByteArray>
 #include <QList>
-#include <atomic>
-#include <mutex>
-#include <thread>
 
 // A scripted line-protocol server for tests (SMTP, the version server): listens on
 // 127.0.0.1 port 0, takes one connection per script, plays its steps on a thread of its
@@ -15,7 +14,7 @@
 //
 // After the last step the connection is read until the client closes it. Every wait has a
 // time limit, so a silent client cannot hang a test.
-class LoopbackLineServer
+class LoopbackLineServer : public LoopbackListener
 {
 public:
     struct Step
@@ -48,24 +47,15 @@ public:
     static Script smtpAccepting(const QByteArray &ehlo = "250 loopback\r\n", int recipients = 1);
 
     explicit LoopbackLineServer(const QList<Script> &connections, int timeoutMs = 10000);
-    ~LoopbackLineServer();
-    LoopbackLineServer(const LoopbackLineServer &) = delete;
-    LoopbackLineServer &operator=(const LoopbackLineServer &) = delete;
+    ~LoopbackLineServer() override;
 
-    quint16 port() const { return m_port; }
+    // port(), received(n) and connections() come with the listener.
+
     // Waits for every scripted connection to end; false when one never came.
     bool wait();
-    QByteArray received(int connection) const;
-    int connections() const;
 
 private:
-    void serve(int index, class QTcpSocket &socket, const Script &script);
-    void record(int connection, const QByteArray &bytes);
+    void serve(Connection &connection) override;
 
-    int m_timeoutMs;
-    quint16 m_port = 0;
-    bool m_allCame = false;
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    QList<QByteArray> m_received;
+    const QList<Script> m_scripts;
 };
