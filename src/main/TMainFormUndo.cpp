@@ -321,11 +321,11 @@ void TMainForm::buildEditMenu()
     m_undoStack->setObjectName(QStringLiteral("undoStack"));
     m_history = new EditHistory(this);
 
-    actnUndo = m_undoStack->createUndoAction(this, QStringLiteral("&Undo"));
+    actnUndo = m_undoStack->createUndoAction(this); // "Undo <step>"
     actnUndo->setObjectName(QStringLiteral("actnUndo"));
     actnUndo->setShortcuts(QKeySequence::Undo);
     actnUndo->setStatusTip(QStringLiteral("Take back the last change"));
-    actnRedo = m_undoStack->createRedoAction(this, QStringLiteral("&Redo"));
+    actnRedo = m_undoStack->createRedoAction(this);
     actnRedo->setObjectName(QStringLiteral("actnRedo"));
     actnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     actnRedo->setStatusTip(QStringLiteral("Make the change taken back again"));
