@@ -271,6 +271,44 @@ private slots:
         QCOMPARE(f->tvNav->currentItem(), f->nodeUsers->child(1));
     }
 
+    // Edits of an item that is added, or later deleted, go back and forth with it: the
+    // steps keep the item itself, not a copy that a later step would not know.
+    void stepsAroundAddAndDelete()
+    {
+        TMainForm *f = open();
+        QVERIFY(f);
+        const QByteArray start = saved();
+        edit(Edit::Add);
+        typeInto(f->editUserName, QStringLiteral("dave"));
+        const QByteArray withDave = saved();
+        QVERIFY(withDave.contains("Name=dave\r\n"));
+        pick(user(QStringLiteral("dave")));
+        m_fx.prompts.answers = {Prompts::Answer::Yes};
+        QVERIFY(GuiTestUtil::trigger(f, "actnDelete"));
+        QCOMPARE(f->undoStack()->count(), 3);
+
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QCOMPARE(f->nodeUsers->childCount(), 3);
+        QCOMPARE(saved(), start);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRedo"));
+        QVERIFY(GuiTestUtil::trigger(f, "actnRedo"));
+        QCOMPARE(f->tvNav->currentItem()->text(0), QStringLiteral("dave"));
+        QCOMPARE(f->editUserName->text(), QStringLiteral("dave"));
+        QCOMPARE(saved(), withDave);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRedo"));
+        QVERIFY(!user(QStringLiteral("dave")));
+        // A new edit after undoing drops the steps that were undone, with the node they kept.
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        edit(Edit::CheckBox);
+        QVERIFY(!f->actnRedo->isEnabled());
+        QCOMPARE(f->undoStack()->count(), 1);
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QCOMPARE(saved(), start);
+    }
+
     // A field is one step until the focus leaves it; typing back to what it held is none.
     void typingIsOneStepPerField()
     {
