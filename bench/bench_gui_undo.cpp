@@ -138,6 +138,8 @@ int main(int argc, char **argv)
         f.pctrlGroup->setCurrentIndex(1);
         QApplication::processEvents();
         std::vector<double> show, undo, redo;
+        malloc_trim(0);
+        const long rssBefore = rssKiB();
         for (int r = 0; r < runs; ++r) {
             show.push_back(timed([&] { f.tvNav->setCurrentItem(other); }));
             show.back() += timed([&] { f.tvNav->setCurrentItem(group); });
@@ -147,6 +149,8 @@ int main(int argc, char **argv)
             undo.push_back(timed([&] { f.actnUndo->trigger(); }));
             redo.push_back(timed([&] { f.actnRedo->trigger(); }));
         }
+        malloc_trim(0);
+        const double perStep = double(rssKiB() - rssBefore) / 1024 / f.undoStack()->count();
         // Undo from another page: the group is selected and its page filled again.
         std::vector<double> away;
         for (int r = 0; r < runs; ++r) {
@@ -163,6 +167,8 @@ int main(int argc, char **argv)
         BenchUtil::row("  undo", median(undo), base);
         BenchUtil::row("  redo", median(redo), base);
         BenchUtil::row("  undo or redo with another item selected", median(away), base);
+        std::snprintf(line, sizeof line, "  memory a step holds (the group's list after it): %.2f MiB", perStep);
+        BenchUtil::print(QString::fromLatin1(line));
     }
 
     // Delete of one of 20,000 users.
