@@ -270,7 +270,7 @@ private:
     std::unique_ptr<ConfigTransfer> m_transfer; // remote mode only
     QString m_fileName = QStringLiteral("quilmora.ini");
     bool OldFormat = false;
-    bool m_changed = false;
+    bool m_changed = false; // follows the undo history: set while it is not at its clean state
     bool m_pageFill = false;
     QMap<QString, Handler> m_savedHandlers;     // control name -> handler before hooking
     QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
