@@ -39,6 +39,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -85,7 +86,8 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
     Q_ASSERT(m_prompts);
     const FlagScope filling(m_pageFill); // nothing built here is an edit
     ImageList2 = NavIcons::imageList();
-    setWindowTitle(QString::fromLatin1(AppIdentity::ApplicationTitle));
+    // The title carries a mark while there are unsaved changes.
+    setWindowTitle(QString::fromLatin1(AppIdentity::ApplicationTitle) + QStringLiteral("[*]"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     buildWindow();
@@ -383,9 +385,11 @@ void TMainForm::DataChange(QObject *sender)
 {
     if (m_pageFill)
         return;
-    // With no node selected the General page is in view: the edit is a change to save
-    // even though there is no item to store it into.
-    m_changed = true;
+    // The edit, with whatever it sets off, is one step of the undo history, which marks
+    // the configuration changed. With no node selected the General page is in view: the
+    // edit is a change to save even though there is no item to store it into.
+    beginEdit(sender);
+    const auto stepDone = qScopeGuard([this]() { endEdit(); });
     m_findingsMarker->schedule();
     NavNode *node = selectedNode();
     if (!node)

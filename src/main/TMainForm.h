@@ -17,6 +17,7 @@
 #include <memory>
 
 class BusyCursor;
+class EditHistory;
 class CheckResultsDialog;
 class ChecklistFilter;
 class FindingsMarker;
@@ -47,6 +48,7 @@ class QStatusBar;
 class QTabWidget;
 class QToolBar;
 class QTreeWidgetItem;
+class QUndoStack;
 class RadioGroup;
 class Registry;
 class Shell;
@@ -157,6 +159,9 @@ public:
     bool actnRestoreBackupExecute();
     QString backupFilePath() const { return configFilePath() + QStringLiteral(".bak"); }
     void selectFinding(const CheckFinding &finding);
+    // The undo history of the edits since the load (TMainFormUndo.cpp); its clean state is
+    // the saved configuration.
+    QUndoStack *undoStack() const { return m_undoStack; }
     QList<CheckFinding> checkConfiguration() const;
 
     // The tree's filter line and the findings on the tree (TMainFormFilter.cpp).
@@ -265,7 +270,7 @@ private:
     std::unique_ptr<ConfigTransfer> m_transfer; // remote mode only
     QString m_fileName = QStringLiteral("quilmora.ini");
     bool OldFormat = false;
-    bool m_changed = false;
+    bool m_changed = false; // follows the undo history: set while it is not at its clean state
     bool m_pageFill = false;
     QMap<QString, Handler> m_savedHandlers;     // control name -> handler before hooking
     QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
@@ -279,6 +284,17 @@ private:
     QList<QIcon> ImageList2;
     TreeFilter *m_treeFilter = nullptr;
     FindingsMarker *m_findingsMarker = nullptr;
+
+    // Undo and redo (TMainFormUndo.cpp): every edit is a step of the history.
+    friend class EditHistory;
+    void buildEditMenu();
+    void beginEdit(QObject *sender); // an edit starts: what it changes is taken as it was
+    void endEdit();                  // and as it is now, as one step
+    void clearEditHistory();         // a configuration was loaded
+    void recordAdd(NavNode *node);
+    void recordDelete(NavNode *node, bool dataRemoved);
+    QUndoStack *m_undoStack = nullptr;
+    EditHistory *m_history = nullptr;
 
     // Help menu (TMainFormHelp.cpp).
     void setupHelp();
@@ -355,6 +371,8 @@ public:
 
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;
+    QMenu *menuEdit = nullptr;
+    QAction *actnUndo = nullptr, *actnRedo = nullptr;
     QAction *actnCheck = nullptr;
     QAction *actnReview = nullptr, *actnRevert = nullptr, *actnRestoreBackup = nullptr;
     QPointer<CheckResultsDialog> checkResults; // open while the administrator works through it

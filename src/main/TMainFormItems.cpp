@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <algorithm>
 
@@ -66,6 +67,10 @@ void TMainForm::connectItemCommands()
 
 void TMainForm::actnAddExecute()
 {
+    // The page's defaults that go into the new item are part of the Add, not steps of
+    // their own.
+    beginEdit(nullptr);
+    auto stepDone = qScopeGuard([this]() { endEdit(); });
     QWidget *page = pctrlMain->currentWidget();
     if (page == tabsIncoming || page == tabsIncomingItem) {
         AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming);
@@ -79,9 +84,11 @@ void TMainForm::actnAddExecute()
     } else {
         return;
     }
+    stepDone.dismiss();
+    endEdit();
     // The new item is a change to save even where none of its page's defaults differed
     // from what the page showed (a user, a group): closing must not lose it unasked.
-    m_changed = true;
+    recordAdd(selectedNode());
 }
 
 void TMainForm::actnDeleteExecute()
@@ -95,6 +102,7 @@ void TMainForm::actnDeleteExecute()
     if (!m_prompts->yesNo(QStringLiteral("Are you sure?")))
         return;
 
+    bool dataRemoved = false;
     if (const TGroup *group = node->group()) {
         const QString name = m_codec.decode(group->Name);
         QString error;
@@ -105,19 +113,16 @@ void TMainForm::actnDeleteExecute()
             if (!name.isEmpty())
                 m_prompts->error(error + QStringLiteral(". Its data is left as it is."));
         } else if (QFileInfo(folder).exists() || QFileInfo(folder).isSymLink()) {
-            if (m_prompts->yesNo(QStringLiteral("Do you want to delete the data associated with this group also")))
+            if (m_prompts->yesNo(QStringLiteral("Do you want to delete the data associated with this group also"))) {
                 removeGroupData(*group);
+                dataRemoved = true;
+            }
         }
     }
 
-    // The node below takes the selection, else the one above, else the list's root; the
-    // page follows it.
-    QTreeWidgetItem *next = parent->child(parent->indexOfChild(node) + 1);
-    if (!next)
-        next = parent->child(parent->indexOfChild(node) - 1);
-    tvNav->setCurrentItem(next ? next : parent);
-    delete node; // the item goes with its node
-    m_changed = true;
+    // The node leaves the tree as a step that undo takes back; the selection goes to the
+    // node below, else the one above, else the list's root, and the page follows it.
+    recordDelete(node, dataRemoved);
 }
 
 void TMainForm::actnResetExecute()

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QUndoStack>
 
 // Loading the configuration into the pages and items, storing pages into items, saving.
 
@@ -87,6 +88,7 @@ void TMainForm::showDocument(ConfigDocument &doc)
     tvNavChange(tvNav->currentItem());
     if (m_findingsMarker)
         m_findingsMarker->schedule();
+    clearEditHistory(); // nothing before a load can be undone
 }
 
 void TMainForm::LoadServerSettings(const ServerSettings &s)
@@ -353,7 +355,9 @@ bool TMainForm::actnSaveExecute()
     m_server = settings;
     if (RemoteMode && m_transfer)
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure
-    m_changed = false;
+    // What is saved is the undo history's clean state: undoing back to it leaves nothing
+    // to save.
+    m_undoStack->setClean();
     return true;
 }
 

@@ -457,6 +457,7 @@ void TMainForm::buildMenus()
     buildReviewActions(file);
     file->addSeparator();
     file->addAction(actnExit);
+    buildEditMenu();
     QMenu *help = menuBar()->addMenu(str("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
     help->addAction(actnDocumentation);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
+#include <QUndoStack>
 
 // File, Review Changes; Revert to Saved; Restore Backup.
 
@@ -93,7 +94,7 @@ bool TMainForm::actnRestoreBackupExecute()
     // The backup's content in the window, to be saved over the file: what is known of the
     // file on disk stays, so the save still sees another program's change.
     showDocument(restored);
-    m_changed = true;
+    m_undoStack->resetClean(); // no step leads back to the saved file
     return true;
 }
 
