@@ -326,7 +326,10 @@ private slots:
             seen << tips->lbltip->text();
             QCOMPARE(tips->btnNext->text(), QStringLiteral("Next     "));
             QCOMPARE(tips->btnPrevious->text(), QStringLiteral("Previous "));
-            // Tab order: Close, (the panel takes no focus) Previous, Next, the check box.
+            // Tab order: Close, (the panel takes no focus) Previous, Next, the check box. The
+            // window must be active for focus to move (a loaded machine activates it late).
+            tips->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(tips));
             QWidget *order[] = {tips->btnPrevious, tips->btnNext, tips->cbShowTips, tips->btnClose};
             tips->btnClose->setFocus();
             for (QWidget *next : order) {
