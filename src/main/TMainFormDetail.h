@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QSpinBox>
 #include <QString>
+#include <utility>
 
 namespace MainFormDetail {
 
@@ -33,6 +34,21 @@ private:
 inline int spinValue(const QSpinBox *box)
 {
     return SpinEdit::valueOf(box);
+}
+
+// A new widget with its object name, by which tests and the style find it.
+template <typename T, typename... Args>
+T *named(const char *name, Args &&...args)
+{
+    T *w = new T(std::forward<Args>(args)...);
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// A caption or hint written in the source as UTF-8.
+inline QString str(const char *text)
+{
+    return QString::fromUtf8(text);
 }
 
 inline QByteArray flag(bool on)
