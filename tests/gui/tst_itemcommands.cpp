@@ -7,11 +7,13 @@
 #include "support/gui/GuiTestUtil.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -163,21 +165,22 @@ private slots:
     }
 
     // Add on a list's overview or on one of its items gives a selected "New" node whose
-    // page defaults are stored into it as edits.
+    // page defaults are stored into it as edits; the caption stays "New" until a name is given.
     void addGivesSelectedNewNode_data()
     {
         QTest::addColumn<QString>("root");
         QTest::addColumn<bool>("fromItem"); // Add from an item's page rather than the overview
         QTest::addColumn<QString>("page");
         QTest::addColumn<QByteArray>("section"); // as written by the save
-        QTest::addColumn<QString>("caption");    // "New", or the caption the first edit gave
         QTest::newRow("account") << "Incoming Accounts" << false << "tabsIncomingItem"
-                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n") << "/";
+                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n");
         QTest::newRow("account from an account") << "Incoming Accounts" << true << "tabsIncomingItem"
-                                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n") << "/";
-        QTest::newRow("user") << "Users" << false << "tabsUserItem" << QByteArray("[USER2]\r\nName=\r\n") << "New";
-        // The cleared keys memo is an edit, which gives the caption of the empty name.
-        QTest::newRow("group") << "Groups" << true << "tabsGroupItem" << QByteArray("[GROUP4]\r\nName=\r\n") << "";
+                                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n");
+        QTest::newRow("user") << "Users" << false << "tabsUserItem" << QByteArray("[USER2]\r\nName=\r\n");
+        // The cleared keys memo is an edit that stores the empty name.
+        QTest::newRow("group") << "Groups" << false << "tabsGroupItem" << QByteArray("[GROUP4]\r\nName=\r\n");
+        QTest::newRow("group from a group") << "Groups" << true << "tabsGroupItem"
+                                            << QByteArray("[GROUP4]\r\nName=\r\n");
     }
     void addGivesSelectedNewNode()
     {
@@ -185,7 +188,6 @@ private slots:
         QFETCH(bool, fromItem);
         QFETCH(QString, page);
         QFETCH(QByteArray, section);
-        QFETCH(QString, caption);
         TMainForm *f = openConfig();
         QVERIFY(f);
         auto *rootNode = static_cast<NavNode *>(f->tvNav->findItems(root, Qt::MatchExactly).value(0));
@@ -203,11 +205,68 @@ private slots:
             QCOMPARE(f->sedtPopPort->value(), 110);
             QCOMPARE(static_cast<NavNode *>(added)->pop()->Port, 110);
         }
-        QCOMPARE(added->text(0), caption);
+        QCOMPARE(added->text(0), QStringLiteral("New"));
         // An added item is a change to save, also where no default differed.
         QVERIFY(f->isChanged());
         const QByteArray file = saved();
         QVERIFY2(file.contains(section), file.constData());
+    }
+
+    // A name typed into the new item's page becomes its caption; cleared again, it is "New".
+    void newCaptionFollowsName_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("account") << "Incoming Accounts" << "editPopUser" << "anna" << "anna/";
+        QTest::newRow("user") << "Users" << "editUserName" << "anna" << "anna";
+        QTest::newRow("group") << "Groups" << "editGroupName" << "anna" << "anna";
+    }
+    void newCaptionFollowsName()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, caption);
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        QTreeWidgetItem *rootNode = f->tvNav->findItems(root, Qt::MatchExactly).value(0);
+        QVERIFY(rootNode);
+        m_fx.select(rootNode);
+        QVERIFY(GuiTestUtil::trigger(f, "actnAdd"));
+        QTreeWidgetItem *added = rootNode->child(rootNode->childCount() - 1);
+        auto *edit = f->findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        edit->setText(typed);
+        QCOMPARE(added->text(0), caption);
+        edit->clear();
+        QCOMPARE(added->text(0), QStringLiteral("New"));
+    }
+
+    // A new account has no default group until one is chosen, though the box lists groups.
+    void addedAccountHasNoDefaultGroup()
+    {
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        m_fx.select(f->nodeIncoming);
+        QVERIFY(GuiTestUtil::trigger(f, "actnAdd"));
+        auto *added = static_cast<NavNode *>(f->nodeIncoming->child(1));
+        QVERIFY(added->pop());
+        QCOMPARE(f->cboxPopDefault->count(), 3);
+        QCOMPARE(f->cboxPopDefault->currentIndex(), -1);
+        QVERIFY(added->pop()->DefaultGroup.isEmpty());
+        QByteArray file = saved();
+        QCOMPARE(file.count("DefaultGroup=sales"), 0);
+        QVERIFY2(!QRegularExpression(QStringLiteral("DefaultGroup=[^\\r]")).match(QString::fromLatin1(file)).hasMatch(),
+                 file.constData());
+
+        f->cboxPopDefault->setCurrentIndex(1);
+        QCOMPARE(added->pop()->DefaultGroup, QByteArray("comp.lang"));
+        file = saved();
+        const qsizetype pop2 = file.indexOf("[POP2]");
+        QVERIFY(pop2 >= 0);
+        QVERIFY2(file.indexOf("DefaultGroup=comp.lang\r\n", pop2) > pop2, file.constData());
     }
 
     void addOnOtherPagesDoesNothing()
