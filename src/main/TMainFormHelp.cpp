@@ -64,7 +64,6 @@ void TMainForm::setupHelp()
     TipDay->TipFile = ProgramFolder::findDocument(m_ctx.programFolder, QStringLiteral("tips.dat"));
     TipDay->LoadTips();
 
-    actnAbout->setStatusTip(QStringLiteral("About Quilmora Configuration Editor"));
     connect(actnDocumentation, &QAction::triggered, this, [this]() { actnDocumentationExecute(); });
     connect(actnSupport, &QAction::triggered, this, [this]() { actnSupportExecute(); });
     connect(actnHomePage, &QAction::triggered, this, [this]() { actnHomePageExecute(); });

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -53,10 +54,15 @@ void TMainForm::connectItemCommands()
     connect(actnReset, &QAction::triggered, this, [this]() { actnResetExecute(); });
     new FocusOutWatch(editGroupName, [this]() {
         // The name as it was left is checked; the message waits until the focus has
-        // settled, so no box opens in the middle of the change.
-        if (!GroupName::passes(editGroupName->text()))
-            QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
+        // settled, so no box opens in the middle of the change. The field is left before
+        // a click on the tree is handed to it: until the message has been shown, the tree
+        // keeps the group selected, so the message stands over the group it is about.
+        if (GroupName::passes(editGroupName->text()) || m_refusedGroupNode)
+            return;
+        m_refusedGroupNode = tvNav->currentItem();
+        QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
     });
+    tvNav->setSelectionGuard([this]() { return m_refusedGroupNode == nullptr; });
 
     // A popup menu is a window of its own, so its entries' hints would never reach the
     // status bar: they are shown from here while highlighted, as the File menu's are.
@@ -68,13 +74,13 @@ void TMainForm::actnAddExecute()
 {
     QWidget *page = pctrlMain->currentWidget();
     if (page == tabsIncoming || page == tabsIncomingItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming)->added = true;
         ShowPop(nullptr);
     } else if (page == tabsUsers || page == tabsUserItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TUser>(), true, nodeUsers);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TUser>(), true, nodeUsers)->added = true;
         ShowUser(nullptr);
     } else if (page == tabsGroups || page == tabsGroupItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups)->added = true;
         ShowGroup(nullptr);
     } else {
         return;
@@ -148,6 +154,13 @@ bool TMainForm::editGroupNameExit()
 
 void TMainForm::refuseGroupName()
 {
+    // The group the name belongs to is the one shown while the message is read, and its
+    // name field takes the focus back (unless the group went meanwhile).
+    QTreeWidgetItem *group = std::exchange(m_refusedGroupNode, nullptr);
+    const bool stillThere = group && nodeGroups->indexOfChild(group) >= 0;
+    if (stillThere && tvNav->currentItem() != group)
+        tvNav->setCurrentItem(group);
     m_prompts->error(GroupName::invalidMessage());
-    editGroupName->setFocus();
+    if (stillThere || !group)
+        editGroupName->setFocus();
 }

@@ -261,9 +261,12 @@ void TMainForm::setCaptionOf(NavNode *node)
     } else {
         return;
     }
-    // A new item keeps its "New" until it is given a name, so that no blank row shows.
-    if (unnamed && node->text(0) == QLatin1String("New"))
+    // A new item reads "New" while it has no name (also when its name is cleared again),
+    // so that no blank row shows.
+    if (unnamed && (node->added || node->text(0) == QLatin1String("New"))) {
+        node->setText(0, QStringLiteral("New"));
         return;
+    }
     node->setText(0, m_codec.decode(caption));
 }
 

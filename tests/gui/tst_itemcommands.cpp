@@ -467,6 +467,72 @@ private slots:
         // Nothing is undone: the name was taken into the item as it was typed.
         QCOMPARE(TextCodec().decode(group->group()->Name), name);
     }
+
+    // The name field left by a click on another group's row, as a user does: a refused
+    // name is reported while its own group stays selected and shown, and its field takes
+    // the focus back; a name that passes lets the click select the other group.
+    void groupNameLeftByTreeClick_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("refused, left click") << "sales team" << Qt::LeftButton << true;
+        QTest::newRow("refused, right click") << "sales-eu" << Qt::RightButton << true;
+        QTest::newRow("passes, left click") << "sales.eu" << Qt::LeftButton << false;
+        QTest::newRow("passes, right click") << "sales2" << Qt::RightButton << false;
+    }
+    void groupNameLeftByTreeClick()
+    {
+        QFETCH(QString, name);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, refused);
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        QVERIFY(m_fx.activate());
+        NavNode *sales = EditorFixture::child(f->nodeGroups, QStringLiteral("sales"));
+        NavNode *other = EditorFixture::child(f->nodeGroups, QStringLiteral("support"));
+        QVERIFY(sales && other);
+        m_fx.select(sales);
+        f->editGroupName->setFocus();
+        QTRY_VERIFY(f->editGroupName->hasFocus());
+        f->editGroupName->selectAll();
+        QTest::keyClicks(f->editGroupName, name);
+
+        QList<QTreeWidgetItem *> selections;
+        connect(f->tvNav, &QTreeWidget::currentItemChanged, f,
+                [&selections](QTreeWidgetItem *now) { selections << now; });
+        const auto clickRow = [f, button](QTreeWidgetItem *node) {
+            QTest::mouseClick(f->tvNav->viewport(), button, {}, f->tvNav->visualItemRect(node).center());
+        };
+        clickRow(other);
+        const QStringList message{QStringLiteral("error: Name value can only contain alphanumeric characters and periods")};
+        if (!refused) {
+            QTRY_COMPARE(f->tvNav->currentItem(), other);
+            QCoreApplication::processEvents();
+            QCOMPARE(m_fx.prompts.shown, QStringList());
+            f->PopupMenu1->hide();
+            return;
+        }
+        QTRY_COMPARE(m_fx.prompts.shown, message);
+        QTRY_VERIFY(f->editGroupName->hasFocus());
+        // The other group was never selected, so the message stood over this one's page.
+        QCOMPARE(selections, QList<QTreeWidgetItem *>());
+        QCOMPARE(f->tvNav->currentItem(), sales);
+        QCOMPARE(f->pctrlMain->currentWidget(), f->tabsGroupItem);
+        QCOMPARE(f->editGroupName->text(), name);
+        QCOMPARE(sales->text(0), name);
+        QVERIFY(!f->PopupMenu1->isVisible());
+
+        // Mended, the name lets the same click through.
+        f->editGroupName->selectAll();
+        QTest::keyClicks(f->editGroupName, QStringLiteral("sales.eu"));
+        clickRow(other);
+        QTRY_COMPARE(f->tvNav->currentItem(), other);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_fx.prompts.shown, message);
+        QCOMPARE(sales->text(0), QStringLiteral("sales.eu"));
+        f->PopupMenu1->hide();
+    }
 };
 
 QTEST_MAIN(TestItemCommands)
