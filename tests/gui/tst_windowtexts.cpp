@@ -234,10 +234,10 @@ private slots:
             prompts.informationOkCancel(text);
         QCOMPARE(title, caption.isEmpty() ? QString::fromLatin1(AppIdentity::ApplicationTitle) : caption);
         QCOMPARE(shownIcon, icon);
-        // The title in bold type, and room beside it for at least an icon and a close button.
+        // The title in bold type, and room beside it for the bar's icon and three buttons.
         QFont bold = QApplication::font();
         bold.setBold(true);
-        const int needed = QFontMetrics(bold).horizontalAdvance(title) + 2 * 32;
+        const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 28;
         QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 wide for %2").arg(width).arg(needed)));
     }
 

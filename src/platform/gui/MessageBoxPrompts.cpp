@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSpacerItem>
 
@@ -100,7 +102,11 @@ std::optional<QString> MessageBoxPrompts::text(const QString &caption, const QSt
     box.setLabelText(label);
     box.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     box.setTextValue(initial);
-    box.setMinimumWidth(widthForTitle(box, box.windowTitle()));
+    // The dialog's layout sets its smallest size from its fields, so the field is widened.
+    if (auto *edit = box.findChild<QLineEdit *>()) {
+        const QMargins margins = box.layout() ? box.layout()->contentsMargins() : QMargins();
+        edit->setMinimumWidth(widthForTitle(box, box.windowTitle()) - margins.left() - margins.right());
+    }
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();
