@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 CheckResultsDialog::CheckResultsDialog(QWidget *parent)
     : QDialog(parent)
@@ -82,4 +84,48 @@ void CheckResultsDialog::activate(QListWidgetItem *row)
     const int i = row->data(Qt::UserRole).toInt();
     if (i >= 0 && i < m_findings.size())
         emit findingActivated(m_findings[i]);
+}
+
+QRect CheckResultsDialog::placeBeside(QSize preferred, QSize minimum, const QRect &window, const QRect &screen)
+{
+    constexpr int Gap = 4;
+    // The room on each side of the window, inside the screen.
+    const QRect sides[] = {
+        QRect(QPoint(window.right() + 1 + Gap, screen.top()), screen.bottomRight()),
+        QRect(QPoint(window.left(), window.bottom() + 1 + Gap), QPoint(screen.right(), screen.bottom())),
+        QRect(screen.topLeft(), QPoint(window.left() - 1 - Gap, screen.bottom())),
+        QRect(QPoint(window.left(), screen.top()), QPoint(screen.right(), window.top() - 1 - Gap)),
+    };
+    QRect best;
+    for (const QRect &room : sides) {
+        if (room.width() < minimum.width() || room.height() < minimum.height())
+            continue;
+        QRect r(room.topLeft(), preferred.boundedTo(room.size()));
+        // Level with the window's top where the room allows it.
+        if (room.height() > window.height() / 2 && window.top() > room.top())
+            r.moveTop(std::min(window.top(), room.bottom() + 1 - r.height()));
+        if (qint64(r.width()) * r.height() > qint64(best.width()) * best.height())
+            best = r;
+    }
+    if (best.isValid())
+        return best;
+    const QSize size = preferred.boundedTo(screen.size());
+    return QRect(screen.bottomRight() - QPoint(size.width() - 1, size.height() - 1), size);
+}
+
+void CheckResultsDialog::moveBeside(const QWidget *window)
+{
+    const QScreen *screen = window->screen();
+    if (!screen)
+        return;
+    // Before it is first shown the window's frame is not known: the editor's stands in.
+    const QMargins frame(window->geometry().left() - window->frameGeometry().left(),
+                         window->geometry().top() - window->frameGeometry().top(),
+                         window->frameGeometry().right() - window->geometry().right(),
+                         window->frameGeometry().bottom() - window->geometry().bottom());
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect r = placeBeside(size() + extra, minimumSizeHint() + extra, window->frameGeometry(),
+                                screen->availableGeometry());
+    resize(r.size() - extra);
+    move(r.topLeft());
 }

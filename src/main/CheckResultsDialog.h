@@ -25,6 +25,14 @@ public:
     void setFindings(const QList<CheckFinding> &findings, const QStringList &captions = {});
     const QList<CheckFinding> &findings() const { return m_findings; }
 
+    // Where the window goes beside `window` (both as frames on `screen`): on the side with
+    // the most room, shrunk to that room down to its smallest useful size, so the tree and
+    // page a finding selects are not covered. Where no side has room, the screen's
+    // bottom-right corner, away from the tree.
+    static QRect placeBeside(QSize preferred, QSize minimum, const QRect &window, const QRect &screen);
+    // Moves the window by placeBeside(), given the editor's window.
+    void moveBeside(const QWidget *window);
+
     QLabel *lablSummary = nullptr;
     QListWidget *lstFindings = nullptr;
     QPushButton *butnCheckAgain = nullptr;

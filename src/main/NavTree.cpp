@@ -93,7 +93,12 @@ void NavTree::mousePressEvent(QMouseEvent *event)
     // whole: selecting it collapses the branch selected before, so the rows move, and the
     // view's own handling would then highlight whatever stands at the point afterwards.
     if (event->button() == Qt::RightButton || event->button() == Qt::LeftButton) {
-        if (QTreeWidgetItem *under = itemAt(event->position().toPoint()))
+        QTreeWidgetItem *under = itemAt(event->position().toPoint());
+        if (under && under != currentItem() && m_mayChange && !m_mayChange()) {
+            event->accept();
+            return;
+        }
+        if (under)
             setCurrentItem(under);
         event->accept();
         return;

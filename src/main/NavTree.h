@@ -6,6 +6,7 @@
 #include "config/TextCodec.h"
 
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -21,6 +22,7 @@ public:
     int imageIndex() const { return data(0, ImageIndexRole).toInt(); }
 
     QWidget *page = nullptr;
+    bool added = false; // made by Add in this run: "New" stands for its missing name
     std::variant<std::monostate, std::unique_ptr<TPop>, std::unique_ptr<TUser>, std::unique_ptr<TGroup>> item;
 
     TPop *pop() const;
@@ -59,10 +61,17 @@ public:
     NavNode *currentNode() const { return static_cast<NavNode *>(currentItem()); }
     NavNode *nodeFromIndex(const QModelIndex &index) const { return static_cast<NavNode *>(itemFromIndex(index)); }
 
+    // Asked before a click selects another node; while it answers false, clicks select
+    // nothing (the page shown has a refusal of its own to show first).
+    void setSelectionGuard(std::function<bool()> mayChange) { m_mayChange = std::move(mayChange); }
+
 protected:
     void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void updateGeometries() override;
+
+private:
+    std::function<bool()> m_mayChange;
 };

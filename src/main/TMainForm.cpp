@@ -112,6 +112,8 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
         tvNavChange(now);
     });
     connect(tvNav, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (m_refusedGroupNode) // a refused group name is shown first; the menu waits
+            return;
         PopupMenu1Popup();
         const QList<QAction *> entries = PopupMenu1->actions();
         if (std::any_of(entries.begin(), entries.end(), [](QAction *a) { return a->isVisible(); }))

@@ -272,6 +272,9 @@ private:
     bool OldFormat = false;
     bool m_changed = false; // follows the undo history: set while it is not at its clean state
     bool m_pageFill = false;
+    // The group whose name field was left with a name the check refuses, until the
+    // refusal has been shown; the tree keeps its selection meanwhile.
+    QTreeWidgetItem *m_refusedGroupNode = nullptr;
     QMap<QString, Handler> m_savedHandlers;     // control name -> handler before hooking
     QHash<QObject *, Handler> m_designHandlers; // handlers the controls are built with
     QByteArrayList m_groupEntries, m_userEntries; // bytes of the check lists' entries, by row

@@ -57,6 +57,8 @@ void TMainForm::actnCheckExecute()
     }
     const QList<CheckFinding> findings = checkConfiguration();
     checkResults->setFindings(findings, captionsOf(*this, findings));
+    if (!checkResults->isVisible())
+        checkResults->moveBeside(this);
     checkResults->show();
     checkResults->raise();
     checkResults->activateWindow();

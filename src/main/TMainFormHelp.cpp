@@ -69,7 +69,6 @@ void TMainForm::setupHelp()
     if (!TipDay->LoadError.isEmpty())
         m_prompts->error(TipDay->LoadError);
 
-    actnAbout->setStatusTip(QStringLiteral("About Quilmora Configuration Editor"));
     connect(actnDocumentation, &QAction::triggered, this, [this]() { actnDocumentationExecute(); });
     connect(actnSupport, &QAction::triggered, this, [this]() { actnSupportExecute(); });
     connect(actnHomePage, &QAction::triggered, this, [this]() { actnHomePageExecute(); });

@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -54,10 +55,15 @@ void TMainForm::connectItemCommands()
     connect(actnReset, &QAction::triggered, this, [this]() { actnResetExecute(); });
     new FocusOutWatch(editGroupName, [this]() {
         // The name as it was left is checked; the message waits until the focus has
-        // settled, so no box opens in the middle of the change.
-        if (!GroupName::passes(editGroupName->text()))
-            QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
+        // settled, so no box opens in the middle of the change. The field is left before
+        // a click on the tree is handed to it: until the message has been shown, the tree
+        // keeps the group selected, so the message stands over the group it is about.
+        if (GroupName::passes(editGroupName->text()) || m_refusedGroupNode)
+            return;
+        m_refusedGroupNode = tvNav->currentItem();
+        QMetaObject::invokeMethod(this, [this]() { refuseGroupName(); }, Qt::QueuedConnection);
     });
+    tvNav->setSelectionGuard([this]() { return m_refusedGroupNode == nullptr; });
 
     // A popup menu is a window of its own, so its entries' hints would never reach the
     // status bar: they are shown from here while highlighted, as the File menu's are.
@@ -73,13 +79,13 @@ void TMainForm::actnAddExecute()
     auto stepDone = qScopeGuard([this]() { endEdit(); });
     QWidget *page = pctrlMain->currentWidget();
     if (page == tabsIncoming || page == tabsIncomingItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TPop>(), true, nodeIncoming)->added = true;
         ShowPop(nullptr);
     } else if (page == tabsUsers || page == tabsUserItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TUser>(), true, nodeUsers);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TUser>(), true, nodeUsers)->added = true;
         ShowUser(nullptr);
     } else if (page == tabsGroups || page == tabsGroupItem) {
-        AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups);
+        AddItemNode(QStringLiteral("New"), std::make_unique<TGroup>(), true, nodeGroups)->added = true;
         ShowGroup(nullptr);
     } else {
         return;
@@ -153,6 +159,13 @@ bool TMainForm::editGroupNameExit()
 
 void TMainForm::refuseGroupName()
 {
+    // The group the name belongs to is the one shown while the message is read, and its
+    // name field takes the focus back (unless the group went meanwhile).
+    QTreeWidgetItem *group = std::exchange(m_refusedGroupNode, nullptr);
+    const bool stillThere = group && nodeGroups->indexOfChild(group) >= 0;
+    if (stillThere && tvNav->currentItem() != group)
+        tvNav->setCurrentItem(group);
     m_prompts->error(GroupName::invalidMessage());
-    editGroupName->setFocus();
+    if (stillThere || !group)
+        editGroupName->setFocus();
 }

@@ -255,12 +255,27 @@ void TMainForm::StoreUser(TUser *item)
 
 void TMainForm::setCaptionOf(NavNode *node)
 {
-    if (const TPop *p = node->pop())
-        node->setText(0, m_codec.decode(p->caption()));
-    else if (const TUser *u = node->user())
-        node->setText(0, m_codec.decode(u->caption()));
-    else if (const TGroup *g = node->group())
-        node->setText(0, m_codec.decode(g->caption()));
+    QByteArray caption;
+    bool unnamed = false;
+    if (const TPop *p = node->pop()) {
+        caption = p->caption();
+        unnamed = p->UserID.isEmpty() && p->Host.isEmpty();
+    } else if (const TUser *u = node->user()) {
+        caption = u->caption();
+        unnamed = caption.isEmpty();
+    } else if (const TGroup *g = node->group()) {
+        caption = g->caption();
+        unnamed = caption.isEmpty();
+    } else {
+        return;
+    }
+    // A new item reads "New" while it has no name (also when its name is cleared again),
+    // so that no blank row shows.
+    if (unnamed && (node->added || node->text(0) == QLatin1String("New"))) {
+        node->setText(0, QStringLiteral("New"));
+        return;
+    }
+    node->setText(0, m_codec.decode(caption));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -64,7 +64,9 @@ void TMainForm::ShowGroupChoices()
     fillCheckList(chlstGroups, m_groupChoices.sortedTexts(), chosen);
     filterGroups->apply(); // the filter's text stays from one item to the next
     m_groupEntries = m_groupChoices.sortedBytes();
-    // The default list keeps the tree's order.
+    // The default list keeps the tree's order. Filling the box would choose its first
+    // entry on its own: the refill is no edit, and the item's own default is shown.
+    const QSignalBlocker quiet(cboxPopDefault);
     cboxPopDefault->clear();
     cboxPopDefault->addItems(m_groupChoices.treeTexts());
     m_defaultChoices = m_groupChoices.treeBytes();

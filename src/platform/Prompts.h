@@ -21,6 +21,12 @@ public:
     virtual Answer yesNoCancel(const QString &text, const QString &caption = {}) = 0;
     // true for OK
     virtual bool okCancel(const QString &text, const QString &caption = {}) = 0;
+    // OK and Cancel under the information sign rather than the question mark: news the user
+    // may act on. True for OK.
+    virtual bool informationOkCancel(const QString &text, const QString &caption = {})
+    {
+        return okCancel(text, caption);
+    }
     // A one-line text prompt; nothing when cancelled. `masked` hides what is typed.
     virtual std::optional<QString> text(const QString &caption, const QString &label,
                                         const QString &initial = {}, bool masked = false) = 0;

@@ -79,7 +79,10 @@ TAboutForm::TAboutForm(Shell *shell, const QString &homePage, QWidget *parent)
 
     lablVersion = new QLabel(Panel1);
     lablVersion->setObjectName(QStringLiteral("lablVersion"));
-    lablVersion->setGeometry(242, 20, 84, 16); // just after the name
+    lablVersion->setGeometry(236, 20, 84, 16); // after the name, on its baseline
+    // The name's last letter reaches to about 237 in this type: the text starts a little
+    // in, so the two do not touch.
+    lablVersion->setIndent(4);
 
     QFont normal(QStringLiteral("Arial"));
     normal.setPixelSize(13);

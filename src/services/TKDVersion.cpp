@@ -116,7 +116,13 @@ void TKDVersion::CheckVersion(bool forced)
         QString stored;
         if (auto key = ComponentKey::open(*registry, RegistryKey, true)) {
             stored = key->readString(QStringLiteral("Version")).value_or(QString());
-            key->writeString(QStringLiteral("Version"), AppVersion);
+            // A release that cannot be recorded would ask the server on every tick: the
+            // failure is reported and this check ends.
+            if (!key->writeString(QStringLiteral("Version"), AppVersion)) {
+                if (prompts)
+                    prompts->error(QStringLiteral("Failed to set data for 'Version'"));
+                return;
+            }
         }
         if (stored.compare(AppVersion, Qt::CaseInsensitive) == 0)
             return;
@@ -144,7 +150,7 @@ void TKDVersion::notify(const QString &url, const QString &version, const QStrin
             OnDiffVersion(this, url, version, message);
         break;
     case ntPrompt:
-        if (prompts && prompts->okCancel(DialogMessage) && shell && isWebAddress(url))
+        if (prompts && prompts->informationOkCancel(DialogMessage) && shell && isWebAddress(url))
             shell->open(url);
         break;
     case ntEmail:

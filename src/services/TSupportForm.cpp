@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -31,7 +32,7 @@ constexpr int MemoWidth = 409;
 QLabel *label(const QString &text, QWidget *parent, int x, int y, QWidget *buddy)
 {
     auto *l = new QLabel(text, parent);
-    l->setGeometry(x, y, MemoLeft - x - 2, 21);
+    l->setGeometry(x, y, MemoLeft - x, 21);
     l->setBuddy(buddy);
     return l;
 }
@@ -65,7 +66,7 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
     editTelephone = new QLineEdit(gboxContact);
     editTelephone->setObjectName(QStringLiteral("editTelephone"));
     editTelephone->setGeometry(72, 80, 229, 21);
-    for (auto [text, edit] : {std::pair{"&Name ", editName}, {"&E-Mail ", editEmail}, {"&Telephone", editTelephone}}) {
+    for (auto [text, edit] : {std::pair{"Name ", editName}, {"E-Mail ", editEmail}, {"Telephone", editTelephone}}) {
         auto *l = new QLabel(QString::fromLatin1(text), gboxContact);
         l->setGeometry(10, edit->y(), 62, 21);
         l->setBuddy(edit);
@@ -87,22 +88,27 @@ TSupportForm::TSupportForm(Prompts &prompts, const SystemInfo &system, const QSt
     editTitle->setGeometry(MemoLeft, 22, MemoWidth, 21);
     lablOccurence = new QLabel(QStringLiteral("Occurence"), gboxDescription);
     lablOccurence->setObjectName(QStringLiteral("lablOccurence"));
-    lablOccurence->setGeometry(248, 22, 57, 21);
     cboxOccurence = new QComboBox(gboxDescription);
     cboxOccurence->setObjectName(QStringLiteral("cboxOccurence"));
     cboxOccurence->addItems({QStringLiteral("Once - Can Reproduce"), QStringLiteral("Once - Cannot Reproduce"),
                              QStringLiteral("Frequently - Can Reproduce"),
                              QStringLiteral("Frequently - Cannot Reproduce")});
     cboxOccurence->setCurrentIndex(-1);
-    cboxOccurence->setGeometry(305, 22, MemoLeft + MemoWidth - 305, 21);
+    // The box shows its longest entry whole and ends with the details box; its label stands
+    // just before it, and the title field (while both are shown) ends before the label.
+    const int boxWidth = std::max(cboxOccurence->sizeHint().width(), MemoLeft + MemoWidth - 305);
+    const int boxLeft = MemoLeft + MemoWidth - boxWidth;
+    const int labelWidth = lablOccurence->sizeHint().width();
+    cboxOccurence->setGeometry(boxLeft, 22, boxWidth, 21);
+    lablOccurence->setGeometry(std::min(248, boxLeft - 4 - labelWidth), 22, labelWidth, 21);
     cboxOccurence->view()->setMinimumWidth(cboxOccurence->view()->sizeHintForColumn(0) + 8);
     lablOccurence->setBuddy(cboxOccurence);
     memoDetails = new QPlainTextEdit(gboxDescription);
     memoDetails->setObjectName(QStringLiteral("memoDetails"));
     memoDetails->setGeometry(MemoLeft, 52, MemoWidth, 142);
     memoDetails->setTabChangesFocus(true);
-    label(QStringLiteral("T&itle "), gboxDescription, 10, 22, editTitle);
-    label(QStringLiteral("&Details"), gboxDescription, 10, 52, memoDetails);
+    label(QStringLiteral("Title "), gboxDescription, 8, 22, editTitle);
+    label(QStringLiteral("Details"), gboxDescription, 8, 52, memoDetails);
 
     butnPreview = new QPushButton(QStringLiteral("&Preview"), this);
     butnPreview->setObjectName(QStringLiteral("butnPreview"));

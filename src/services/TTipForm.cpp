@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <algorithm>
 
 namespace {
 
@@ -53,7 +54,9 @@ TTipForm::TTipForm(TKDTipDay &tipDay, QWidget *parent)
     , m_tipDay(tipDay)
 {
     setObjectName(QStringLiteral("TipForm"));
-    setWindowTitle(QString());
+    // No caption: an empty title would be filled in with the program's name by the
+    // platform, so the title bar is given a blank one.
+    setWindowTitle(QStringLiteral(" "));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     QFont font(QStringLiteral("Arial"));
@@ -85,7 +88,7 @@ TTipForm::TTipForm(TKDTipDay &tipDay, QWidget *parent)
     titleFont.setBold(true);
     lblTitle->setFont(titleFont);
     lblTitle->setPalette(black);
-    lblTitle->setGeometry(60, 14, 240, 18); // sized to its text: the heading is one line
+    lblTitle->setGeometry(60, 14, 50, 18); // then sized to each heading it shows
 
     lbltip = new QLabel(pnlTips);
     lbltip->setObjectName(QStringLiteral("lbltip"));
@@ -120,7 +123,8 @@ TTipForm::TTipForm(TKDTipDay &tipDay, QWidget *parent)
 
     cbShowTips = new QCheckBox(QStringLiteral("Show Tips at Startup"), this);
     cbShowTips->setObjectName(QStringLiteral("cbShowTips"));
-    cbShowTips->setGeometry(8, 160, 160, 17);
+    // As wide as its caption needs in this type, never narrower than its place.
+    cbShowTips->setGeometry(8, 160, std::max(121, cbShowTips->sizeHint().width()), 17);
     cbShowTips->setChecked(m_tipDay.TipsEnabled);
 
     setTabOrder(btnClose, pnlTips);
@@ -147,6 +151,7 @@ TTipForm::TTipForm(TKDTipDay &tipDay, QWidget *parent)
 void TTipForm::showCurrent()
 {
     lblTitle->setText(m_tipDay.title);
+    lblTitle->adjustSize();
     lbltip->setText(m_tipDay.text);
 }
 

@@ -266,21 +266,15 @@ QWidget *TWizardForm::newPage(const char *name, const QString &title, int step, 
     l->setContentsMargins(PageMargin, 8, PageMargin, 8);
     l->setSpacing(3);
 
+    // Large type throughout; a heading too long for one line wraps before its step
+    // counter, which is kept whole by its non-breaking spaces.
     QString heading = title;
     if (step > 0)
-        heading += QStringLiteral(" (Step %1 of %2)").arg(step).arg(PageCount);
+        heading += QStringLiteral(" (Step\u00A0%1\u00A0of\u00A0%2)").arg(step).arg(PageCount);
     auto *head = new QLabel(heading);
     head->setObjectName(QString::fromLatin1(name) + QStringLiteral("Heading"));
-    // Large type; a heading too long for one line at 24 pixels is set a little smaller
-    // rather than broken inside its step counter.
     QFont headFont(QStringLiteral("Arial"));
-    int pixels = 24;
-    const int room = ClientWidth - PictureWidth - 2 * PageMargin;
-    for (;; --pixels) {
-        headFont.setPixelSize(pixels);
-        if (pixels <= 18 || QFontMetrics(headFont).horizontalAdvance(heading) <= room)
-            break;
-    }
+    headFont.setPixelSize(24);
     head->setFont(headFont);
     head->setWordWrap(true);
     l->addWidget(head);

@@ -5,6 +5,7 @@
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/ValueForms.h"
+#include "support/TestFiles.h"
 
 #include <QTest>
 
@@ -115,6 +116,9 @@ void TestConfigCheck::findings_data()
                R"(warning empty-password server: the administrator has no password)",
                R"(warning old-format server: the file is in the old format (Version "1.04"); the next save converts it)",
            };
+    // What the README's examples and a first start show: nothing to mend.
+    QTest::newRow("the demo folder's configuration")
+        << TestFiles::read(QStringLiteral(QUILMORA_SOURCE_DIR "/examples/demo/quilmora.ini")) << QStringList();
     QTest::newRow("control characters in names are shown escaped")
         << server() + "[GROUP1]\r\nName=a\x1b[31m\r\n"
         << QStringList{

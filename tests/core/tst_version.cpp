@@ -218,7 +218,7 @@ private slots:
         m_prompts.answers = {ok ? Prompts::Answer::Yes : Prompts::Answer::Cancel};
         make(server.port(), TKDVersion::ntPrompt).CheckVersion(true);
         QVERIFY(server.wait());
-        QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("okCancel: A new version exists.")});
+        QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("informationOkCancel: A new version exists.")});
         QCOMPARE(m_shell.opened, opened);
         QVERIFY(m_diff.isEmpty());
     }
@@ -339,6 +339,45 @@ private slots:
         v.CheckVersion(false);
         QVERIFY(server.wait());
         QCOMPARE(m_same, 2);
+    }
+
+    // A key that opens but does not take the new release: the failure is reported and the
+    // check ends there, without asking the server.
+    void failedWriteOfTheReleaseIsReported()
+    {
+        class RefusingRegistry : public Registry
+        {
+            class Key : public RegistryKey
+            {
+            public:
+                bool valueExists(const QString &) const override { return false; }
+                std::optional<QString> readString(const QString &) const override { return std::nullopt; }
+                std::optional<qint32> readInteger(const QString &) const override { return std::nullopt; }
+                bool writeString(const QString &, const QString &) override { return false; }
+                bool writeInteger(const QString &, qint32) override { return false; }
+            };
+
+        public:
+            std::unique_ptr<RegistryKey> openKey(Root, const QString &, Access, bool) override
+            {
+                return std::make_unique<Key>();
+            }
+        } refusing;
+        LoopbackLineServer server({versionReply("VERSION=1.06\r\n")}, 500);
+        TKDVersion &v = make(server.port(), TKDVersion::ntPrompt);
+        v.registry = &refusing;
+        v.CheckVersion(false);
+        QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Failed to set data for 'Version'")});
+        QVERIFY(!server.wait());
+        QCOMPARE(server.connections(), 0);
+        // A manual check does not touch the value, so nothing stands in its way.
+        m_prompts.shown.clear();
+        LoopbackLineServer manual({versionReply("VERSION=1.05\r\n")});
+        v.ServerPort = manual.port();
+        v.CheckVersion(true);
+        QVERIFY(manual.wait());
+        QCOMPARE(m_same, 1);
+        QVERIFY(m_prompts.shown.isEmpty());
     }
 
     void rootRulesOfTheKey_data()

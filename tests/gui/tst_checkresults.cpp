@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,8 @@ private slots:
     void dialogAlone();
     void menuEntryAfterSave();
     void findingsOfTheWindowSelectTheirItem();
+    void placedBesideTheWindow_data();
+    void placedBesideTheWindow();
 };
 
 void TestCheckResults::dialogAlone()
@@ -100,10 +103,18 @@ void TestCheckResults::findingsOfTheWindowSelectTheirItem()
     TMainForm form(ctx);
     QCOMPARE(form.start(false), TMainForm::StartResult::Run);
     form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(GuiTestUtil::trigger(&form, "actnCheck"));
     auto *dialog = child<CheckResultsDialog>(&form, "CheckResultsDialog");
     QVERIFY(dialog);
     QTRY_VERIFY(dialog->isVisible());
+    // Beside the editor's window, not over it, and the window stays usable.
+    QVERIFY(!dialog->isModal());
+    QVERIFY(!QApplication::activeModalWidget());
+    const QRect screen = form.screen()->availableGeometry();
+    if (form.frameGeometry().width() + 320 < screen.width() || form.frameGeometry().height() + 170 < screen.height())
+        QVERIFY2(!dialog->frameGeometry().intersects(form.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(dialog->x()).arg(dialog->y()).arg(dialog->width()).arg(dialog->height())));
     QCOMPARE(dialog->lstFindings->count(), 1);
     QCOMPARE(dialog->findings().first().item(), QStringLiteral("group:#2"));
     QCOMPARE(dialog->lstFindings->item(0)->text(),
@@ -127,6 +138,33 @@ void TestCheckResults::findingsOfTheWindowSelectTheirItem()
     QCOMPARE(form.findChildren<CheckResultsDialog *>().size(), 1);
     doubleClickRow(dialog->lstFindings, 0);
     QTRY_COMPARE(form.tvNav->currentItem(), form.nodeGroups->child(0));
+}
+
+// The window opens beside the editor's, where the item a finding selects stays in sight.
+void TestCheckResults::placedBesideTheWindow_data()
+{
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("room on the right, level with the window")
+        << QRect(100, 100, 800, 600) << QRect(0, 0, 1920, 1080) << QRect(904, 100, 620, 320);
+    QTest::newRow("room only below") << QRect(0, 0, 1024, 400) << QRect(0, 0, 1024, 768) << QRect(0, 404, 620, 320);
+    QTest::newRow("shrunk to the room on the left")
+        << QRect(400, 0, 880, 800) << QRect(0, 0, 1280, 800) << QRect(0, 0, 396, 320);
+    QTest::newRow("on a second screen") << QRect(2000, 50, 900, 500) << QRect(1920, 0, 1600, 900)
+                                        << QRect(2000, 554, 620, 320);
+    QTest::newRow("no room anywhere: the corner away from the tree")
+        << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 600) << QRect(180, 280, 620, 320);
+}
+
+void TestCheckResults::placedBesideTheWindow()
+{
+    QFETCH(QRect, window);
+    QFETCH(QRect, screen);
+    QFETCH(QRect, expected);
+    const QRect placed = CheckResultsDialog::placeBeside(QSize(620, 320), QSize(300, 150), window, screen);
+    QCOMPARE(placed, expected);
+    QVERIFY(screen.contains(placed));
 }
 
 QTEST_MAIN(TestCheckResults)

@@ -7,11 +7,13 @@
 #include "support/gui/GuiTestUtil.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -163,21 +165,22 @@ private slots:
     }
 
     // Add on a list's overview or on one of its items gives a selected "New" node whose
-    // page defaults are stored into it as edits.
+    // page defaults are stored into it as edits; the caption stays "New" until a name is given.
     void addGivesSelectedNewNode_data()
     {
         QTest::addColumn<QString>("root");
         QTest::addColumn<bool>("fromItem"); // Add from an item's page rather than the overview
         QTest::addColumn<QString>("page");
         QTest::addColumn<QByteArray>("section"); // as written by the save
-        QTest::addColumn<QString>("caption");    // "New", or the caption the first edit gave
         QTest::newRow("account") << "Incoming Accounts" << false << "tabsIncomingItem"
-                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n") << "/";
+                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n");
         QTest::newRow("account from an account") << "Incoming Accounts" << true << "tabsIncomingItem"
-                                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n") << "/";
-        QTest::newRow("user") << "Users" << false << "tabsUserItem" << QByteArray("[USER2]\r\nName=\r\n") << "New";
-        // The cleared keys memo is an edit, which gives the caption of the empty name.
-        QTest::newRow("group") << "Groups" << true << "tabsGroupItem" << QByteArray("[GROUP4]\r\nName=\r\n") << "";
+                                                 << QByteArray("[POP2]\r\nHost=\r\nPort=110\r\n");
+        QTest::newRow("user") << "Users" << false << "tabsUserItem" << QByteArray("[USER2]\r\nName=\r\n");
+        // The cleared keys memo is an edit that stores the empty name.
+        QTest::newRow("group") << "Groups" << false << "tabsGroupItem" << QByteArray("[GROUP4]\r\nName=\r\n");
+        QTest::newRow("group from a group") << "Groups" << true << "tabsGroupItem"
+                                            << QByteArray("[GROUP4]\r\nName=\r\n");
     }
     void addGivesSelectedNewNode()
     {
@@ -185,7 +188,6 @@ private slots:
         QFETCH(bool, fromItem);
         QFETCH(QString, page);
         QFETCH(QByteArray, section);
-        QFETCH(QString, caption);
         TMainForm *f = openConfig();
         QVERIFY(f);
         auto *rootNode = static_cast<NavNode *>(f->tvNav->findItems(root, Qt::MatchExactly).value(0));
@@ -203,11 +205,68 @@ private slots:
             QCOMPARE(f->sedtPopPort->value(), 110);
             QCOMPARE(static_cast<NavNode *>(added)->pop()->Port, 110);
         }
-        QCOMPARE(added->text(0), caption);
+        QCOMPARE(added->text(0), QStringLiteral("New"));
         // An added item is a change to save, also where no default differed.
         QVERIFY(f->isChanged());
         const QByteArray file = saved();
         QVERIFY2(file.contains(section), file.constData());
+    }
+
+    // A name typed into the new item's page becomes its caption; cleared again, it is "New".
+    void newCaptionFollowsName_data()
+    {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("account") << "Incoming Accounts" << "editPopUser" << "anna" << "anna/";
+        QTest::newRow("user") << "Users" << "editUserName" << "anna" << "anna";
+        QTest::newRow("group") << "Groups" << "editGroupName" << "anna" << "anna";
+    }
+    void newCaptionFollowsName()
+    {
+        QFETCH(QString, root);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, caption);
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        QTreeWidgetItem *rootNode = f->tvNav->findItems(root, Qt::MatchExactly).value(0);
+        QVERIFY(rootNode);
+        m_fx.select(rootNode);
+        QVERIFY(GuiTestUtil::trigger(f, "actnAdd"));
+        QTreeWidgetItem *added = rootNode->child(rootNode->childCount() - 1);
+        auto *edit = f->findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        edit->setText(typed);
+        QCOMPARE(added->text(0), caption);
+        edit->clear();
+        QCOMPARE(added->text(0), QStringLiteral("New"));
+    }
+
+    // A new account has no default group until one is chosen, though the box lists groups.
+    void addedAccountHasNoDefaultGroup()
+    {
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        m_fx.select(f->nodeIncoming);
+        QVERIFY(GuiTestUtil::trigger(f, "actnAdd"));
+        auto *added = static_cast<NavNode *>(f->nodeIncoming->child(1));
+        QVERIFY(added->pop());
+        QCOMPARE(f->cboxPopDefault->count(), 3);
+        QCOMPARE(f->cboxPopDefault->currentIndex(), -1);
+        QVERIFY(added->pop()->DefaultGroup.isEmpty());
+        QByteArray file = saved();
+        QCOMPARE(file.count("DefaultGroup=sales"), 0);
+        QVERIFY2(!QRegularExpression(QStringLiteral("DefaultGroup=[^\\r]")).match(QString::fromLatin1(file)).hasMatch(),
+                 file.constData());
+
+        f->cboxPopDefault->setCurrentIndex(1);
+        QCOMPARE(added->pop()->DefaultGroup, QByteArray("comp.lang"));
+        file = saved();
+        const qsizetype pop2 = file.indexOf("[POP2]");
+        QVERIFY(pop2 >= 0);
+        QVERIFY2(file.indexOf("DefaultGroup=comp.lang\r\n", pop2) > pop2, file.constData());
     }
 
     void addOnOtherPagesDoesNothing()
@@ -407,6 +466,72 @@ private slots:
         }
         // Nothing is undone: the name was taken into the item as it was typed.
         QCOMPARE(TextCodec().decode(group->group()->Name), name);
+    }
+
+    // The name field left by a click on another group's row, as a user does: a refused
+    // name is reported while its own group stays selected and shown, and its field takes
+    // the focus back; a name that passes lets the click select the other group.
+    void groupNameLeftByTreeClick_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("refused, left click") << "sales team" << Qt::LeftButton << true;
+        QTest::newRow("refused, right click") << "sales-eu" << Qt::RightButton << true;
+        QTest::newRow("passes, left click") << "sales.eu" << Qt::LeftButton << false;
+        QTest::newRow("passes, right click") << "sales2" << Qt::RightButton << false;
+    }
+    void groupNameLeftByTreeClick()
+    {
+        QFETCH(QString, name);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, refused);
+        TMainForm *f = openConfig();
+        QVERIFY(f);
+        QVERIFY(m_fx.activate());
+        NavNode *sales = EditorFixture::child(f->nodeGroups, QStringLiteral("sales"));
+        NavNode *other = EditorFixture::child(f->nodeGroups, QStringLiteral("support"));
+        QVERIFY(sales && other);
+        m_fx.select(sales);
+        f->editGroupName->setFocus();
+        QTRY_VERIFY(f->editGroupName->hasFocus());
+        f->editGroupName->selectAll();
+        QTest::keyClicks(f->editGroupName, name);
+
+        QList<QTreeWidgetItem *> selections;
+        connect(f->tvNav, &QTreeWidget::currentItemChanged, f,
+                [&selections](QTreeWidgetItem *now) { selections << now; });
+        const auto clickRow = [f, button](QTreeWidgetItem *node) {
+            QTest::mouseClick(f->tvNav->viewport(), button, {}, f->tvNav->visualItemRect(node).center());
+        };
+        clickRow(other);
+        const QStringList message{QStringLiteral("error: Name value can only contain alphanumeric characters and periods")};
+        if (!refused) {
+            QTRY_COMPARE(f->tvNav->currentItem(), other);
+            QCoreApplication::processEvents();
+            QCOMPARE(m_fx.prompts.shown, QStringList());
+            f->PopupMenu1->hide();
+            return;
+        }
+        QTRY_COMPARE(m_fx.prompts.shown, message);
+        QTRY_VERIFY(f->editGroupName->hasFocus());
+        // The other group was never selected, so the message stood over this one's page.
+        QCOMPARE(selections, QList<QTreeWidgetItem *>());
+        QCOMPARE(f->tvNav->currentItem(), sales);
+        QCOMPARE(f->pctrlMain->currentWidget(), f->tabsGroupItem);
+        QCOMPARE(f->editGroupName->text(), name);
+        QCOMPARE(sales->text(0), name);
+        QVERIFY(!f->PopupMenu1->isVisible());
+
+        // Mended, the name lets the same click through.
+        f->editGroupName->selectAll();
+        QTest::keyClicks(f->editGroupName, QStringLiteral("sales.eu"));
+        clickRow(other);
+        QTRY_COMPARE(f->tvNav->currentItem(), other);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_fx.prompts.shown, message);
+        QCOMPARE(sales->text(0), QStringLiteral("sales.eu"));
+        f->PopupMenu1->hide();
     }
 };
 

@@ -134,7 +134,11 @@ void TestWizardForm::windowAndPages()
         QCOMPARE(f.page(), i);
         QWidget *page = f.get<QTabWidget>("pctrlWizard")->currentWidget();
         QCOMPARE(page->objectName(), QString::fromLatin1(pages[i]));
-        QCOMPARE(child<QLabel>(page, (QByteArray(pages[i]) + "Heading").constData())->text(), titles.at(i));
+        auto *heading = child<QLabel>(page, (QByteArray(pages[i]) + "Heading").constData());
+        QCOMPARE(heading->text().replace(QChar(0xA0), QLatin1Char(' ')), titles.at(i));
+        // Large type on every page, and all of it shown: a long heading wraps whole.
+        QCOMPARE(heading->font().pixelSize(), 24);
+        QVERIFY2(heading->height() >= heading->heightForWidth(heading->width()), qPrintable(titles.at(i)));
         maybeScreenshot(w, QStringLiteral("wizard-%1").arg(i + 1));
         if (i + 1 < TWizardForm::PageCount)
             QVERIFY(f.next());

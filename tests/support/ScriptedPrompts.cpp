@@ -38,6 +38,12 @@ bool ScriptedPrompts::okCancel(const QString &text, const QString &)
     return next(Answer::Cancel) == Answer::Yes;
 }
 
+bool ScriptedPrompts::informationOkCancel(const QString &text, const QString &)
+{
+    shown.append(QStringLiteral("informationOkCancel: ") + text);
+    return next(Answer::Cancel) == Answer::Yes;
+}
+
 std::optional<QString> ScriptedPrompts::text(const QString &caption, const QString &label,
                                              const QString &, bool)
 {

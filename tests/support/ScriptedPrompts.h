@@ -13,7 +13,7 @@ class ScriptedPrompts : public Prompts
 {
 public:
     QStringList shown;                  // e.g. "error: Unable to write to /x/quilmora.ini"
-    QList<Answer> answers;              // for yesNo (Yes/No), yesNoCancel and okCancel (Yes = OK)
+    QList<Answer> answers;              // for yesNo (Yes/No), yesNoCancel and the OK/Cancel boxes (Yes = OK)
     QList<std::optional<QString>> texts; // for text prompts
 
     void error(const QString &text, const QString &caption = {}) override;
@@ -22,6 +22,7 @@ public:
     bool yesNo(const QString &text, const QString &caption = {}) override;
     Answer yesNoCancel(const QString &text, const QString &caption = {}) override;
     bool okCancel(const QString &text, const QString &caption = {}) override;
+    bool informationOkCancel(const QString &text, const QString &caption = {}) override;
     std::optional<QString> text(const QString &caption, const QString &label,
                                 const QString &initial = {}, bool masked = false) override;
 

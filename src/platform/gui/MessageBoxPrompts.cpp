@@ -1,8 +1,13 @@
 #include "platform/gui/MessageBoxPrompts.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace {
 
@@ -18,6 +23,15 @@ QString titleOr(const QString &caption)
     return caption.isEmpty() ? QApplication::applicationName() : caption;
 }
 
+// A window system cuts a title that is wider than its window's title bar. A box is made
+// at least as wide as its title set in bold, plus room for the bar's icon and buttons.
+int widthForTitle(const QWidget &box, const QString &title)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(title) + MessageBoxPrompts::TitleBarReserve;
+}
+
 QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, const QString &caption,
                                 QMessageBox::StandardButtons buttons,
                                 QMessageBox::StandardButton defaultButton)
@@ -25,6 +39,10 @@ QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, con
     QMessageBox box(icon, titleOr(caption), text, buttons, parentWindow());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
+    // A message box sizes itself to its text; a spacer across its grid keeps it wide enough.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(widthForTitle(box, box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -70,14 +88,26 @@ bool MessageBoxPrompts::okCancel(const QString &text, const QString &caption)
                QMessageBox::Ok) == QMessageBox::Ok;
 }
 
+bool MessageBoxPrompts::informationOkCancel(const QString &text, const QString &caption)
+{
+    return ask(QMessageBox::Information, text, caption, QMessageBox::Ok | QMessageBox::Cancel,
+               QMessageBox::Ok) == QMessageBox::Ok;
+}
+
 std::optional<QString> MessageBoxPrompts::text(const QString &caption, const QString &label,
                                                const QString &initial, bool masked)
 {
-    bool ok = false;
-    const QString value = QInputDialog::getText(parentWindow(), titleOr(caption), label,
-                                                masked ? QLineEdit::Password : QLineEdit::Normal,
-                                                initial, &ok);
-    if (!ok)
+    QInputDialog box(parentWindow());
+    box.setWindowTitle(titleOr(caption));
+    box.setLabelText(label);
+    box.setTextEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+    box.setTextValue(initial);
+    // The dialog's layout sets its smallest size from its fields, so the field is widened.
+    if (auto *edit = box.findChild<QLineEdit *>()) {
+        const QMargins margins = box.layout() ? box.layout()->contentsMargins() : QMargins();
+        edit->setMinimumWidth(widthForTitle(box, box.windowTitle()) - margins.left() - margins.right());
+    }
+    if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return value;
+    return box.textValue();
 }
