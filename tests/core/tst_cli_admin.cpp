@@ -575,7 +575,7 @@ void TestCliAdmin::nulInBinaryValues_data()
     auto line = [](const char *key, const QByteArray &bytes) {
         return QByteArray(key) + '=' + ValueForms::encodeBinary(bytes) + "\r\n";
     };
-    const QByteArray middle = line("AutoReplyBody", QByteArray("Away\0until\r\nMonday", 20));
+    const QByteArray middle = line("AutoReplyBody", QByteArray("Away\0until\r\nMonday", sizeof "Away\0until\r\nMonday" - 1));
     QTest::newRow("reply body, NUL inside") << kSmall + "[POP2]\r\nHost=h\r\nUserID=u\r\n" + middle << middle;
     const QByteArray ends = line("KeyList", QByteArray("\0key\0", 5));
     QTest::newRow("key list, NUL first and last") << kSmall + "[GROUP4]\r\nName=keys\r\n" + ends << ends;
