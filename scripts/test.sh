@@ -22,6 +22,10 @@ if command -v ccache >/dev/null; then
   # folder the object was first built in, which the tests never read).
   export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 fi
+# lld links the sixty-odd test and benchmark programs about three times as fast.
+if command -v ld.lld >/dev/null; then
+  launcher+=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)
+fi
 
 start_all=$SECONDS
 timings=()
@@ -44,21 +48,24 @@ sanitize() {
   echo "== core suite under AddressSanitizer + UBSan"
   # -O1 with line tables: the usual level for AddressSanitizer, with file and line in every
   # report, and about a third less compile time than -O2 with full debug information.
-  # Built without precompiled headers: a source that lacks an include fails here.
-  "$root/scripts/build.sh" "$root/build-asan" -DQUILMORA_SANITIZE=ON -DQUILMORA_GUI=OFF -DQUILMORA_PCH=OFF \
+  "$root/scripts/build.sh" "$root/build-asan" -DQUILMORA_SANITIZE=ON -DQUILMORA_GUI=OFF \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "${launcher[@]}"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$root/build-asan" -L core --output-on-failure -j"$jobs"
 }
 fuzz() {
   echo "== fuzz targets (side by side, $jobs at a time)"
-  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DQUILMORA_FUZZ=ON -DQUILMORA_GUI=OFF \
+  # Built without precompiled headers: a core source that lacks an include of its own fails
+  # here, where the headers the other builds put first are not there to hide it.
+  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DQUILMORA_FUZZ=ON -DQUILMORA_GUI=OFF -DQUILMORA_PCH=OFF \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG" "${launcher[@]}"
   ctest --test-dir "$root/build-fuzz" -L fuzz --output-on-failure -j"$jobs"
 }
 suite() {
   echo "== whole suite"
-  "$root/scripts/build.sh" "$root/build" "${launcher[@]}"
+  # No debug information in the suite's build: a quarter less compile time, and a failure
+  # is reproduced in a build of its own (the sanitizer phase keeps line tables).
+  "$root/scripts/build.sh" "$root/build" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" "${launcher[@]}"
   ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 }
 case "$mode" in
