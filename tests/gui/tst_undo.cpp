@@ -10,6 +10,7 @@
 #include "widgets/RadioGroup.h"
 
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>

@@ -16,6 +16,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
