@@ -136,20 +136,31 @@ int runPull(CliContext &ctx)
 }
 
 // Without --force a push refuses to replace a configuration that changed on the server
-// since the pull (or the last push); a copy with no remembered pull is returned as is.
+// since the pull (or the last push), and to send at all when that cannot be checked (the
+// record of the pull is no record, or the server could not be asked); a copy with no
+// remembered pull is returned as is.
 std::optional<int> refuseChangedServer(CliContext &ctx, TRemoteInfo &remote, bool force)
 {
     if (force)
         return std::nullopt;
-    const std::optional<bool> changed = remote.ServerChangedSinceFetch(ctx.folder);
-    if (!changed)
-        return 1;
-    if (*changed)
+    const TRemoteInfo::ServerCheck check = remote.CheckServer(ctx.folder);
+    switch (check.outcome) {
+    case TRemoteInfo::ServerCheck::Outcome::Unchanged:
+        return std::nullopt;
+    case TRemoteInfo::ServerCheck::Outcome::Changed:
         return ctx.fail(QStringLiteral("The configuration on %1 changed since it was pulled; the server's file was "
                                        "left as it is. Pull it again and redo the change, or push with --force "
                                        "to replace it.")
                             .arg(remote.Host));
-    return std::nullopt;
+    case TRemoteInfo::ServerCheck::Outcome::RecordUnusable:
+    case TRemoteInfo::ServerCheck::Outcome::Unreachable:
+        break;
+    }
+    return ctx.fail(
+        QStringLiteral("The configuration on %1 cannot be checked for changes made since it was pulled, so nothing "
+                       "was sent: %2\nThe server's file was left as it is; push with --force to send the local "
+                       "copy without the check.")
+            .arg(remote.Host, check.reason));
 }
 
 int runPush(CliContext &ctx)

@@ -18,4 +18,27 @@ bool isConfiguration(const QByteArray &bytes);
 // in `error` when the bytes are not a configuration.
 bool prepare(QByteArray &bytes, const QString &path, QString *error);
 
+// The same check as skipByteOrderMark() and isConfiguration() together, made on bytes that
+// arrive piece by piece (a fetch streams a block of any size to disk and never holds it
+// whole). Its verdict for a stream equals isConfiguration() of the whole, mark skipped,
+// wherever the pieces are cut.
+class Scanner
+{
+public:
+    void add(QByteArrayView piece);
+    // Whether everything added so far is a configuration.
+    bool isConfiguration() const;
+
+private:
+    void scan(QByteArrayView bytes);
+
+    enum class Line { Start, Opened, Other };
+    QByteArray m_head; // the first bytes, until it is known whether they are a mark
+    bool m_headDone = false;
+    bool m_any = false;     // bytes after the mark
+    bool m_nul = false;
+    bool m_section = false;
+    Line m_line = Line::Start;
+};
+
 } // namespace ConfigBytes

@@ -272,6 +272,13 @@ void ignoreFileSizeSignal()
 
 PendingFile::PendingFile(const QString &path) : m_path(path), m_target(replacedFile(path)) {}
 
+PendingFile::PendingFile(const QString &path, Links links)
+    : m_path(path),
+      m_target(links == Links::Follow ? replacedFile(path) : QFileInfo(path).absoluteFilePath()),
+      m_links(links)
+{
+}
+
 PendingFile::~PendingFile()
 {
     discard();
@@ -298,7 +305,10 @@ bool PendingFile::open()
         return false;
     }
     struct stat old {};
-    if (::stat(encoded(m_target).constData(), &old) == 0 && S_ISREG(old.st_mode))
+    // A link that is replaced lends nothing: lstat sees the link, never its target.
+    const int looked = m_links == Links::Follow ? ::stat(encoded(m_target).constData(), &old)
+                                                : ::lstat(encoded(m_target).constData(), &old);
+    if (looked == 0 && S_ISREG(old.st_mode))
         copyOwnership(m_fd, old);
     else
         ::fchmod(m_fd, creationMode());

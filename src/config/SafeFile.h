@@ -86,6 +86,13 @@ public:
     enum class Commit { Done, Changed, Failed };
 
     explicit PendingFile(const QString &path);
+    // How a symbolic link standing at the path is treated. Follow: the link stays and its
+    // target gets the new content (a save of the configuration). Replace: the new file
+    // takes the link's place; the target is never written, and a dangling link's target
+    // never created (small files of the program's own beside a file, which anyone who can
+    // write the folder could plant as a link).
+    enum class Links { Follow, Replace };
+    PendingFile(const QString &path, Links links);
     ~PendingFile();
     PendingFile(const PendingFile &) = delete;
     PendingFile &operator=(const PendingFile &) = delete;
@@ -125,6 +132,7 @@ private:
     int m_lockFd = -1; // holds the flock on the temporary file from open() to its rename or removal
     bool m_failed = false;
     bool m_backupLost = false;
+    Links m_links = Links::Follow;
 };
 
 // Removes the temporary files of saves of `path` that were killed half-way (their writer

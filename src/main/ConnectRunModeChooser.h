@@ -15,10 +15,12 @@ class RemoteInfoTransfer : public ConfigTransfer
 public:
     explicit RemoteInfoTransfer(std::unique_ptr<TRemoteInfo> info) : m_info(std::move(info)) {}
     QString fetchConfig(const QString &programFolder) override { return m_info->GetConfig(programFolder); }
-    void putConfig(const QString &programFolder) override { m_info->PutConfigAfterCheck(programFolder); }
+    void putConfig(const QString &programFolder) override { m_sent = m_info->PutConfigAfterCheck(programFolder); }
+    bool lastPutSent() const override { return m_sent; }
 
 private:
     std::unique_ptr<TRemoteInfo> m_info;
+    bool m_sent = true;
 };
 
 class ConnectRunModeChooser : public RunModeChooser

@@ -20,6 +20,10 @@ public:
     // Returns the saved local copy to the server; a failure is shown by the transfer
     // itself and does not undo the save.
     virtual void putConfig(const QString &programFolder) = 0;
+
+    // Whether the last putConfig() delivered the copy to the server. While it has not, the
+    // window's title keeps its mark of unsent changes.
+    virtual bool lastPutSent() const { return true; }
 };
 
 // What start-up decided: edit the local file, edit a server's configuration through a

@@ -271,6 +271,8 @@ private:
     QString m_fileName = QStringLiteral("quilmora.ini");
     bool OldFormat = false;
     bool m_changed = false; // follows the undo history: set while it is not at its clean state
+    bool m_unsent = false;  // remote mode: the last save did not reach the server
+    void showChangedMark(); // the title's "*": m_changed or m_unsent
     bool m_pageFill = false;
     // The group whose name field was left with a name the check refuses, until the
     // refusal has been shown; the tree keeps its selection meanwhile.

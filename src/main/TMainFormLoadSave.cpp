@@ -368,11 +368,15 @@ bool TMainForm::actnSaveExecute()
     if (!warning.isEmpty())
         m_prompts->warning(warning);
     m_server = settings;
-    if (RemoteMode && m_transfer)
+    if (RemoteMode && m_transfer) {
         m_transfer->putConfig(m_ctx.programFolder); // reports its own failure
+        // A copy the server did not get keeps the title's mark until a save sends it.
+        m_unsent = !m_transfer->lastPutSent();
+    }
     // What is saved is the undo history's clean state: undoing back to it leaves nothing
     // to save.
     m_undoStack->setClean();
+    showChangedMark();
     return true;
 }
 

@@ -340,10 +340,16 @@ void TMainForm::buildEditMenu()
     // The changed flag and the title's mark follow the history.
     auto follow = [this]() {
         m_changed = !m_undoStack->isClean();
-        setWindowModified(m_changed);
+        showChangedMark();
     };
     connect(m_undoStack, &QUndoStack::cleanChanged, this, follow);
     connect(m_undoStack, &QUndoStack::indexChanged, this, follow);
+}
+
+void TMainForm::showChangedMark()
+{
+    // Unsaved edits, or a remote save the server has not received.
+    setWindowModified(m_changed || m_unsent);
 }
 
 void TMainForm::beginEdit(QObject *sender)

@@ -112,7 +112,9 @@ public:
     }
 
     // Reads `count` bytes and writes each piece to `file` as it arrives; `done` counts them.
-    bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error, QByteArray *copy)
+    // The block is never held whole: `hash` and `scanner` take each piece as it passes.
+    bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error,
+                     QCryptographicHash *hash, ConfigBytes::Scanner *scanner)
     {
         QByteArray buffer(ChunkSize, Qt::Uninitialized);
         while (count > 0) {
@@ -127,7 +129,8 @@ public:
                 *error = QStringLiteral("Unable to write to ") + file.path();
                 return false;
             }
-            copy->append(buffer.constData(), got);
+            hash->addData(QByteArrayView(buffer.constData(), got));
+            scanner->add(QByteArrayView(buffer.constData(), got));
             count -= got;
             done += got;
             if (!withinLimits(error))
@@ -271,10 +274,6 @@ QByteArray TRemoteInfo::authLine() const
     return QByteArray("AUTH ") + User + ' ' + Password;
 }
 
-namespace {
-void rememberFetched(const QString &copyPath);
-} // namespace
-
 QString TRemoteInfo::GetConfig(const QString &folder)
 {
     BusyCursorScope busy(m_cursor);
@@ -287,7 +286,9 @@ QString TRemoteInfo::GetConfig(const QString &folder)
         m_prompts.error(error);
         return {};
     }
-    rememberFetched(localCopyPath(folder, Host));
+    // The local copy's bytes are what the server sent; a record that cannot be written is
+    // removed (a push then says the server cannot be checked, or returns unchecked).
+    m_fetched.remember(localCopyPath(folder, Host));
     return Host;
 }
 
@@ -336,8 +337,9 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         return false;
     }
     m_total = length;
-    QByteArray received;
-    if (!connection.receiveInto(file, length, m_done, error, &received)) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    ConfigBytes::Scanner scanner;
+    if (!connection.receiveInto(file, length, m_done, error, &hash, &scanner)) {
         *error += QStringLiteral("\r\n%1 of %2 bytes arrived; the local copy was left as it was.")
                       .arg(m_done)
                       .arg(length);
@@ -349,8 +351,7 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         *error = QStringLiteral("The server sent an empty configuration; the local copy was left as it was.");
         return false;
     }
-    ConfigBytes::skipByteOrderMark(received);
-    if (!ConfigBytes::isConfiguration(received)) {
+    if (!scanner.isConfiguration()) {
         *error = QStringLiteral("What the server sent is not a configuration file (no section line, or a NUL "
                                 "byte); the local copy was left as it was.");
         return false;
@@ -364,21 +365,9 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         *error = QStringLiteral("Cannot create file ") + path;
         return false;
     }
+    m_fetched = {length, hash.result()};
     return true;
 }
-
-namespace {
-
-// A fetch made the local copy anew: its bytes are what the server sent.
-void rememberFetched(const QString &copyPath)
-{
-    if (const auto state = FetchedState::ofFile(copyPath))
-        state->remember(copyPath);
-    else
-        FetchedState::forget(copyPath);
-}
-
-} // namespace
 
 bool TRemoteInfo::PutConfig(const QString &folder)
 {
@@ -466,13 +455,22 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
     return failWith(true);
 }
 
-std::optional<bool> TRemoteInfo::ServerChangedSinceFetch(const QString &folder)
+TRemoteInfo::ServerCheck TRemoteInfo::CheckServer(const QString &folder)
 {
+    ServerCheck check;
     if (!isUsableFileName(Host))
-        return false;
-    const std::optional<FetchedState> remembered = FetchedState::recalled(localCopyPath(folder, Host));
-    if (!remembered)
-        return false;
+        return check; // the return itself fails on the name
+    const FetchedState::Recollection remembered = FetchedState::recall(localCopyPath(folder, Host));
+    switch (remembered.kind) {
+    case FetchedState::Recollection::Kind::None:
+        return check;
+    case FetchedState::Recollection::Kind::Unusable:
+        check.outcome = ServerCheck::Outcome::RecordUnusable;
+        check.reason = remembered.problem;
+        return check;
+    case FetchedState::Recollection::Kind::Remembered:
+        break;
+    }
     BusyCursorScope busy(m_cursor);
     MonitorScope watched(m_monitor, TransferMonitor::Direction::Fetch);
     FetchedState now;
@@ -481,22 +479,54 @@ std::optional<bool> TRemoteInfo::ServerChangedSinceFetch(const QString &folder)
     watched.release();
     busy.release();
     if (!ok) {
-        m_prompts.error(error);
-        return std::nullopt;
+        check.outcome = ServerCheck::Outcome::Unreachable;
+        check.reason = error;
+    } else if (now != remembered.state) {
+        check.outcome = ServerCheck::Outcome::Changed;
     }
-    return now != *remembered;
+    return check;
+}
+
+QString TRemoteInfo::forcedPushCommand(const QString &folder, const QString &host)
+{
+    return QStringLiteral("quilmora-config --folder %1 push %2 --force").arg(folder, host);
+}
+
+QString TRemoteInfo::notSentText(const QString &folder) const
+{
+    return QStringLiteral("Your configuration is saved in the local copy %1 and was not sent to the server.")
+        .arg(localCopyPath(folder, Host));
 }
 
 bool TRemoteInfo::PutConfigAfterCheck(const QString &folder)
 {
-    const std::optional<bool> changed = ServerChangedSinceFetch(folder);
-    if (!changed)
-        return false;
-    if (*changed && !m_prompts.yesNo(serverChangedQuestion())) {
-        m_prompts.information(QStringLiteral("Your configuration is saved in the local copy %1 and was not sent to "
-                                             "the server. To send it later, save again and answer Yes, or run:\n"
-                                             "quilmora-config --folder %3 push %2 --force")
-                                  .arg(localCopyPath(folder, Host), Host, folder));
+    const ServerCheck check = CheckServer(folder);
+    switch (check.outcome) {
+    case ServerCheck::Outcome::Unchanged:
+        break;
+    case ServerCheck::Outcome::Changed:
+    case ServerCheck::Outcome::RecordUnusable: {
+        const QString question =
+            check.outcome == ServerCheck::Outcome::Changed
+                ? serverChangedQuestion()
+                : QStringLiteral("The configuration on the server cannot be checked for changes made since it was "
+                                 "fetched: %1. Replace it with yours?")
+                      .arg(check.reason);
+        if (!m_prompts.yesNo(question)) {
+            m_prompts.information(notSentText(folder) +
+                                  QStringLiteral(" To send it later, save again and answer Yes, or run:\n") +
+                                  forcedPushCommand(folder, Host));
+            return false;
+        }
+        break;
+    }
+    case ServerCheck::Outcome::Unreachable:
+        // Nothing is sent over a change that could not be ruled out; the save itself stands.
+        m_prompts.warning(notSentText(folder) +
+                          QStringLiteral(" The server could not be checked for changes made since the fetch:\n") +
+                          check.reason +
+                          QStringLiteral("\nTo send it, save again once the server can be reached, or run:\n") +
+                          forcedPushCommand(folder, Host));
         return false;
     }
     return PutConfig(folder);

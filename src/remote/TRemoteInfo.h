@@ -44,18 +44,33 @@ public:
     bool PutConfig(const QString &folder);
 
     // Whether the server's configuration now differs from what the local copy remembers of
-    // the last fetch or return (FetchedState). False when nothing is remembered; nullopt
-    // when the server could not be asked (already shown).
-    std::optional<bool> ServerChangedSinceFetch(const QString &folder);
+    // the last fetch or return (FetchedState). Nothing is shown: the caller says what the
+    // outcome means.
+    struct ServerCheck
+    {
+        enum class Outcome {
+            Unchanged,    // as remembered, or nothing remembered (the copy goes as it is)
+            Changed,      // another administrator returned a change
+            RecordUnusable, // the record beside the copy is no record (link, folder, garbled)
+            Unreachable,  // the server could not be asked: login refused, socket error, ...
+        };
+        Outcome outcome = Outcome::Unchanged;
+        QString reason; // for RecordUnusable and Unreachable
+    };
+    ServerCheck CheckServer(const QString &folder);
 
     // The return after a save in the editor: when the server's configuration changed since
-    // it was fetched, asks whether to replace it; No keeps the local copy unsent and says
-    // how to send it later. Gives whether the copy was returned.
+    // it was fetched, or cannot be checked for changes, asks whether to replace it; No
+    // keeps the local copy unsent and says how to send it later. When the check cannot be
+    // made at all, nothing is sent and one message says so, why, and how to send it. Gives
+    // whether the copy was returned.
     bool PutConfigAfterCheck(const QString &folder);
     static QString serverChangedQuestion()
     {
         return QStringLiteral("The configuration on the server changed since it was fetched. Replace it with yours?");
     }
+    // The command that sends the local copy without the check.
+    static QString forcedPushCommand(const QString &folder, const QString &host);
 
     // The local copy's full name: `folder` (with or without its trailing separator) + host.
     static QString localCopyPath(const QString &folder, const QString &host);
@@ -84,6 +99,7 @@ private:
     bool fetch(const QString &folder, QString *error);
     bool send(const QString &folder, QString *error);
     bool fetchState(FetchedState *state, QString *error);
+    QString notSentText(const QString &folder) const;
     std::optional<QString> requestProblem() const;
     QByteArray authLine() const;
 
@@ -95,5 +111,6 @@ private:
     TransferMonitor *m_monitor = nullptr;
     qint64 m_done = 0;
     qint64 m_total = -1;
-    FetchedState m_sent; // what the last successful return sent
+    FetchedState m_sent;    // what the last successful return sent
+    FetchedState m_fetched; // what the last successful fetch received
 };

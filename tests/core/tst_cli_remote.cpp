@@ -4,11 +4,15 @@
 #include "support/LoopbackConfigServer.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QTcpServer>
+
 #include <poll.h>
+#include <sys/stat.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,6 +90,10 @@ private slots:
     void pushAfterPull_data();
     void pushAfterPull();
     void pushRemembersWhatItReturned();
+    void plantedRecord_data();
+    void plantedRecord();
+    void pushRefusedWhenCheckFails_data();
+    void pushRefusedWhenCheckFails();
     void passwordAskedOnTerminal();
     void usageErrors_data();
     void usageErrors();
@@ -277,6 +285,159 @@ void TestCliRemote::pushRemembersWhatItReturned()
         QCOMPARE(runCli(push + QStringList{QString::number(server.port())}).status, 0);
         QVERIFY(server.wait());
     }
+}
+
+// What may stand at "<host>.fetched" instead of a record, planted by anyone who can write
+// the folder. A pull replaces it with a regular record (a folder excepted) and never writes
+// or creates what a link points to; a push reads it without following a link or waiting on
+// a FIFO, says the server cannot be checked and why, and sends nothing unless --force.
+void TestCliRemote::plantedRecord_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("why"); // what push says about it
+    QTest::newRow("link to an outside file") << "link" << QByteArray("is a symbolic link");
+    QTest::newRow("dangling link") << "dangling" << QByteArray("is a symbolic link");
+    QTest::newRow("FIFO") << "fifo" << QByteArray("is not a regular file");
+    QTest::newRow("folder") << "folder" << QByteArray("is a folder");
+    QTest::newRow("empty") << "empty" << QByteArray("is empty");
+    QTest::newRow("garbled") << "garbled" << QByteArray("does not hold a record of the last fetch");
+    QTest::newRow("huge") << "huge" << QByteArray("is larger than a record of the last fetch can be");
+}
+
+void TestCliRemote::plantedRecord()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, why);
+    QTemporaryDir outside;
+    const QString target = outside.filePath(QStringLiteral("passwd"));
+    const QByteArray targetBytes = "root:x:0:0:root:/root:/bin/bash\nnobody:x:65534:65534::/:/bin/false\n";
+    QVERIFY(TestFiles::write(target, targetBytes));
+    const QString dangling = outside.filePath(QStringLiteral("created-by-nobody"));
+    const QString copy = m_folder + QStringLiteral("/127.0.0.1");
+    const QString record = copy + QStringLiteral(".fetched");
+    const auto plant = [&] {
+        QFile::remove(record);
+        QDir(record).removeRecursively();
+        if (kind == QLatin1String("link"))
+            return QFile::link(target, record);
+        if (kind == QLatin1String("dangling"))
+            return QFile::link(dangling, record);
+        if (kind == QLatin1String("fifo"))
+            return ::mkfifo(QFile::encodeName(record).constData(), 0600) == 0;
+        if (kind == QLatin1String("folder"))
+            return QDir().mkdir(record);
+        if (kind == QLatin1String("empty"))
+            return TestFiles::write(record, QByteArray());
+        if (kind == QLatin1String("garbled"))
+            return TestFiles::write(record, "12 not-a-digest\n");
+        return TestFiles::write(record, QByteArray(1024 * 1024, '7'));
+    };
+    const auto outsideUntouched = [&] {
+        return TestFiles::read(target) == targetBytes && !QFileInfo::exists(dangling) &&
+               QDir(outside.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries) == QStringList{QStringLiteral("passwd")};
+    };
+
+    // pull: the copy arrives, and the record takes the planted thing's place.
+    QVERIFY(plant());
+    {
+        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().sendBlock(Config)});
+        const CliRun run = pull(server.port());
+        QVERIFY(server.wait());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(TestFiles::read(copy), Config);
+        QVERIFY(outsideUntouched());
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QFileInfo(record).isDir());
+        } else {
+            QVERIFY(!QFileInfo(record).isSymLink());
+            QVERIFY(QFileInfo(record).isFile());
+            QCOMPARE(TestFiles::read(record), QByteArray::number(Config.size()) + ' ' +
+                                                  QCryptographicHash::hash(Config, QCryptographicHash::Sha256).toHex() + '\n');
+        }
+    }
+
+    // push: refused before connecting, with the reason.
+    QVERIFY(plant());
+    const QStringList push{QStringLiteral("--folder"), m_folder, QStringLiteral("push"), QStringLiteral("127.0.0.1"),
+                           QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--port")};
+    {
+        LoopbackConfigServer server(QList<Script>{});
+        const CliRun run = runCli(push + QStringList{QString::number(server.port())});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.startsWith("The configuration on 127.0.0.1 cannot be checked for changes made since it was "
+                                    "pulled, so nothing was sent: "),
+                 run.err.constData());
+        QVERIFY2(run.err.contains(QFile::encodeName(record) + ' ' + why), run.err.constData());
+        QVERIFY2(run.err.contains("push with --force"), run.err.constData());
+        QCOMPARE(server.connections(), 0);
+        QVERIFY(outsideUntouched());
+    }
+    // push --force sends the copy, and the record of what it sent replaces the planted thing.
+    {
+        LoopbackConfigServer server({Script().line().send("200 OK\r\n").line().receiveBlock()});
+        const CliRun run = runCli(push + QStringList{QString::number(server.port()), QStringLiteral("--force")});
+        QVERIFY(server.wait());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(server.blocks(), QList<QByteArray>{Config});
+        QVERIFY(outsideUntouched());
+        QCOMPARE(QFileInfo(record).isFile() && !QFileInfo(record).isSymLink(), kind != QLatin1String("folder"));
+    }
+}
+
+// The push's check is a fetch of its own. When it fails, nothing is sent: the message says
+// the server cannot be checked and why, and the status is 1.
+void TestCliRemote::pushRefusedWhenCheckFails_data()
+{
+    QTest::addColumn<QList<Script>>("check"); // the check's connection; none: nobody listens
+    QTest::addColumn<QByteArray>("why");
+    QTest::newRow("login refused") << QList<Script>{Script().line().send("530 Bad login\r\n")}
+                                   << QByteArray("Bad login");
+    QTest::newRow("socket error") << QList<Script>{} << QByteArray("Socket Error # 111");
+    QTest::newRow("negative length")
+        << QList<Script>{Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(-5))}
+        << QByteArray("-5 bytes");
+    QTest::newRow("short block")
+        << QList<Script>{Script().line().send("200 OK\r\n").line().send(LoopbackConfigServer::lengthBytes(100) + "[SERVER]").close()}
+        << QByteArray("Connection Closed Gracefully.");
+    QTest::newRow("time limit") << QList<Script>{Script().line().send("200 OK\r\n").line().pause(2500).sendBlock(Config)}
+                                << QByteArray("did not finish within 1 seconds");
+}
+
+void TestCliRemote::pushRefusedWhenCheckFails()
+{
+    QFETCH(QList<Script>, check);
+    QFETCH(QByteArray, why);
+    const QByteArray mine = "[SERVER]\r\nName=Mine\r\n";
+    QVERIFY(pullThenEdit(m_folder, mine));
+    quint16 port = 0;
+    std::unique_ptr<LoopbackConfigServer> server;
+    if (check.isEmpty()) {
+        QTcpServer closed; // a port where nobody listens any more
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        port = closed.serverPort();
+    } else {
+        server = std::make_unique<LoopbackConfigServer>(check);
+        port = server->port();
+    }
+    const CliRun run = runCli({QStringLiteral("--folder"), m_folder, QStringLiteral("push"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--port"), QString::number(port), QStringLiteral("--timeout"),
+                               QStringLiteral("1")});
+    if (server)
+        QVERIFY(server->wait());
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QByteArray());
+    QVERIFY2(run.err.startsWith("The configuration on 127.0.0.1 cannot be checked for changes made since it was "
+                                "pulled, so nothing was sent: "),
+             run.err.constData());
+    QVERIFY2(run.err.contains(why), run.err.constData());
+    QVERIFY2(run.err.endsWith("push with --force to send the local copy without the check.\n"), run.err.constData());
+    // Only the check's GET reached the server; no PUT, no block.
+    if (server) {
+        QCOMPARE(server->connections(), 1);
+        QVERIFY(!server->received(0).contains("PUT"));
+        QCOMPARE(server->blocks(), QList<QByteArray>());
+    }
+    QCOMPARE(TestFiles::read(m_folder + QStringLiteral("/127.0.0.1")), mine);
 }
 
 // Without --password-file a person at a terminal is asked; what is typed does not show.

@@ -1,5 +1,6 @@
 // What the local copy remembers of the server's configuration: the record beside the copy,
-// and a record that cannot be read standing for none (a push then returns unchecked).
+// and a record that cannot be read, which stands for no state and is reported as unusable
+// (a push then refuses to send unchecked).
 #include "remote/FetchedState.h"
 #include "support/TestFiles.h"
 
@@ -23,6 +24,7 @@ void TestFetchedState::rememberedAndRecalled()
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("mail.example.org"));
     QVERIFY(!FetchedState::recalled(copy));
+    QCOMPARE(FetchedState::recall(copy).kind, FetchedState::Recollection::Kind::None);
     const FetchedState state = FetchedState::of("[SERVER]\r\nName=Office\r\n");
     QCOMPARE(state.size, 23);
     QCOMPARE(state.sha256.size(), 32);
@@ -53,6 +55,9 @@ void TestFetchedState::unreadableRecord()
     const QString copy = dir.filePath(QStringLiteral("host"));
     QVERIFY(TestFiles::write(FetchedState::sidecarPath(copy), record));
     QVERIFY(!FetchedState::recalled(copy));
+    const FetchedState::Recollection r = FetchedState::recall(copy);
+    QCOMPARE(r.kind, FetchedState::Recollection::Kind::Unusable);
+    QVERIFY2(r.problem.startsWith(FetchedState::sidecarPath(copy) + QLatin1Char(' ')), qPrintable(r.problem));
 }
 
 void TestFetchedState::stateOfFile()
