@@ -26,4 +26,8 @@ deb=$(ls "$dir"/quilmora_*.deb)
 # The Ansible collection as a tarball too, for ansible-galaxy collection install.
 rm -f "$dir"/quilmora-server-*.tar.gz
 ansible-galaxy collection build "$root/ansible/ansible_collections/quilmora/server" --output-path "$dir" >/dev/null
+# Debian's checker finds no error in any package made here.
+if command -v lintian >/dev/null; then
+  bash "$root/tests/install/lintian.sh" "$dir" "$dir"/*.deb >&2
+fi
 echo "$deb"

@@ -12,7 +12,10 @@ need() {
 }
 need bin/quilmora-config
 need bin/quilmora-test-server
-need share/man/man1/quilmora-config.1
+need share/man/man1/quilmora-config.1.gz
+need share/man/man1/quilmora-test-server.1.gz
+need share/doc/quilmora/copyright
+need share/doc/quilmora/changelog.gz
 need share/bash-completion/completions/quilmora-config
 need share/doc/quilmora/README.md
 need share/doc/quilmora/examples/demo/quilmora.ini
@@ -28,7 +31,7 @@ if [ "$gui" = 1 ]; then
   need share/applications/quilmora-editor.desktop
   need share/icons/hicolor/scalable/apps/quilmora-editor.svg
   need share/icons/hicolor/48x48/apps/quilmora-editor.png
-  need share/man/man1/quilmora-editor.1
+  need share/man/man1/quilmora-editor.1.gz
 fi
 
 version=$("$usr/bin/quilmora-config" --version)

@@ -23,6 +23,8 @@ void ScriptedPrompts::warning(const QString &text, const QString &)
 bool ScriptedPrompts::yesNo(const QString &text, const QString &)
 {
     shown.append(QStringLiteral("yesNo: ") + text);
+    if (whileAsked)
+        whileAsked(text);
     return next(Answer::No) == Answer::Yes;
 }
 

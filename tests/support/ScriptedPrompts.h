@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Prompts answered from a script; records every box shown as "kind: text".
 // Answers are taken in order; with none left, questions answer No / Cancel and text
@@ -15,6 +16,8 @@ public:
     QStringList shown;                  // e.g. "error: Unable to write to /x/quilmora.ini"
     QList<Answer> answers;              // for yesNo (Yes/No), yesNoCancel and the OK/Cancel boxes (Yes = OK)
     QList<std::optional<QString>> texts; // for text prompts
+    // Called with each question's text while it is open (before it is answered).
+    std::function<void(const QString &)> whileAsked;
 
     void error(const QString &text, const QString &caption = {}) override;
     void information(const QString &text, const QString &caption = {}) override;
