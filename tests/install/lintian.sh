@@ -25,7 +25,7 @@ if [ ${#debs[@]} -eq 0 ]; then
 fi
 failed=0
 for deb in "${debs[@]}"; do
-  report=$(lintian --no-tag-display-limit "$deb" 2>&1)
+  report=$(lintian --tag-display-limit 0 "$deb" 2>&1)
   name=$(basename "$deb")
   if grep -q '^E: ' <<<"$report"; then
     echo "FAIL: lintian reports errors on $name:" >&2
