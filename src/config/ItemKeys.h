@@ -36,7 +36,21 @@ struct Key
     int min = 0;     // Integer: the editor's range, which `set` enforces
     int max = 0;
     bool settable = true; // false: a password (use passwd) or the program's own Version
+    // How the editor's window shows the key, for every front end that builds its own form
+    // from this table (`schema --json`, the web page): the caption beside the control (or the
+    // check box's, the radio group's), its hint, the page's heading, the group box or tab
+    // the control stands in, the control's object name and a radio group's items. "" where the window has none.
+    const char *caption = "";
+    const char *hint = "";
+    const char *page = "";
+    const char *box = "";
+    const char *control = "";
+    const char *choices = ""; // a radio group's items, separated by "|", its index the value
 };
+
+// The form's word in `schema --json`: "text", "multiline", "integer", "switch", "flag",
+// "list", "bytes".
+const char *formName(Form form);
 
 using Value = std::variant<int, bool, QByteArray, QByteArrayList>;
 
