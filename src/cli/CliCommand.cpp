@@ -134,6 +134,9 @@ std::optional<int> checkConfigurationExists(const CliContext &ctx)
     const auto is = [&ctx](const char *name) { return ctx.command == QLatin1String(name); };
     if (is("wizard") || is("pull"))
         return std::nullopt;
+    // The key table is the program's own; no configuration is read.
+    if (is("schema"))
+        return std::nullopt;
     // diff reports a file it cannot read with status 2, as diff(1) does.
     const int status = is("diff") ? 2 : 1;
     if (!QFileInfo(ctx.folder).isDir()) {

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 
