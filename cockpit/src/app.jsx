@@ -210,6 +210,7 @@ export function App() {
 
     const header = (
         <div className="qm-header">
+            <label htmlFor="folder-input">Server folder</label>
             <TextInput id="folder-input" className="qm-folder" value={folderText} aria-label="Server folder"
                        onChange={(_e, t) => setFolderText(t)}
                        onKeyDown={e => { if (e.key === 'Enter') openFolder() }} />
