@@ -24,7 +24,7 @@ cat > "$stage/DEBIAN/control" <<CONTROL
 Package: cockpit-quilmora
 Version: $version
 Architecture: all
-Maintainer: Quilmora maintainers <quilmora@localhost>
+Maintainer: Quilmora maintainers <maintainers@quilmora.org>
 Installed-Size: $size
 Depends: cockpit-bridge (>= 287), quilmora
 Section: admin
