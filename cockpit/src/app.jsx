@@ -1,4 +1,5 @@
 // The page's frame: the folder, the draft's commands and the tabs.
+/* global cockpit */
 import React, { useCallback, useEffect, useMemo, useRef, useState } from 'react';
 import {
     ActionGroup, Alert, AlertActionLink, Button, Card, CardBody, CardTitle, Checkbox, Form, FormGroup,
@@ -19,6 +20,13 @@ const SERVER_PAGES = ['General Settings', 'Advanced Settings', 'Log Settings'];
 function mark(name) {
     if (window.performance && performance.mark)
         performance.mark(name);
+}
+
+const TABS = ['server', 'pops', 'users', 'groups', 'log', 'archive'];
+
+function initialTab() {
+    const first = cockpit.location.path[0];
+    return TABS.includes(first) ? first : 'server';
 }
 
 function storedFolder() {
@@ -75,7 +83,13 @@ export function App() {
     const [notice, setNotice] = useState('');
     const [conflict, setConflict] = useState('');
     const [busy, setBusy] = useState(false);
-    const [tab, setTab] = useState('server');
+    // The tab is the page's path in Cockpit's address (…/quilmora#/users), so a link or a
+    // reload opens it again.
+    const [tab, setTabState] = useState(initialTab);
+    const setTab = t => {
+        setTabState(t);
+        cockpit.location.go([t]);
+    };
     const [selected, setSelected] = useState({ pops: null, users: null, groups: null });
     const [pending, setPendingState] = useState({}); // integer texts not yet valid
     const [review, setReview] = useState(null);
