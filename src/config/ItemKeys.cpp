@@ -290,12 +290,13 @@ void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &v
 }
 
 void writeItemJson(JsonWriter &json, const ConfigDocument &doc, Kind kind, int index, const TextCodec &codec,
-                   const char *key)
+                   const char *key, bool secrets)
 {
     json.beginObject(key);
     const QList<Key> &list = keys(kind);
     for (int k = 0; k < list.size(); ++k)
-        writeValueJson(json, list[k].name, list[k].form, get(doc, kind, index, k), codec);
+        if (secrets || list[k].form != Form::Bytes)
+            writeValueJson(json, list[k].name, list[k].form, get(doc, kind, index, k), codec);
     json.endObject();
 }
 

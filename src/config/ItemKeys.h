@@ -68,9 +68,10 @@ void set(ConfigDocument &doc, Kind kind, int index, int key, const Value &value)
 // The name an item is addressed by: a user's or group's Name, an account's UserID/Host.
 QByteArray itemName(const ConfigDocument &doc, Kind kind, int index);
 
-// The item as `dump` prints it, as one JSON object.
+// The item as `dump` prints it, as one JSON object. Without `secrets` the passwords and
+// digests (the Bytes keys) are left out altogether.
 void writeItemJson(JsonWriter &json, const ConfigDocument &doc, Kind kind, int index, const TextCodec &codec,
-                   const char *key = nullptr);
+                   const char *key = nullptr, bool secrets = true);
 void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &value, const TextCodec &codec);
 
 // An item, or the server, or one of their keys, as the command line names it.
