@@ -1,6 +1,7 @@
 // schema: the keys of the server and the items as the editor's window shows them, for front
 // ends that build their forms from the core's key table instead of a copy of it.
 #include "cli/CliCommand.h"
+#include "cli/CliHelp.h"
 #include "cli/ItemKeys.h"
 #include "cli/JsonWriter.h"
 
@@ -48,5 +49,18 @@ int runSchema(CliContext &ctx)
 const CliRegistration schemaReg{{"schema", "[--json]",
                                  "print every key with its form, range, caption, hint, page and box as JSON",
                                  &runSchema}};
+
+const CliHelpRegistration schemaHelp{
+    "schema",
+    "One JSON object with the members server, pops, users and groups, each an array of\n"
+    "{\"key\", \"form\", \"min\", \"max\" (integers only), \"settable\", \"caption\", \"hint\",\n"
+    "\"page\", \"box\", \"control\", \"choices\" (radio groups only)} in dump's key order. Forms:\n"
+    "text, multiline, integer, switch, flag, list, bytes. No configuration is read.\n\n"
+    "Options:\n"
+    "  --json          the JSON form (the only one)\n"
+    "%END%\n"
+    "Exit status:\n"
+    "  0  printed\n"
+    "  2  usage error\n"};
 
 } // namespace
