@@ -268,7 +268,7 @@ export function App() {
     }
 
     const serverForm = (
-        <Form id="server-form" onSubmit={e => e.preventDefault()}>
+        <Form id="server-form" isHorizontal onSubmit={e => e.preventDefault()}>
             {SERVER_PAGES.map(page => (
                 <Card key={page} isCompact>
                     <CardTitle>{page}</CardTitle>
