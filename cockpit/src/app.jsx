@@ -3,7 +3,7 @@
 import React, { useCallback, useEffect, useMemo, useRef, useState } from 'react';
 import {
     ActionGroup, Alert, AlertActionLink, Button, Card, CardBody, CardTitle, Checkbox, Form, FormGroup,
-    FormSection, Label, Modal, Radio, Tab, Tabs, TabTitleText, TextInput, FormSelect, FormSelectOption,
+    FormSection, Label, Modal, Radio, Spinner, Tab, Tabs, TabTitleText, TextInput, FormSelect, FormSelectOption,
 } from '@patternfly/react-core';
 import { DEFAULT_FOLDER, run, runJson, tail } from './cli.js';
 import { Draft, address, findingsByItem, findingsOf, itemId, toggled } from './draft.js';
@@ -196,11 +196,20 @@ export function App() {
         try {
             const answer = await runJson(folder, ['apply', '-', '--merge', '--expect-sha256', sha, '--json'],
                                          { input: mergeText() });
+            // The file now holds the draft: it becomes the configuration as read, with the
+            // file's new fingerprint. Reading the file again (for what quilmora-config gave
+            // new items) and the check follow without holding up the page.
+            const saved = draft.view();
+            const strip = list => list.map(({ _new, ...item }) => item);
+            draft.rebase({ ...draft.base, server: saved.server, pops: strip(saved.pops),
+                           users: strip(saved.users), groups: strip(saved.groups) });
             draft.clear();
+            setSha(answer.sha256);
             setPendingState({});
             setNotice(answer.changed ? `Saved: ${answer.changes.length} change${answer.changes.length === 1 ? '' : 's'}.` : 'Nothing to save: the file already holds these values.');
-            await load(false);
+            redraw();
             mark('quilmora-saved');
+            load(true);
         } catch (ex) {
             if (ex.message.startsWith('The configuration changed since it was read'))
                 setConflict(ex.message);
@@ -242,6 +251,7 @@ export function App() {
                             onClick={save}>Save</Button>
                     <Button id="discard-button" variant="link" isDisabled={!draft.size || busy}
                             onClick={() => { draft.clear(); setPendingState({}); redraw() }}>Discard</Button>
+                    {busy && <Spinner id="busy" size="md" aria-label="Reading or writing the configuration" />}
                 </>)}
         </div>);
 

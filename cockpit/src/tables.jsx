@@ -5,7 +5,7 @@ import {
     Checkbox, Label, Pagination, SearchInput, Switch, Toolbar, ToolbarContent, ToolbarItem,
 } from '@patternfly/react-core';
 import { Table, Tbody, Td, Th, Thead, Tr } from '@patternfly/react-table';
-import { filterRows, findingsOf, itemId, membership } from './draft.js';
+import { filterRows, findingsOf, itemId, membership, searchTexts } from './draft.js';
 
 export const COLUMNS = {
     pops: [['UserID', 'User ID'], ['Host', 'Mail Server'], ['DefaultGroup', 'Default']],
@@ -33,9 +33,11 @@ export function ItemTable({ kind, rows, findings, selected, onSelect }) {
 
     // Each row keeps its place in the file: the position address of a finding.
     const positioned = useMemo(() => rows.map((r, i) => ({ ...r, _position: r._new ? 0 : i + 1 })), [rows]);
+    const haystacks = useMemo(() => searchTexts(positioned, columns.map(c => c[0])), [positioned, columns]);
     const shown = useMemo(() => filterRows(positioned, filter, columns.map(c => c[0]),
-                                           sort.index >= 0 ? { column: columns[sort.index][0], ascending: sort.ascending } : null),
-                          [positioned, filter, sort, columns]);
+                                           sort.index >= 0 ? { column: columns[sort.index][0], ascending: sort.ascending } : null,
+                                           haystacks),
+                          [positioned, filter, sort, columns, haystacks]);
     const first = (page - 1) * perPage;
     const pageRows = shown.slice(first, first + perPage);
     const pagination = (

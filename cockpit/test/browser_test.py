@@ -111,6 +111,10 @@ class Page:
         self.click('folder-open')
         self.wait_for(lambda d: d.find_elements(By.ID, 'draft-count'))
 
+    def idle(self):
+        """Waits until the page reads or writes nothing (the reading after a save)."""
+        self.wait_for(lambda d: not d.find_elements(By.ID, 'busy'))
+
     def enter_frame(self):
         self.wait_for(EC.frame_to_be_available_and_switch_to_it((By.CSS_SELECTOR, 'iframe[name$="/quilmora"]')))
 
@@ -209,6 +213,7 @@ def run_tests(args, work, page):
     # Save: the file is byte for byte what quilmora-config made of the same edits.
     page.click('save-button')
     page.el('notice-alert')
+    page.idle()
     check(read(demo) == read(expected), 'the saved file differs from quilmora-config\'s')
     print('ok - filter, edit, add a group with two users, review equals diff, save equals quilmora-config')
 
