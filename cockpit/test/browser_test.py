@@ -28,7 +28,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as EC
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 WAIT = 30
 
@@ -247,6 +247,44 @@ def run_tests(args, work, page):
     check(r.returncode == 1 and b'70000 is out of range (0 to 65534)' in r.stderr, r.stderr.decode())
     check(read(demo) == before, 'apply of port 70000 changed the file')
     print('ok - port 70000 refused with the range, file unchanged')
+
+    # A password: asked twice, two different texts refused; then stored as passwd stores it
+    # from standard input (the same digest as quilmora-config passwd gives).
+    page.click('discard-button')
+    page.select_tab('users')
+    page.row('users', 'maria').click()
+    page.click('users-Pass')
+    page.el('password-first').send_keys('Sesame 1')
+    page.el('password-second').send_keys('Sesame 2')
+    before = read(demo)
+    page.click('password-confirm')
+    check('The two passwords differ.' in page.el('password-error').text, 'differing passwords not refused')
+    check(read(demo) == before, 'differing passwords changed the file')
+    page.retype(page.el('password-second'), 'Sesame 1')
+    page.click('password-confirm')
+    page.wait_for(lambda d: 'The password is saved.' in d.find_element(By.ID, 'notice-alert').text)
+    page.idle()
+    cli(args.cli, expected, 'passwd', 'user:maria', '--password-file', '-', input_=b'Sesame 1')
+    got = cli(args.cli, demo, 'get', 'user:maria.Pass').stdout
+    want = cli(args.cli, expected, 'get', 'user:maria.Pass').stdout
+    check(got == want and got.strip() != b'', f'password digest {got!r}, quilmora-config gives {want!r}')
+    check('Sesame' not in page.d.page_source, 'the password is still in the page')
+    print('ok - password asked twice, stored as passwd stores it, not kept in the page')
+
+    # Message archive: Delete Messages shows what purge --dry-run counts, asks, then purges.
+    would = cli(args.cli, demo, 'purge', 'sales', '--older-than', '30', '--dry-run').stdout.decode().strip().splitlines()[-1]
+    check('would be removed' in would and not would.startswith('0 '), f'the demo archive has nothing to purge: {would}')
+    page.select_tab('archive')
+    Select(page.el('archive-group')).select_by_value('sales')
+    page.retype(page.el('archive-days-value'), '30')
+    page.click('archive-delete')
+    check(page.el('archive-modal').text.find(would) >= 0, f'the question does not say {would!r}')
+    page.click('archive-confirm')
+    page.wait_for(lambda d: 'removed' in d.find_element(By.ID, 'archive-count').text
+                  and 'would' not in d.find_element(By.ID, 'archive-count').text)
+    after = cli(args.cli, demo, 'purge', 'sales', '--older-than', '30', '--dry-run').stdout.decode().strip().splitlines()[-1]
+    check(after.startswith('0 '), f'after the purge: {after}')
+    print('ok - message archive: the count of purge --dry-run, asked, purged')
 
 
 def median_ms(values):
