@@ -105,7 +105,10 @@ export function App() {
         try {
             const [sch, config] = await Promise.all([
                 schema ? Promise.resolve(schema) : runJson(folder, ['schema', '--json']),
-                runJson(folder, ['dump', '--no-secrets', '--sha256']),
+                run(folder, ['dump', '--no-secrets', '--sha256']).then(text => {
+                    mark('quilmora-dump-read');
+                    return JSON.parse(text);
+                }),
             ]);
             setSchema(sch);
             setSha(config.sha256);
@@ -119,8 +122,7 @@ export function App() {
             });
             redraw();
             mark('quilmora-loaded');
-            runJson(folder, ['check', '--json'], { okStatuses: [1] }).then(setFindings)
-                    .catch(() => setFindings([]));
+            setCheckDue(n => n + 1);
         } catch (ex) {
             setError(ex.message);
             setDraft(null);
@@ -130,6 +132,19 @@ export function App() {
     }, [folder, schema]);
 
     useEffect(() => { load(false) }, [folder]); // eslint-disable-line react-hooks/exhaustive-deps
+
+    // The check runs once the configuration is on the screen: a second load of a large file
+    // must not hold up the first table.
+    const [checkDue, setCheckDue] = useState(0);
+    useEffect(() => {
+        if (!checkDue)
+            return;
+        const timer = setTimeout(() => {
+            runJson(folder, ['check', '--json'], { okStatuses: [1] }).then(setFindings)
+                    .catch(() => setFindings([]));
+        }, 0);
+        return () => clearTimeout(timer);
+    }, [checkDue]); // eslint-disable-line react-hooks/exhaustive-deps
 
     useEffect(() => {
         if (draft && !firstTable.current && document.querySelector('table')) {
