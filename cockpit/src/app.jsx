@@ -469,7 +469,7 @@ function PasswordModal({ folder, target, draftSize, onDone, onClose }) {
         setBusy(true);
         try {
             // The password goes on standard input, never on a command line.
-            await run(folder, ['passwd', target.item, '--password-file', '-'], { input: first });
+            await run(folder, ['passwd', '--password-file', '-', '--', target.item], { input: first });
             setFirst('');
             setSecond('');
             onDone();
@@ -538,12 +538,13 @@ function ArchiveView({ folder, groups }) {
     const [count, setCount] = useState(null);
     const [message, setMessage] = useState('');
     const [asking, setAsking] = useState(false);
+    // Names come after "--": a group may be named "-x".
     const cut = how === 'days' ? ['--older-than', days.trim()] : ['--before', date.trim()];
     const lastLine = out => out.trim().split('\n').pop();
     const preview = async () => {
         setMessage('');
         try {
-            const out = await run(folder, ['purge', group, ...cut, '--dry-run']);
+            const out = await run(folder, ['purge', ...cut, '--dry-run', '--', group]);
             setCount(lastLine(out));
             setAsking(true);
         } catch (ex) {
@@ -553,7 +554,7 @@ function ArchiveView({ folder, groups }) {
     const purge = async () => {
         setAsking(false);
         try {
-            const out = await run(folder, ['purge', group, ...cut]);
+            const out = await run(folder, ['purge', ...cut, '--', group]);
             setMessage('');
             setCount(lastLine(out));
         } catch (ex) {
