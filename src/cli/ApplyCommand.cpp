@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -59,6 +60,12 @@ int runApply(CliContext &ctx)
     const bool dryRun = Cli::takeSwitch(ctx.args, QStringLiteral("--dry-run"));
     const bool merge = Cli::takeSwitch(ctx.args, QStringLiteral("--merge"));
     const bool json = Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
+    QString findingLevel;
+    bool refuseFindings = false;
+    if (!Cli::takeOption(ctx.args, QStringLiteral("--fail-on-findings"), &findingLevel, &refuseFindings))
+        return ctx.usageError(QStringLiteral("option --fail-on-findings needs error or warning"));
+    if (refuseFindings && findingLevel != QLatin1String("error") && findingLevel != QLatin1String("warning"))
+        return ctx.usageError(QStringLiteral("--fail-on-findings takes error or warning, not ") + findingLevel);
     QString expected;
     bool guarded = false;
     if (!Cli::takeOption(ctx.args, QStringLiteral("--expect-sha256"), &expected, &guarded))
@@ -108,6 +115,29 @@ int runApply(CliContext &ctx)
     const bool changed = merge ? rendered != doc.render() : sha256Hex(rendered) != doc.sha256;
     const QList<ConfigDiff::Entry> changes = (json || dryRun) ? ConfigDiff::compare(doc, wanted, ctx.codec)
                                                               : QList<ConfigDiff::Entry>();
+    // Findings the result has and the configuration had not: with --fail-on-findings, one at
+    // that level or above refuses the whole change.
+    QList<CheckFinding> findings;
+    if (json || refuseFindings) {
+        findings = ConfigCheck::run(wanted, ctx.codec);
+        if (refuseFindings && changed) {
+            const auto key = [](const CheckFinding &f) {
+                return f.levelText() + QLatin1Char(' ') + f.code + QLatin1Char(' ') + f.itemAddress() + QLatin1Char(' ') + f.message;
+            };
+            QSet<QString> had;
+            for (const CheckFinding &f : ConfigCheck::run(doc, ctx.codec))
+                had.insert(key(f));
+            QStringList fresh;
+            for (const CheckFinding &f : std::as_const(findings)) {
+                const bool counts = f.level == CheckFinding::Level::Error || findingLevel == QLatin1String("warning");
+                if (counts && !had.contains(key(f)))
+                    fresh.append(f.line());
+            }
+            if (!fresh.isEmpty())
+                return ctx.fail(QStringLiteral("The change would leave new findings; nothing was written:\n")
+                                + fresh.join(QLatin1Char('\n')));
+        }
+    }
     const bool write = !dryRun && (changed || !merge);
     if (write) {
         doc.server = wanted.server;
@@ -132,6 +162,19 @@ int runApply(CliContext &ctx)
         out += changed ? "true" : "false";
         out += ",\n  \"sha256\": \"" + (write ? sha256Hex(rendered) : doc.sha256) + "\",\n  \"changes\": ";
         out += ConfigDiff::json(changes, ctx.codec).trimmed().replace("\n", "\n  ");
+        // The findings of check on the result (as check --json gives them).
+        JsonWriter f;
+        f.beginArray();
+        for (const CheckFinding &finding : std::as_const(findings)) {
+            f.beginObject();
+            f.value("level", finding.levelText());
+            f.value("code", finding.code);
+            f.value("item", finding.itemAddress());
+            f.value("message", finding.message);
+            f.endObject();
+        }
+        f.endArray();
+        out += ",\n  \"findings\": " + f.bytes().trimmed().replace("\n", "\n  ");
         out += "\n}\n";
         ctx.out(out);
     } else if (dryRun) {
@@ -142,7 +185,7 @@ int runApply(CliContext &ctx)
     return 0;
 }
 
-const CliRegistration applyReg{{"apply", "FILE [--merge] [--expect-sha256 HEX] [--dry-run] [--json]",
+const CliRegistration applyReg{{"apply", "FILE [--merge] [--expect-sha256 HEX] [--fail-on-findings LEVEL] [--dry-run] [--json]",
                                 "make a JSON object of dump's form the configuration, or take changes into it",
                                 &runApply}};
 
