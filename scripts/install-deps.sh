@@ -10,6 +10,7 @@ packages=(
   xvfb xauth fonts-liberation imagemagick
   ccache desktop-file-utils man-db file dpkg-dev
   ansible-core yamllint python3-pyflakes pycodestyle
+  pylint
   nodejs cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium
 )
 # The Cockpit page's build needs npm; a nodejs from elsewhere (NodeSource) brings its own

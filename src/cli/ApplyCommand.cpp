@@ -13,6 +13,8 @@
 #include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -49,6 +51,40 @@ QString refusedName(const ConfigDocument &current, const ConfigDocument &wanted,
     return {};
 }
 
+// The server and the items a merge touched, removed or made, before and after: what differs
+// between the whole configurations is what differs between these, found in time that
+// grows with the change rather than with the configuration.
+template <typename T>
+void cloneInto(std::vector<std::unique_ptr<T>> &to, const T &item)
+{
+    to.push_back(std::make_unique<T>(item));
+}
+
+void scoped(const ConfigDocument &current, const ConfigDocument &wanted, const MergeScope &scope,
+            ConfigDocument *before, ConfigDocument *after)
+{
+    before->server = current.server;
+    after->server = wanted.server;
+    const auto pick = [&](const auto &from, const auto &to, auto &smallFrom, auto &smallTo, Kind kind) {
+        const MergeScope::Items &s = scope.items[int(kind)];
+        // Both in file order, as the whole configurations hold them.
+        std::vector<char> before = s.removed;
+        for (size_t i = 0; i < s.origin.size(); ++i) {
+            if (s.origin[i] < 0 || s.touched[i])
+                cloneInto(smallTo, *to[i]);
+            if (s.origin[i] >= 0 && s.touched[i])
+                before[size_t(s.origin[i])] = 1;
+        }
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (before[i])
+                cloneInto(smallFrom, *from[i]);
+        }
+    };
+    pick(current.pops, wanted.pops, before->pops, after->pops, Kind::Pop);
+    pick(current.users, wanted.users, before->users, after->users, Kind::User);
+    pick(current.groups, wanted.groups, before->groups, after->groups, Kind::Group);
+}
+
 QByteArray sha256Hex(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
@@ -59,6 +95,12 @@ int runApply(CliContext &ctx)
     const bool dryRun = Cli::takeSwitch(ctx.args, QStringLiteral("--dry-run"));
     const bool merge = Cli::takeSwitch(ctx.args, QStringLiteral("--merge"));
     const bool json = Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
+    QString findingLevel;
+    bool refuseFindings = false;
+    if (!Cli::takeOption(ctx.args, QStringLiteral("--fail-on-findings"), &findingLevel, &refuseFindings))
+        return ctx.usageError(QStringLiteral("option --fail-on-findings needs error or warning"));
+    if (refuseFindings && findingLevel != QLatin1String("error") && findingLevel != QLatin1String("warning"))
+        return ctx.usageError(QStringLiteral("--fail-on-findings takes error or warning, not ") + findingLevel);
     QString expected;
     bool guarded = false;
     if (!Cli::takeOption(ctx.args, QStringLiteral("--expect-sha256"), &expected, &guarded))
@@ -88,7 +130,8 @@ int runApply(CliContext &ctx)
 
     ConfigDocument wanted;
     QList<QByteArray> removedData;
-    if (merge ? !readConfigMerge(input, doc, ctx.codec, &wanted, &removedData, &error)
+    MergeScope scope;
+    if (merge ? !readConfigMerge(input, doc, ctx.codec, &wanted, &removedData, &error, &scope)
               : !readConfigJson(input, doc, ctx.codec, &wanted, &error))
         return ctx.fail(error);
     if (const QString refused = refusedName(doc, wanted, ctx.codec); !refused.isEmpty())
@@ -102,12 +145,50 @@ int runApply(CliContext &ctx)
             return ctx.fail(refused);
     }
 
-    const QByteArray rendered = wanted.render();
-    // A merge that changes nothing writes nothing: not even a file in the current format
-    // for one in an older layout. A whole configuration is written as normalize writes it.
-    const bool changed = merge ? rendered != doc.render() : sha256Hex(rendered) != doc.sha256;
-    const QList<ConfigDiff::Entry> changes = (json || dryRun) ? ConfigDiff::compare(doc, wanted, ctx.codec)
-                                                              : QList<ConfigDiff::Entry>();
+    // A merge that changes nothing writes nothing: not even a file in the current format for
+    // one in an older layout. A whole configuration is written as normalize writes it.
+    QList<ConfigDiff::Entry> changes;
+    bool changed = false;
+    QByteArray rendered;
+    if (merge) {
+        ConfigDocument before, after;
+        scoped(doc, wanted, scope, &before, &after);
+        changes = ConfigDiff::compare(before, after, ctx.codec);
+        changed = !changes.isEmpty();
+        if (changed && !dryRun)
+            rendered = wanted.render();
+    } else {
+        rendered = wanted.render();
+        changed = sha256Hex(rendered) != doc.sha256;
+        if (json || dryRun)
+            changes = ConfigDiff::compare(doc, wanted, ctx.codec);
+    }
+    // Findings the result has and the configuration had not: with --fail-on-findings, one at
+    // that level or above refuses the whole change.
+    QList<CheckFinding> findings;
+    if (json || refuseFindings) {
+        findings = ConfigCheck::run(wanted, ctx.codec);
+        const auto counts = [&](const CheckFinding &f) {
+            return f.level == CheckFinding::Level::Error || findingLevel == QLatin1String("warning");
+        };
+        // The configuration's own findings matter only when the result has some to weigh.
+        if (refuseFindings && changed && std::any_of(findings.cbegin(), findings.cend(), counts)) {
+            const auto key = [](const CheckFinding &f) {
+                return f.levelText() + QLatin1Char(' ') + f.code + QLatin1Char(' ') + f.itemAddress() + QLatin1Char(' ') + f.message;
+            };
+            QSet<QString> had;
+            for (const CheckFinding &f : ConfigCheck::run(doc, ctx.codec))
+                had.insert(key(f));
+            QStringList fresh;
+            for (const CheckFinding &f : std::as_const(findings)) {
+                if (counts(f) && !had.contains(key(f)))
+                    fresh.append(f.line());
+            }
+            if (!fresh.isEmpty())
+                return ctx.fail(QStringLiteral("The change would leave new findings; nothing was written:\n")
+                                + fresh.join(QLatin1Char('\n')));
+        }
+    }
     const bool write = !dryRun && (changed || !merge);
     if (write) {
         doc.server = wanted.server;
@@ -132,6 +213,19 @@ int runApply(CliContext &ctx)
         out += changed ? "true" : "false";
         out += ",\n  \"sha256\": \"" + (write ? sha256Hex(rendered) : doc.sha256) + "\",\n  \"changes\": ";
         out += ConfigDiff::json(changes, ctx.codec).trimmed().replace("\n", "\n  ");
+        // The findings of check on the result (as check --json gives them).
+        JsonWriter f;
+        f.beginArray();
+        for (const CheckFinding &finding : std::as_const(findings)) {
+            f.beginObject();
+            f.value("level", finding.levelText());
+            f.value("code", finding.code);
+            f.value("item", finding.itemAddress());
+            f.value("message", finding.message);
+            f.endObject();
+        }
+        f.endArray();
+        out += ",\n  \"findings\": " + f.bytes().trimmed().replace("\n", "\n  ");
         out += "\n}\n";
         ctx.out(out);
     } else if (dryRun) {
@@ -142,7 +236,7 @@ int runApply(CliContext &ctx)
     return 0;
 }
 
-const CliRegistration applyReg{{"apply", "FILE [--merge] [--expect-sha256 HEX] [--dry-run] [--json]",
+const CliRegistration applyReg{{"apply", "FILE [--merge] [--expect-sha256 HEX] [--fail-on-findings LEVEL] [--dry-run] [--json]",
                                 "make a JSON object of dump's form the configuration, or take changes into it",
                                 &runApply}};
 

@@ -632,6 +632,7 @@ public:
 
     // Groups whose data folder goes with them ("withData"), by name as the file holds it.
     QList<QByteArray> removedGroupData;
+    MergeScope scope;
 
 private:
     struct Removal
@@ -921,10 +922,19 @@ private:
             removedGroupData.append(m_out.groups[size_t(i)]->Name);
         const auto sweep = [&](auto &items, Kind kind) {
             const std::vector<char> &g = gone[size_t(slot(kind))];
+            const size_t had = size_t(ItemKeys::count(m_current, kind));
+            MergeScope::Items &s = scope.items[slot(kind)];
+            s.removed.assign(had, 0);
             size_t w = 0;
             for (size_t r = 0; r < items.size(); ++r) {
-                if (!g[r])
-                    items[w++] = std::move(items[r]);
+                if (g[r]) {
+                    if (r < had)
+                        s.removed[r] = 1;
+                    continue;
+                }
+                items[w++] = std::move(items[r]);
+                s.origin.push_back(r < had ? int(r) : -1);
+                s.touched.push_back(m_touched[slot(kind)].contains(int(r)) ? 1 : 0);
             }
             items.resize(w);
         };
@@ -938,7 +948,7 @@ private:
 } // namespace
 
 bool readConfigMerge(const QByteArray &json, const ConfigDocument &current, const TextCodec &codec,
-                     ConfigDocument *out, QList<QByteArray> *removedGroupData, QString *error)
+                     ConfigDocument *out, QList<QByteArray> *removedGroupData, QString *error, MergeScope *scope)
 {
     ConfigDocument result;
     result.server = current.server;
@@ -958,6 +968,8 @@ bool readConfigMerge(const QByteArray &json, const ConfigDocument &current, cons
         return false;
     }
     *removedGroupData = reader.removedGroupData;
+    if (scope)
+        *scope = std::move(reader.scope);
     *out = std::move(result);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <vector>
 #include <QString>
 
 class ConfigDocument;
@@ -29,5 +30,20 @@ bool readConfigJson(const QByteArray &json, const ConfigDocument &current, const
 // removals and the kinds made exclusive apply after the lists; an item to remove that is
 // not there is no error. `removedGroupData` gets the names of the groups removed with
 // "withData".
+// What a merge touched, so that what changed can be told from those items alone: for each
+// kind (indexed as ItemKeys::Kind), for every item of the result the position it had in
+// `current` (-1: new) and whether a list named it, and for every item of `current`
+// whether it was removed. Untouched items are copies of the current ones.
+struct MergeScope
+{
+    struct Items
+    {
+        std::vector<int> origin;
+        std::vector<char> touched;
+        std::vector<char> removed;
+    };
+    Items items[4];
+};
 bool readConfigMerge(const QByteArray &json, const ConfigDocument &current, const TextCodec &codec,
-                     ConfigDocument *out, QList<QByteArray> *removedGroupData, QString *error);
+                     ConfigDocument *out, QList<QByteArray> *removedGroupData, QString *error,
+                     MergeScope *scope = nullptr);

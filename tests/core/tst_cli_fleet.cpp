@@ -37,6 +37,8 @@ private slots:
     void diffCannotLoadIsStatus2_data();
     void diffCannotLoadIsStatus2();
     void findingsNameTheirItems();
+    void failOnFindings_data();
+    void failOnFindings();
 
 private:
     QByteArray sha256() const
@@ -428,6 +430,42 @@ void TestCliFleet::findingsNameTheirItems()
     QCOMPARE(json.at(2).toObject().value(QStringLiteral("item")).toString(), QStringLiteral("group:#3"));
     // The name a finding gives is an address the other commands take.
     QCOMPARE(get(QStringLiteral("user:=#2.Name")), QStringLiteral("#2"));
+}
+
+void TestCliFleet::failOnFindings_data()
+{
+    QTest::addColumn<QString>("level");
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<bool>("refused");
+    const QByteArray unknownUser = R"({"groups": [{"Name": "news", "Users": ["ghost"]}]})";
+    const QByteArray noPassword = R"({"users": [{"Name": "carol"}]})";
+    QTest::newRow("a new error, error level") << "error" << unknownUser << true;
+    QTest::newRow("a new warning, error level") << "error" << noPassword << false;
+    QTest::newRow("a new warning, warning level") << "warning" << noPassword << true;
+    QTest::newRow("a warning the file had already") << "warning" << QByteArray(R"({"users": [{"Name": "ann", "Description": "x"}]})") << false;
+    QTest::newRow("removing a user a group admits") << "error" << QByteArray(R"({"remove": ["user:bob"]})") << true;
+}
+
+void TestCliFleet::failOnFindings()
+{
+    QFETCH(QString, level);
+    QFETCH(QByteArray, json);
+    QFETCH(bool, refused);
+    // (kSmall's sales and SALES share a name: a warning already there.)
+    const QByteArray before = TestFiles::read(ini());
+    for (const QStringList &extra : {QStringList{"--dry-run"}, QStringList()}) {
+        const CliRun r = applyMerge(json, QStringList{"--json", "--fail-on-findings", level} + extra);
+        if (refused) {
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.startsWith("The change would leave new findings; nothing was written:\n"), r.err.constData());
+            QVERIFY(r.out.isEmpty());
+            QCOMPARE(TestFiles::read(ini()), before);
+        } else {
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("findings")).isArray());
+        }
+    }
+    QCOMPARE(cli({"apply", "--fail-on-findings", "fatal", writeFile("x.json", json)}).status, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliFleet)
