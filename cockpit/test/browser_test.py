@@ -286,6 +286,33 @@ def run_tests(args, work, page):
     check(after.startswith('0 '), f'after the purge: {after}')
     print('ok - message archive: the count of purge --dry-run, asked, purged')
 
+    # Delete: a user, and a group with its data; the file is what quilmora-config's remove
+    # makes, and the group's data folder goes after the save.
+    mirror = os.path.join(work, 'mirror')
+    shutil.copytree(demo, mirror)
+    cli(args.cli, mirror, 'remove', 'user:night shift')
+    cli(args.cli, mirror, 'remove', 'group:support', '--with-data')
+    page.select_tab('users')
+    page.row('users', 'night shift').click()
+    page.click('users-delete')
+    page.click('delete-confirm')
+    page.select_tab('groups')
+    page.row('groups', 'support').click()
+    page.click('groups-delete')
+    page.el('delete-with-data').click()
+    page.click('delete-confirm')
+    lines = page.review_lines()
+    check(lines == ['- user:night shift', '- group:support'] or sorted(lines) == sorted(['- user:night shift', '- group:support']),
+          f'review of the deletes: {lines}')
+    page.close_modal()
+    check(os.path.isdir(os.path.join(demo, 'data', 'support')), 'the group data went before the save')
+    page.click('save-button')
+    page.wait_for(lambda d: 'Saved' in ''.join(e.text for e in d.find_elements(By.ID, 'notice-alert')))
+    page.idle()
+    check(read(demo) == read(mirror), 'the file after Delete differs from quilmora-config remove')
+    check(not os.path.exists(os.path.join(demo, 'data', 'support')), 'the group data is still there')
+    print('ok - Delete of a user and of a group with its data, as quilmora-config remove')
+
 
 def median_ms(values):
     return round(statistics.median(values), 1)
