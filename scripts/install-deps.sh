@@ -11,7 +11,12 @@ packages=(
   ccache desktop-file-utils man-db file dpkg-dev
   ansible-core yamllint python3-pyflakes pycodestyle
   lintian
+  pylint
+  nodejs cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium
 )
+# The Cockpit page's build needs npm; a nodejs from elsewhere (NodeSource) brings its own
+# and conflicts with Debian's package of it.
+command -v npm >/dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -50,14 +50,14 @@ sanitize() {
   echo "== core suite under AddressSanitizer + UBSan"
   # -O1 with line tables: the usual level for AddressSanitizer, with file and line in every
   # report, and about a third less compile time than -O2 with full debug information.
-  "$root/scripts/build.sh" "$root/build-asan" -DQUILMORA_SANITIZE=ON -DQUILMORA_GUI=OFF \
+  "$root/scripts/build.sh" "$root/build-asan" -DQUILMORA_SANITIZE=ON -DQUILMORA_GUI=OFF -DQUILMORA_COCKPIT=OFF \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "${launcher[@]}"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$root/build-asan" -L core --output-on-failure -j"$jobs"
 }
 fuzz() {
   echo "== fuzz targets (side by side, $jobs at a time)"
-  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DQUILMORA_FUZZ=ON -DQUILMORA_GUI=OFF \
+  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build-fuzz" -DQUILMORA_FUZZ=ON -DQUILMORA_GUI=OFF -DQUILMORA_COCKPIT=OFF \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG" "${launcher[@]}"
   ctest --test-dir "$root/build-fuzz" -L fuzz --output-on-failure -j"$jobs"
 }

@@ -11,6 +11,7 @@ using ItemKeys::Kind;
 
 int runAdd(CliContext &ctx)
 {
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() < 2)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no kind given") : QStringLiteral("no name given"));
     const QString kindText = ctx.args.takeFirst();

@@ -10,6 +10,7 @@ namespace {
 int runCheck(CliContext &ctx)
 {
     const bool json = Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
@@ -24,7 +25,7 @@ int runCheck(CliContext &ctx)
             j.beginObject();
             j.value("level", f.levelText());
             j.value("code", f.code);
-            j.value("item", f.item());
+            j.value("item", f.itemAddress());
             j.value("message", f.message);
             j.endObject();
         }

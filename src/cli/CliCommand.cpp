@@ -98,11 +98,13 @@ bool takeOption(QStringList &args, const QString &name, QString *value, bool *pr
     if (present)
         *present = false;
     const QString prefix = name + QLatin1Char('=');
-    for (qsizetype i = 0; i < args.size(); ++i) {
+    // Nothing after "--" is an option.
+    const qsizetype end = optionsEnd(args);
+    for (qsizetype i = 0; i < end; ++i) {
         if (args[i] == name) {
             if (present)
                 *present = true;
-            if (i + 1 >= args.size())
+            if (i + 1 >= end)
                 return false;
             *value = args[i + 1];
             args.remove(i, 2);
@@ -121,7 +123,38 @@ bool takeOption(QStringList &args, const QString &name, QString *value, bool *pr
 
 bool takeSwitch(QStringList &args, const QString &name)
 {
-    return args.removeAll(name) > 0;
+    bool found = false;
+    for (qsizetype i = 0; i < optionsEnd(args);) {
+        if (args[i] == name) {
+            args.remove(i);
+            found = true;
+        } else {
+            ++i;
+        }
+    }
+    return found;
+}
+
+qsizetype optionsEnd(const QStringList &args)
+{
+    const qsizetype i = args.indexOf(QStringLiteral("--"));
+    return i < 0 ? args.size() : i;
+}
+
+bool endOptions(QStringList &args, QString *unknownOption)
+{
+    const qsizetype end = optionsEnd(args);
+    if (unknownOption) {
+        for (qsizetype i = 0; i < end; ++i) {
+            if (args[i].startsWith(QLatin1String("--"))) {
+                *unknownOption = args[i];
+                return false;
+            }
+        }
+    }
+    if (end < args.size())
+        args.remove(end);
+    return true;
 }
 
 QString missingConfigurationMessage(const QString &path)
@@ -133,6 +166,9 @@ std::optional<int> checkConfigurationExists(const CliContext &ctx)
 {
     const auto is = [&ctx](const char *name) { return ctx.command == QLatin1String(name); };
     if (is("wizard") || is("pull"))
+        return std::nullopt;
+    // The key table is the program's own; no configuration is read.
+    if (is("schema"))
         return std::nullopt;
     // diff reports a file it cannot read with status 2, as diff(1) does.
     const int status = is("diff") ? 2 : 1;

@@ -60,6 +60,13 @@ QString usageLine();
 bool takeOption(QStringList &args, const QString &name, QString *value, bool *present = nullptr);
 // Takes a switch "--name" out of `args`.
 bool takeSwitch(QStringList &args, const QString &name);
+// "--" ends a command's options: takeOption and takeSwitch look only at the words before
+// it, and every word after it is an operand, also one that begins with "-". A command
+// calls endOptions once it has taken its options: it drops that "--" (the first one only;
+// a later "--" is an operand) and, with `unknownOption`, fails (false) naming the first
+// word before it that still begins with "--".
+qsizetype optionsEnd(const QStringList &args);
+bool endOptions(QStringList &args, QString *unknownOption = nullptr);
 
 // A mistyped folder or file name is an error, not a new configuration: every command but
 // those that make the first configuration (wizard, pull) needs the folder ("No such folder:

@@ -1,11 +1,13 @@
 #include "cli/ConfigJsonReader.h"
 
 #include "cli/ItemKeys.h"
+#include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
 #include "config/GroupName.h"
 #include "config/TextCodec.h"
 #include "config/ValueForms.h"
 
+#include <QHash>
 #include <QSet>
 #include <limits>
 
@@ -59,7 +61,7 @@ class Reader
 public:
     Reader(const QByteArray &json, const ConfigDocument &current, const TextCodec &codec, ConfigDocument &out)
         : m_p(json.constData()), m_end(json.constData() + json.size()), m_begin(json.constData()),
-          m_current(current), m_codec(codec), m_encoding(codec), m_out(out)
+          m_current(current), m_codec(codec), m_encoding(codec), m_out(out), m_target(&out)
     {
         for (const auto &g : current.groups)
             m_currentGroupNames.insert(g->Name);
@@ -82,7 +84,15 @@ public:
             flag = true;
             return true;
         };
+        bool seenSha256 = false;
         bool ok = members(root, [&](const QByteArray &key, const Path &path) {
+            // What dump --sha256 adds: a dump can be applied back as it is.
+            if (key == "sha256") {
+                QByteArray ignored;
+                bool ascii;
+                return once(seenSha256, path) && (peek() == Token::String ? string(&ignored, &ascii)
+                                                                          : wrongType(path, QStringLiteral("not a string")));
+            }
             if (key == "oldFormat") {
                 bool b = false;
                 return once(seenOldFormat, path) && boolean(path, &b);
@@ -420,7 +430,7 @@ private:
 
     bool value(const ItemKeys::Key &key, Kind kind, int index, int k, const Path &path)
     {
-        const bool haveCurrent = kind == Kind::Server || index < ItemKeys::count(m_current, kind);
+        const bool haveCurrent = !m_scratch_pass && (kind == Kind::Server || index < ItemKeys::count(m_current, kind));
         switch (key.form) {
         case Form::Integer: {
             // An account's port is taken as the item holds it; the server's values are what
@@ -430,14 +440,14 @@ private:
             int n = 0;
             if (!integer(path, low, high, &n))
                 return false;
-            ItemKeys::set(m_out, kind, index, k, n);
+            ItemKeys::set(*m_target, kind, index, k, n);
             return true;
         }
         case Form::Switch: {
             bool b = false;
             if (!boolean(path, &b))
                 return false;
-            ItemKeys::set(m_out, kind, index, k, b);
+            ItemKeys::set(*m_target, kind, index, k, b);
             return true;
         }
         case Form::Bytes: {
@@ -457,7 +467,7 @@ private:
                     return fail(path, QStringLiteral("not hexadecimal"));
                 bytes[i] = char(hi * 16 + lo);
             }
-            ItemKeys::set(m_out, kind, index, k, bytes);
+            ItemKeys::set(*m_target, kind, index, k, bytes);
             return true;
         }
         case Form::List: {
@@ -483,7 +493,7 @@ private:
                     return syntax(QStringLiteral("\",\" or \"]\" was expected"));
                 }
             }
-            ItemKeys::set(m_out, kind, index, k, names);
+            ItemKeys::set(*m_target, kind, index, k, names);
             return true;
         }
         case Form::Text:
@@ -500,14 +510,14 @@ private:
             // A name the configuration has already is no edit: `dump | apply` takes it back.
             if (groupName && !GroupName::passes(decoded) && !m_currentGroupNames.contains(bytes))
                 return fail(path, GroupName::invalidMessage());
-            ItemKeys::set(m_out, kind, index, k, bytes);
+            ItemKeys::set(*m_target, kind, index, k, bytes);
             return true;
         }
         }
         return false;
     }
 
-    bool item(Kind kind, int index, const Path &path)
+    bool item(Kind kind, int index, const Path &path, bool partial = false)
     {
         if (peek() != Token::Object)
             return wrongType(path, QStringLiteral("not an object"));
@@ -530,10 +540,11 @@ private:
         });
         if (!ok)
             return false;
-        for (int i = 0; i < keys.size(); ++i) {
+        for (int i = 0; i < keys.size() && !partial; ++i) {
             if (!seen[size_t(i)])
                 return fail(Path{&path, keys[i].name, -1}, QStringLiteral("missing"));
         }
+        m_seen = std::move(seen);
         return true;
     }
 
@@ -568,11 +579,400 @@ private:
     const TextCodec &m_codec;
     Encoding m_encoding;
     ConfigDocument &m_out;
+    ConfigDocument *m_target; // where value() puts what it reads: m_out, or a scratch item
+    bool m_scratch_pass = false; // reading into a scratch item: no current item to keep bytes of
     QSet<QByteArray> m_currentGroupNames;
     QByteArray m_scratch; // a string's bytes when it holds escapes
+    std::vector<char> m_seen; // the keys the last item() read
+
+public:
+    // --- apply --merge ----------------------------------------------------------------
+    // m_out holds a copy of the current configuration; the changes are read into it.
+    bool readMerge()
+    {
+        skipBlanks();
+        if (!at('{'))
+            return syntax(QStringLiteral("the JSON is not one object of changes"));
+        bool seen[7] = {};
+        const Path root;
+        const auto once = [&](int i, const Path &path) {
+            if (seen[i])
+                return fail(path, QStringLiteral("stands twice"));
+            seen[i] = true;
+            return true;
+        };
+        bool ok = members(root, [&](const QByteArray &key, const Path &path) {
+            if (key == "server")
+                return once(0, path) && mergeServer(path);
+            if (key == "pops")
+                return once(1, path) && mergeItems(Kind::Pop, path);
+            if (key == "users")
+                return once(2, path) && mergeItems(Kind::User, path);
+            if (key == "groups")
+                return once(3, path) && mergeItems(Kind::Group, path);
+            if (key == "remove")
+                return once(4, path) && removals(path);
+            if (key == "exclusive")
+                return once(5, path) && exclusiveKinds(path);
+            if (key == "sha256") {
+                QByteArray ignored;
+                bool ascii;
+                return once(6, path) && (peek() == Token::String ? string(&ignored, &ascii)
+                                                                 : wrongType(path, QStringLiteral("not a string")));
+            }
+            return fail(path, QStringLiteral("unknown key"));
+        });
+        if (!ok)
+            return false;
+        skipBlanks();
+        if (m_p != m_end)
+            return syntax(QStringLiteral("text after the object"));
+        return finishRemovals();
+    }
+
+    // Groups whose data folder goes with them ("withData"), by name as the file holds it.
+    QList<QByteArray> removedGroupData;
+    MergeScope scope;
+
+private:
+    struct Removal
+    {
+        QString address;
+        bool withData = false;
+        qsizetype index; // its place in "remove"
+    };
+    QList<Removal> m_removals;
+    QList<Kind> m_exclusive;
+    // The items each list named or made, by kind.
+    QSet<int> m_touched[4];
+    // The items of each kind by case-folded name, made when a list of that kind is read.
+    QHash<QString, QList<int>> m_byName[4];
+    bool m_indexed[4] = {};
+
+    static int slot(Kind kind) { return int(kind); }
+
+    QString foldedName(Kind kind, int index) const
+    {
+        return m_codec.decode(ItemKeys::itemName(m_out, kind, index)).toCaseFolded();
+    }
+
+    bool mergeServer(const Path &path)
+    {
+        if (peek() != Token::Object)
+            return wrongType(path, QStringLiteral("not an object"));
+        const QList<ItemKeys::Key> &keys = ItemKeys::keys(Kind::Server);
+        std::vector<char> seen(size_t(keys.size()), 0);
+        return members(path, [&](const QByteArray &key, const Path &keyPath) {
+            const int k = keyIndex(keys, key);
+            if (k < 0)
+                return fail(keyPath, QStringLiteral("unknown key"));
+            if (seen[size_t(k)])
+                return fail(keyPath, QStringLiteral("stands twice"));
+            seen[size_t(k)] = 1;
+            if (!keys[k].settable && keys[k].form != Form::Bytes)
+                return fail(keyPath, QStringLiteral("written by the program"));
+            return value(keys[k], Kind::Server, -1, k, keyPath);
+        });
+    }
+
+    static int keyIndex(const QList<ItemKeys::Key> &keys, const QByteArray &key)
+    {
+        for (int i = 0; i < keys.size(); ++i) {
+            if (key == keys[i].name)
+                return i;
+        }
+        return -1;
+    }
+
+    void index(Kind kind)
+    {
+        if (m_indexed[slot(kind)])
+            return;
+        m_indexed[slot(kind)] = true;
+        const int n = ItemKeys::count(m_out, kind);
+        QHash<QString, QList<int>> &byName = m_byName[slot(kind)];
+        byName.reserve(n);
+        for (int i = 0; i < n; ++i)
+            byName[foldedName(kind, i)].append(i);
+    }
+
+    // A new item with the values the editor's Add gives (as `add` makes it).
+    int appendDefault(Kind kind)
+    {
+        switch (kind) {
+        case Kind::Pop: {
+            auto pop = std::make_unique<TPop>();
+            pop->Port = 110;
+            pop->AutoReply = "N";
+            pop->AssignOutboundID = "N";
+            m_out.pops.push_back(std::move(pop));
+            return int(m_out.pops.size()) - 1;
+        }
+        case Kind::User: m_out.users.push_back(std::make_unique<TUser>()); return int(m_out.users.size()) - 1;
+        case Kind::Group: {
+            auto group = std::make_unique<TGroup>();
+            group->ReadOnly = "N";
+            m_out.groups.push_back(std::move(group));
+            return int(m_out.groups.size()) - 1;
+        }
+        case Kind::Server: break;
+        }
+        return -1;
+    }
+
+    // Each element is read twice: once into a scratch item to learn its name, then into the
+    // item of that name (or a new one), so that keys not given stay as they are and a text
+    // given as it was keeps its bytes.
+    bool mergeItems(Kind kind, const Path &path)
+    {
+        if (peek() != Token::Array)
+            return wrongType(path, QStringLiteral("not an array"));
+        ++m_p;
+        if (take(']'))
+            return true;
+        index(kind);
+        const QList<ItemKeys::Key> &keys = ItemKeys::keys(kind);
+        for (int i = 0;; ++i) {
+            const Path itemPath{&path, {}, i};
+            if (peek() != Token::Object)
+                return wrongType(itemPath, QStringLiteral("not an object"));
+            const char *start = m_p;
+            ConfigDocument scratch;
+            switch (kind) {
+            case Kind::Pop: scratch.pops.push_back(std::make_unique<TPop>()); break;
+            case Kind::User: scratch.users.push_back(std::make_unique<TUser>()); break;
+            case Kind::Group: scratch.groups.push_back(std::make_unique<TGroup>()); break;
+            case Kind::Server: break;
+            }
+            m_target = &scratch;
+            m_scratch_pass = true;
+            const bool read = item(kind, 0, itemPath, true);
+            m_target = &m_out;
+            m_scratch_pass = false;
+            if (!read)
+                return false;
+            // The identity: Name, or an account's UserID and Host.
+            const QList<const char *> identities =
+                kind == Kind::Pop ? QList<const char *>{"UserID", "Host"} : QList<const char *>{"Name"};
+            for (const char *identity : identities) {
+                if (!m_seen[size_t(keyIndex(keys, identity))])
+                    return fail(Path{&itemPath, identity, -1}, QStringLiteral("missing (items are matched by it)"));
+            }
+            const QByteArray name = ItemKeys::itemName(scratch, kind, 0);
+            if (kind != Kind::Pop && name.isEmpty())
+                return fail(Path{&itemPath, "Name", -1}, kind == Kind::Group ? QStringLiteral("a group needs a name")
+                                                                             : QStringLiteral("a user needs a name"));
+            const QString folded = m_codec.decode(name).toCaseFolded();
+            QList<int> &same = m_byName[slot(kind)][folded];
+            if (same.size() > 1)
+                return fail(itemPath, QStringLiteral("%1 items of this kind are named %2: %3, %4")
+                                          .arg(same.size())
+                                          .arg(ConfigCheck::quoted(m_codec.decode(name)),
+                                               ItemKeys::positionAddress(kind, same[0]),
+                                               ItemKeys::positionAddress(kind, same[1])));
+            int target;
+            if (same.isEmpty()) {
+                target = appendDefault(kind);
+                same.append(target);
+            } else {
+                target = same.first();
+                if (m_touched[slot(kind)].contains(target))
+                    return fail(itemPath, QStringLiteral("%1 stands twice in this list").arg(ConfigCheck::quoted(m_codec.decode(name))));
+            }
+            m_touched[slot(kind)].insert(target);
+            m_p = start;
+            if (!item(kind, target, itemPath, true))
+                return false;
+            if (take(','))
+                continue;
+            if (take(']'))
+                return true;
+            return syntax(QStringLiteral("\",\" or \"]\" was expected"));
+        }
+    }
+
+    bool removals(const Path &path)
+    {
+        if (peek() != Token::Array)
+            return wrongType(path, QStringLiteral("not an array"));
+        ++m_p;
+        if (take(']'))
+            return true;
+        for (qsizetype i = 0;; ++i) {
+            const Path itemPath{&path, {}, i};
+            Removal r{QString(), false, i};
+            QByteArray text;
+            bool ascii;
+            if (peek() == Token::String) {
+                if (!string(&text, &ascii))
+                    return false;
+            } else if (peek() == Token::Object) {
+                bool seenItem = false, seenData = false;
+                const bool ok = members(itemPath, [&](const QByteArray &key, const Path &keyPath) {
+                    if (key == "item") {
+                        if (seenItem)
+                            return fail(keyPath, QStringLiteral("stands twice"));
+                        seenItem = true;
+                        return peek() == Token::String ? string(&text, &ascii) : wrongType(keyPath, QStringLiteral("not a string"));
+                    }
+                    if (key == "withData") {
+                        if (seenData)
+                            return fail(keyPath, QStringLiteral("stands twice"));
+                        seenData = true;
+                        return boolean(keyPath, &r.withData);
+                    }
+                    return fail(keyPath, QStringLiteral("unknown key"));
+                });
+                if (!ok)
+                    return false;
+                if (!seenItem)
+                    return fail(Path{&itemPath, "item", -1}, QStringLiteral("missing"));
+            } else {
+                return wrongType(itemPath, QStringLiteral("not a string or an object"));
+            }
+            r.address = QString::fromUtf8(text);
+            m_removals.append(r);
+            if (take(','))
+                continue;
+            if (take(']'))
+                return true;
+            return syntax(QStringLiteral("\",\" or \"]\" was expected"));
+        }
+    }
+
+    bool exclusiveKinds(const Path &path)
+    {
+        if (peek() != Token::Array)
+            return wrongType(path, QStringLiteral("not an array"));
+        ++m_p;
+        if (take(']'))
+            return true;
+        for (qsizetype i = 0;; ++i) {
+            const Path itemPath{&path, {}, i};
+            QByteArray word;
+            bool ascii;
+            if (peek() != Token::String)
+                return wrongType(itemPath, QStringLiteral("not a string"));
+            if (!string(&word, &ascii))
+                return false;
+            if (word == "users")
+                m_exclusive.append(Kind::User);
+            else if (word == "groups")
+                m_exclusive.append(Kind::Group);
+            else if (word == "pops")
+                m_exclusive.append(Kind::Pop);
+            else
+                return fail(itemPath, QStringLiteral("not users, groups or pops"));
+            if (take(','))
+                continue;
+            if (take(']'))
+                return true;
+            return syntax(QStringLiteral("\",\" or \"]\" was expected"));
+        }
+    }
+
+    // The removals, resolved against the configuration with the lists' items in place; an
+    // item named that does not exist is already gone, which is what was wanted.
+    bool finishRemovals()
+    {
+        std::vector<std::vector<char>> gone(4);
+        for (const Kind kind : {Kind::Pop, Kind::User, Kind::Group})
+            gone[size_t(slot(kind))].assign(size_t(ItemKeys::count(m_out, kind)), 0);
+        QList<std::pair<Kind, int>> withData;
+        const Path removePath{nullptr, "remove", -1};
+        for (const Removal &r : std::as_const(m_removals)) {
+            const Path rPath{&removePath, {}, r.index};
+            ItemKeys::Address a;
+            QString why;
+            if (!ItemKeys::resolve(r.address, m_out, m_codec, &a, &why, false, true)) {
+                // Only "no such item" is no error: a name the configuration does not have.
+                const qsizetype colon = r.address.indexOf(QLatin1Char(':'));
+                const QString word = r.address.left(colon);
+                const Kind kind = word == QLatin1String("user") ? Kind::User
+                                  : word == QLatin1String("group") ? Kind::Group
+                                                                   : Kind::Pop;
+                const bool known = colon > 0 && (word == QLatin1String("user") || word == QLatin1String("group")
+                                                 || word == QLatin1String("pop"));
+                QString name = r.address.mid(colon + 1);
+                if (known && !name.startsWith(QLatin1Char('#'))) {
+                    if (name.startsWith(QLatin1Char('=')))
+                        name.remove(0, 1);
+                    index(kind);
+                    if (!m_byName[slot(kind)].contains(name.toCaseFolded()))
+                        continue;
+                }
+                return fail(rPath, why);
+            }
+            if (a.kind == Kind::Server || a.key >= 0)
+                return fail(rPath, QStringLiteral("Not an item: %1").arg(r.address));
+            if (r.withData && a.kind != Kind::Group)
+                return fail(rPath, QStringLiteral("withData removes a group's data: it needs a group"));
+            gone[size_t(slot(a.kind))][size_t(a.index)] = 1;
+            if (r.withData)
+                withData.append({a.kind, a.index});
+        }
+        for (const Kind kind : std::as_const(m_exclusive)) {
+            const int n = ItemKeys::count(m_out, kind);
+            for (int i = 0; i < n; ++i) {
+                if (!m_touched[slot(kind)].contains(i))
+                    gone[size_t(slot(kind))][size_t(i)] = 1;
+            }
+        }
+        for (const auto &[kind, i] : std::as_const(withData))
+            removedGroupData.append(m_out.groups[size_t(i)]->Name);
+        const auto sweep = [&](auto &items, Kind kind) {
+            const std::vector<char> &g = gone[size_t(slot(kind))];
+            const size_t had = size_t(ItemKeys::count(m_current, kind));
+            MergeScope::Items &s = scope.items[slot(kind)];
+            s.removed.assign(had, 0);
+            size_t w = 0;
+            for (size_t r = 0; r < items.size(); ++r) {
+                if (g[r]) {
+                    if (r < had)
+                        s.removed[r] = 1;
+                    continue;
+                }
+                items[w++] = std::move(items[r]);
+                s.origin.push_back(r < had ? int(r) : -1);
+                s.touched.push_back(m_touched[slot(kind)].contains(int(r)) ? 1 : 0);
+            }
+            items.resize(w);
+        };
+        sweep(m_out.pops, Kind::Pop);
+        sweep(m_out.users, Kind::User);
+        sweep(m_out.groups, Kind::Group);
+        return true;
+    }
 };
 
 } // namespace
+
+bool readConfigMerge(const QByteArray &json, const ConfigDocument &current, const TextCodec &codec,
+                     ConfigDocument *out, QList<QByteArray> *removedGroupData, QString *error, MergeScope *scope)
+{
+    ConfigDocument result;
+    result.server = current.server;
+    result.oldFormat = current.oldFormat;
+    result.pops.reserve(current.pops.size());
+    for (const auto &p : current.pops)
+        result.pops.push_back(std::make_unique<TPop>(*p));
+    result.users.reserve(current.users.size());
+    for (const auto &u : current.users)
+        result.users.push_back(std::make_unique<TUser>(*u));
+    result.groups.reserve(current.groups.size());
+    for (const auto &g : current.groups)
+        result.groups.push_back(std::make_unique<TGroup>(*g));
+    Reader reader(json, current, codec, result);
+    if (!reader.readMerge()) {
+        *error = reader.error;
+        return false;
+    }
+    *removedGroupData = reader.removedGroupData;
+    if (scope)
+        *scope = std::move(reader.scope);
+    *out = std::move(result);
+    return true;
+}
 
 bool readConfigJson(const QByteArray &json, const ConfigDocument &current, const TextCodec &codec,
                     ConfigDocument *out, QString *error)

@@ -12,6 +12,7 @@ namespace {
 int runDiff(CliContext &ctx)
 {
     const bool json = Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no file to compare with")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));

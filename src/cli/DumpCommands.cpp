@@ -10,9 +10,13 @@ namespace {
 
 int runDump(CliContext &ctx)
 {
+    const bool secrets = !Cli::takeSwitch(ctx.args, QStringLiteral("--no-secrets"));
+    const bool sha256 = Cli::takeSwitch(ctx.args, QStringLiteral("--sha256"));
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
+    doc.keepSha256 = sha256;
     QString error;
     if (!Cli::loadConfiguration(ctx, doc, &error))
         return ctx.fail(error);
@@ -23,15 +27,18 @@ int runDump(CliContext &ctx)
     JsonWriter j;
     j.beginObject();
     j.value("oldFormat", doc.oldFormat);
-    ItemKeys::writeItemJson(j, doc, Kind::Server, -1, ctx.codec, "server");
+    ItemKeys::writeItemJson(j, doc, Kind::Server, -1, ctx.codec, "server", secrets);
     for (const auto &[kind, plural] : {std::pair{Kind::Pop, "pops"}, std::pair{Kind::User, "users"},
                                        std::pair{Kind::Group, "groups"}}) {
         j.beginArray(plural);
         const int n = ItemKeys::count(doc, kind);
         for (int i = 0; i < n; ++i)
-            ItemKeys::writeItemJson(j, doc, kind, i, ctx.codec);
+            ItemKeys::writeItemJson(j, doc, kind, i, ctx.codec, nullptr, secrets);
         j.endArray();
     }
+    // The fingerprint of exactly the bytes this dump shows, for apply --expect-sha256.
+    if (sha256)
+        j.value("sha256", QString::fromLatin1(doc.sha256));
     j.endObject();
     ctx.out(j.bytes());
     return 0;
@@ -39,6 +46,7 @@ int runDump(CliContext &ctx)
 
 int runNormalize(CliContext &ctx)
 {
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     Cli::ConfigEdit edit(ctx);
@@ -48,7 +56,7 @@ int runNormalize(CliContext &ctx)
     return 0;
 }
 
-const CliRegistration dumpReg{{"dump", "", "print the configuration as one JSON object", &runDump}};
+const CliRegistration dumpReg{{"dump", "[--no-secrets] [--sha256]", "print the configuration as one JSON object", &runDump}};
 const CliRegistration normalizeReg{{"normalize", "", "load and save the configuration without any change", &runNormalize}};
 
 } // namespace

@@ -9,6 +9,7 @@ namespace {
 
 int runGet(CliContext &ctx)
 {
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no item given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));

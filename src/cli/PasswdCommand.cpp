@@ -80,6 +80,7 @@ int runPasswd(CliContext &ctx)
     bool fromFile = false;
     if (!Cli::takeOption(ctx.args, QStringLiteral("--password-file"), &file, &fromFile))
         return ctx.usageError(QStringLiteral("option --password-file needs a value"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no item given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));

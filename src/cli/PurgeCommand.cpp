@@ -35,10 +35,8 @@ int runPurge(CliContext &ctx)
         return ctx.usageError(QStringLiteral("option --before needs a date"));
     const bool dryRun = Cli::takeSwitch(args, QStringLiteral("--dry-run"));
 
-    for (const QString &a : std::as_const(args)) {
-        if (a.startsWith(QLatin1String("--")))
-            return ctx.usageError(QStringLiteral("unknown option ") + a);
-    }
+    if (QString unknown; !Cli::endOptions(args, &unknown))
+        return ctx.usageError(QStringLiteral("unknown option ") + unknown);
     if (args.isEmpty())
         return ctx.usageError(QStringLiteral("no group given"));
     if (args.size() > 1)

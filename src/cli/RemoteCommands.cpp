@@ -78,10 +78,8 @@ std::optional<int> takeRemoteArguments(CliContext &ctx, TRemoteInfo &remote, boo
             return ctx.usageError(QStringLiteral("--timeout needs a number of seconds above 0, not ") + timeout);
         remote.setOverallLimit(seconds);
     }
-    for (const QString &a : std::as_const(args)) {
-        if (a.startsWith(QLatin1String("--")))
-            return ctx.usageError(QStringLiteral("unknown option ") + a);
-    }
+    if (QString unknown; !Cli::endOptions(args, &unknown))
+        return ctx.usageError(QStringLiteral("unknown option ") + unknown);
     if (args.size() != 1)
         return ctx.usageError(args.isEmpty() ? QStringLiteral("no HOST given")
                                              : QStringLiteral("unexpected argument ") + args.at(1));

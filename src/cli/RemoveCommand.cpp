@@ -12,6 +12,7 @@ using ItemKeys::Kind;
 int runRemove(CliContext &ctx)
 {
     const bool withData = Cli::takeSwitch(ctx.args, QStringLiteral("--with-data"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no item given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));

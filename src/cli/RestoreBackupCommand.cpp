@@ -22,6 +22,7 @@ void takeContent(ConfigDocument &doc, ConfigDocument &backup)
 int runRestoreBackup(CliContext &ctx)
 {
     const bool dryRun = Cli::takeSwitch(ctx.args, QStringLiteral("--dry-run"));
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     const QString backupPath = ctx.configPath() + QStringLiteral(".bak");

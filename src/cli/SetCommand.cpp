@@ -13,6 +13,7 @@ int runSet(CliContext &ctx)
     bool fromFile = false;
     if (!Cli::takeOption(ctx.args, QStringLiteral("--value-file"), &valueFile, &fromFile))
         return ctx.usageError(QStringLiteral("option --value-file needs a value"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("no key given"));
     if (fromFile && ctx.args.size() > 1)

@@ -74,10 +74,8 @@ int runWizard(CliContext &ctx)
     f.autoReply = !Cli::takeSwitch(args, QStringLiteral("--no-auto-reply"));
     const bool force = Cli::takeSwitch(args, QStringLiteral("--force"));
 
-    for (const QString &a : std::as_const(args)) {
-        if (a.startsWith(QLatin1String("--")))
-            return ctx.usageError(QStringLiteral("unknown option ") + a);
-    }
+    if (QString unknown; !Cli::endOptions(args, &unknown))
+        return ctx.usageError(QStringLiteral("unknown option ") + unknown);
     if (!args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + args.first());
     // Standard input can be read once.

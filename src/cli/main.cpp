@@ -1,18 +1,20 @@
 // quilmora-config: the headless front end over the editor's core.
 #include "cli/CliCommand.h"
+#include "cli/CliHelp.h"
 #include "config/AppIdentity.h"
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
 
 void printHelp()
 {
-    QString text = Cli::usageLine() + QStringLiteral("\n       quilmora-config --help | --version\n\n"
+    QString text = Cli::usageLine() + QStringLiteral("\n       quilmora-config help [COMMAND] | COMMAND --help | --help | --version\n\n"
                                                       "Options:\n"
                                                       "  --folder DIR     the server's program folder (default $QUILMORA_HOME, else the current folder)\n"
                                                       "  --file NAME      the configuration file in that folder (default quilmora.ini)\n"
@@ -35,6 +37,9 @@ void printHelp()
         "Environment:\n"
         "  QUILMORA_HOME    the server's program folder when --folder is not given\n"
         "\n"
+        "Every command takes -- to end its options and --help (or -h) for its own help, as\n"
+        "quilmora-config help COMMAND prints it.\n"
+        "\n"
         "Exit status:\n"
         "  0  done\n"
         "  1  the operation failed; the message is on standard error\n"
@@ -52,23 +57,44 @@ int finish(const CliContext &ctx, int status)
     return status;
 }
 
+// The decoder drops a leading byte-order mark, so an argument that begins with U+FEFF
+// would arrive without it; it is given back, for the commands to refuse as they refuse
+// the same text from a file.
+QStringList commandLine(const QCoreApplication &app, int argc, char *argv[])
+{
+    QStringList args = app.arguments();
+    if (args.size() != argc)
+        return args.mid(1);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "\xEF\xBB\xBF", 3) == 0 && !args[i].startsWith(QChar(0xFEFF)))
+            args[i].prepend(QChar(0xFEFF));
+    }
+    return args.mid(1);
+}
+
+void printCommandHelp(const CliCommand &command)
+{
+    const QByteArray bytes = Cli::commandHelp(command).toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
 int run(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    QStringList args = commandLine(app, argc, argv);
     CliContext ctx;
 
     // Global options stand before the command.
     QString folder;
     QString encoding;
     ctx.fileName = QStringLiteral("quilmora.ini");
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+    while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-')) && args.first() != QLatin1String("-")) {
         const QString opt = args.first();
-        if (opt == QLatin1String("--help")) {
+        if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
             printHelp();
             return finish(ctx, 0);
         }
-        if (opt == QLatin1String("--version")) {
+        if (opt == QLatin1String("--version") || opt == QLatin1String("-V")) {
             ctx.out(QByteArray("quilmora-config ") + AppIdentity::AppVersion + '\n');
             return finish(ctx, 0);
         }
@@ -92,11 +118,34 @@ int run(int argc, char *argv[])
 
     ctx.command = args.takeFirst();
     ctx.args = args;
+    // help [COMMAND]: the program's help, or the command's.
+    if (ctx.command == QLatin1String("help")) {
+        Cli::endOptions(args);
+        if (args.isEmpty()) {
+            printHelp();
+            return finish(ctx, 0);
+        }
+        const CliCommand *about = Cli::find(args.first());
+        if (!about || args.size() > 1) {
+            ctx.command.clear();
+            return ctx.usageError(about ? QStringLiteral("unexpected argument ") + args.at(1)
+                                        : QStringLiteral("unknown command ") + args.first());
+        }
+        printCommandHelp(*about);
+        return finish(ctx, 0);
+    }
     const CliCommand *command = Cli::find(ctx.command);
     if (!command) {
         const QString unknown = ctx.command;
         ctx.command.clear();
         return ctx.usageError(QStringLiteral("unknown command ") + unknown);
+    }
+    // COMMAND --help or -h (before a "--"): the command's help, whatever else stands there.
+    for (qsizetype i = 0; i < Cli::optionsEnd(ctx.args); ++i) {
+        if (ctx.args[i] == QLatin1String("--help") || ctx.args[i] == QLatin1String("-h")) {
+            printCommandHelp(*command);
+            return finish(ctx, 0);
+        }
     }
     if (ctx.fileName.isEmpty())
         return ctx.usageError(QStringLiteral("--file needs a file name"));

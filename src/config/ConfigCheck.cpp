@@ -51,13 +51,44 @@ public:
 
     // The first item with the same name as item `i`, when that is an earlier one; else -1.
     int earlierNamesake(int i) const { return m_earlier[i]; }
+    // Whether another item has the same name as item `i`.
+    bool shared(int i) const
+    {
+        if (m_earlier[i] >= 0)
+            return true;
+        if (m_sharedFirst.empty()) {
+            m_sharedFirst.assign(m_earlier.size(), 0);
+            for (const int e : m_earlier) {
+                if (e >= 0)
+                    m_sharedFirst[size_t(e)] = 1;
+            }
+        }
+        return m_sharedFirst[size_t(i)] != 0;
+    }
 
 private:
     const TextCodec &m_codec;
     std::unordered_map<std::string_view, int> m_exact;
     QHash<QString, int> m_firstByKey;
     std::vector<int> m_earlier;
+    mutable std::vector<char> m_sharedFirst;
 };
+
+// How the command line names an item: "group:sales", "pop:ann/pop.example", "user:=#2" for
+// a name that begins with "#"; empty when the name cannot stand there (empty, or holding a
+// control character).
+QString nameAddress(Kind kind, const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            return {};
+    }
+    const QString word = kind == Kind::Pop ? QStringLiteral("pop:") : kind == Kind::User ? QStringLiteral("user:")
+                                                                                         : QStringLiteral("group:");
+    return word + (name.startsWith(QLatin1Char('#')) ? QStringLiteral("=") : QString()) + name;
+}
 
 bool sameName(const QByteArray &a, const QByteArray &b, const TextCodec &codec)
 {
@@ -87,9 +118,14 @@ QString CheckFinding::item() const
     return address(kind, index);
 }
 
+QString CheckFinding::itemAddress() const
+{
+    return name.isEmpty() ? item() : name;
+}
+
 QString CheckFinding::line() const
 {
-    return levelText() + QLatin1Char(' ') + code + QLatin1Char(' ') + item() + QStringLiteral(": ") + message;
+    return levelText() + QLatin1Char(' ') + code + QLatin1Char(' ') + itemAddress() + QStringLiteral(": ") + message;
 }
 
 namespace ConfigCheck {
@@ -129,7 +165,7 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
 {
     QList<CheckFinding> out;
     auto add = [&out](Level level, const char *code, Kind kind, int index, const QString &message) {
-        out.append({level, QString::fromLatin1(code), kind, index, message});
+        out.append({level, QString::fromLatin1(code), kind, index, message, QString()});
     };
     auto q = [&codec](const QByteArray &bytes) { return quoted(codec.decode(bytes)); };
 
@@ -228,6 +264,15 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
         add(Level::Warning, "old-format", Kind::Server, -1,
             QStringLiteral("the file is in the old format (Version %1); the next save converts it")
                 .arg(q(server.Version)));
+    // The items by name where that names one item.
+    for (CheckFinding &f : out) {
+        const NameIndex *index = f.kind == Kind::Pop ? &popIndex : f.kind == Kind::User ? &userIndex
+                                 : f.kind == Kind::Group ? &groupIndex : nullptr;
+        if (!index || index->shared(f.index))
+            continue;
+        const QByteArrayList &names = f.kind == Kind::Pop ? popNames : f.kind == Kind::User ? userNames : groupNames;
+        f.name = nameAddress(f.kind, codec.decode(names[f.index]));
+    }
     return out;
 }
 

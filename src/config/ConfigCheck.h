@@ -22,10 +22,16 @@ struct CheckFinding
     Kind kind = Kind::Server;
     int index = -1;  // the item's position among its kind, from 0; -1 for the server
     QString message;
+    // The item's address by name ("group:sales", "pop:ann/pop.example"), or empty where
+    // that would not name one item (another has the same name, or the name is empty).
+    QString name;
 
     QString levelText() const; // "error" or "warning"
     QString item() const;      // "server", "pop:#2", "user:#1", "group:#3"
-    // "error CODE ITEM: message", with control characters in names shown escaped.
+    // How the command line names the item: its name, else its position.
+    QString itemAddress() const;
+    // "error CODE ITEM: message", ITEM as itemAddress(), with control characters in names
+    // shown escaped.
     QString line() const;
 
     bool operator==(const CheckFinding &other) const = default;

@@ -8,6 +8,7 @@
 #include "config/TextLines.h"
 #include "config/ValueForms.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -252,6 +253,8 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
             *error = QStringLiteral("Cannot open file ") + SafeFile::displayPath(path);
         return false;
     }
+    if (keepSha256)
+        sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
     linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath(), path);

@@ -45,6 +45,10 @@ public:
     LinkedFiles linkedFiles;
     // The loaded file as it was on disk, to tell whether someone else changed it before a save.
     SafeFile::Fingerprint fingerprint;
+    // With `keepSha256` set before load(), `sha256` holds the SHA-256 of the bytes the load
+    // read (64 lower-case hexadecimal digits), for a guarded write by a later command.
+    bool keepSha256 = false;
+    QByteArray sha256;
 
     // What a save that would overwrite another program's change fails with.
     static QString changedOnDiskText()

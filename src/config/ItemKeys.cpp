@@ -22,23 +22,40 @@ const QList<Field<ServerSettings>> &serverFields()
 {
     using S = ServerSettings;
     static const QList<Field<S>> fields{
-        {{"Port", Form::Integer, 0, S::PortMax}, &S::Port},
-        {{"Name", Form::Text}, &S::Name},
-        {{"Version", Form::Text, 0, 0, false}, &S::Version},
-        {{"SMTPHost", Form::Text}, &S::SMTPHost},
-        {{"OutboundPrefix", Form::Text}, &S::OutboundPrefix},
-        {{"OutboundMarker", Form::Text}, &S::OutboundMarker},
-        {{"BindIP", Form::Text}, &S::BindIP},
-        {{"AdminEmail", Form::Text}, &S::AdminEmail},
-        {{"AdminEmailActive", Form::Switch}, &S::AdminEmailActive},
-        {{"SMTPUserID", Form::Text}, &S::SMTPUserID},
-        {{"SMTPUserPass", Form::Bytes, 0, 0, false}, &S::SMTPUserPass},
-        {{"SMTPPort", Form::Integer, 0, S::PortMax}, &S::SMTPPort},
-        {{"LogSize", Form::Integer, 0, S::LogSizeMax}, &S::LogSize},
-        {{"Log", Form::Integer, -1, 1}, &S::Log},
-        {{"AdminUser", Form::Text}, &S::AdminUser},
-        {{"AdminPass", Form::Bytes, 0, 0, false}, &S::AdminPass},
-        {{"ConfigPort", Form::Integer, 0, S::PortMax}, &S::ConfigPort},
+        {{"Port", Form::Integer, 0, S::PortMax, true,
+          "Port", "Port on which the server will respond", "General Settings", "Server Settings", "sedtPort"}, &S::Port},
+        {{"Name", Form::Text, 0, 0, true,
+          "Name", "Server name", "General Settings", "Server Settings", "editName"}, &S::Name},
+        {{"Version", Form::Text, 0, 0, false,
+          "Version", "", "", "", ""}, &S::Version},
+        {{"SMTPHost", Form::Text, 0, 0, true,
+          "Outgoing Mail Server", "Server for outgoing mail (SMTP)", "General Settings", "Options", "editSMTPServer"}, &S::SMTPHost},
+        {{"OutboundPrefix", Form::Text, 0, 0, true,
+          "Outbound Prefix", "Outbound prefix for messages", "General Settings", "Options", "editOutBoundPrefix"}, &S::OutboundPrefix},
+        {{"OutboundMarker", Form::Text, 0, 0, true,
+          "Outbound Marker", "Outbound marker for messages", "General Settings", "Options", "editOutBoundMarker"}, &S::OutboundMarker},
+        {{"BindIP", Form::Text, 0, 0, true,
+          "Bound IP", "", "General Settings", "Server Settings", "cmbBindIP"}, &S::BindIP},
+        {{"AdminEmail", Form::Text, 0, 0, true,
+          "Administrator E-Mail", "", "General Settings", "Options", "editAdminEmail"}, &S::AdminEmail},
+        {{"AdminEmailActive", Form::Switch, 0, 0, true,
+          "Active", "", "General Settings", "Options", "chkbAdminEmailActive"}, &S::AdminEmailActive},
+        {{"SMTPUserID", Form::Text, 0, 0, true,
+          "Username", "", "Advanced Settings", "Outgoing E-Mail (SMTP) Settings", "editSMTPUserID"}, &S::SMTPUserID},
+        {{"SMTPUserPass", Form::Bytes, 0, 0, false,
+          "Password", "", "Advanced Settings", "Outgoing E-Mail (SMTP) Settings", "editSMTPUserPass"}, &S::SMTPUserPass},
+        {{"SMTPPort", Form::Integer, 0, S::PortMax, true,
+          "SMTP Port", "", "Advanced Settings", "Outgoing E-Mail (SMTP) Settings", "sedtSMTPPort"}, &S::SMTPPort},
+        {{"LogSize", Form::Integer, 0, S::LogSizeMax, true,
+          "Overwrite when file reaches", "", "Log Settings", "Log File", "sedtLogSize"}, &S::LogSize},
+        {{"Log", Form::Integer, -1, 1, true,
+          "Settings", "", "Log Settings", "Settings", "rgrpLogSettings", "Deactivate|Activate"}, &S::Log},
+        {{"AdminUser", Form::Text, 0, 0, true,
+          "Administrator Username", "", "General Settings", "Options", "editAdminUser"}, &S::AdminUser},
+        {{"AdminPass", Form::Bytes, 0, 0, false,
+          "Administrator Password", "", "General Settings", "Options", "editAdminPass"}, &S::AdminPass},
+        {{"ConfigPort", Form::Integer, 0, S::PortMax, true,
+          "Port", "", "Advanced Settings", "Remote Configuration", "sedtConfigPort"}, &S::ConfigPort},
     };
     return fields;
 }
@@ -46,19 +63,32 @@ const QList<Field<ServerSettings>> &serverFields()
 const QList<Field<TPop>> &popFields()
 {
     static const QList<Field<TPop>> fields{
-        {{"Host", Form::Text}, &TPop::Host},
-        {{"Port", Form::Integer, 0, 65535}, &TPop::Port},
-        {{"UserID", Form::Text}, &TPop::UserID},
-        {{"Password", Form::Bytes, 0, 0, false}, &TPop::Password},
-        {{"Newsgroups", Form::List}, &TPop::Newsgroups},
-        {{"DefaultGroup", Form::Text}, &TPop::DefaultGroup},
-        {{"AutoReply", Form::Flag}, &TPop::AutoReply},
-        {{"AutoReplyFrom", Form::Text}, &TPop::AutoReplyFrom},
-        {{"AutoReplyBody", Form::MultiLine}, &TPop::AutoReplyBody},
-        {{"AutoReplySubject", Form::Text}, &TPop::AutoReplySubject},
-        {{"AutoReplyFromIgnore", Form::Text}, &TPop::AutoReplyFromIgnore},
-        {{"AssignOutboundID", Form::Flag}, &TPop::AssignOutboundID},
-        {{"SafetyBox", Form::Text}, &TPop::SafetyBox},
+        {{"Host", Form::Text, 0, 0, true,
+          "Mail Server", "", "Incoming Account Settings", "General", "editPopHost"}, &TPop::Host},
+        {{"Port", Form::Integer, 0, 65535, true,
+          "Port", "", "Incoming Account Settings", "General", "sedtPopPort"}, &TPop::Port},
+        {{"UserID", Form::Text, 0, 0, true,
+          "User ID", "", "Incoming Account Settings", "General", "editPopUser"}, &TPop::UserID},
+        {{"Password", Form::Bytes, 0, 0, false,
+          "Password", "", "Incoming Account Settings", "General", "editPopPass"}, &TPop::Password},
+        {{"Newsgroups", Form::List, 0, 0, true,
+          "Groups", "", "Incoming Account Settings", "Groups", "chlstGroups"}, &TPop::Newsgroups},
+        {{"DefaultGroup", Form::Text, 0, 0, true,
+          "Default", "", "Incoming Account Settings", "Groups", "cboxPopDefault"}, &TPop::DefaultGroup},
+        {{"AutoReply", Form::Flag, 0, 0, true,
+          "AutoReply", "", "Incoming Account Settings", "General", "chkbPopAutoReply"}, &TPop::AutoReply},
+        {{"AutoReplyFrom", Form::Text, 0, 0, true,
+          "Auto Reply From", "", "Incoming Account Settings", "General", "editPopAutoReplyFrom"}, &TPop::AutoReplyFrom},
+        {{"AutoReplyBody", Form::MultiLine, 0, 0, true,
+          "Auto Reply Body", "", "Incoming Account Settings", "General", "memoPopAutoReplyBody"}, &TPop::AutoReplyBody},
+        {{"AutoReplySubject", Form::Text, 0, 0, true,
+          "Auto Reply Subject", "", "Incoming Account Settings", "General", "editPopAutoReplySubject"}, &TPop::AutoReplySubject},
+        {{"AutoReplyFromIgnore", Form::Text, 0, 0, true,
+          "Auto Reply From Ignore", "", "Incoming Account Settings", "General", "editAutoReplyFromIgnore"}, &TPop::AutoReplyFromIgnore},
+        {{"AssignOutboundID", Form::Flag, 0, 0, true,
+          "Assign Outbound ID", "", "Incoming Account Settings", "General", "chkbOBID"}, &TPop::AssignOutboundID},
+        {{"SafetyBox", Form::Text, 0, 0, true,
+          "Copy incoming to account", "", "Incoming Account Settings", "General", "editSafetyBox"}, &TPop::SafetyBox},
     };
     return fields;
 }
@@ -66,9 +96,12 @@ const QList<Field<TPop>> &popFields()
 const QList<Field<TUser>> &userFields()
 {
     static const QList<Field<TUser>> fields{
-        {{"Name", Form::Text}, &TUser::Name},
-        {{"Pass", Form::Bytes, 0, 0, false}, &TUser::Pass},
-        {{"Description", Form::Text}, &TUser::Description},
+        {{"Name", Form::Text, 0, 0, true,
+          "Name", "", "User Settings", "Data", "editUserName"}, &TUser::Name},
+        {{"Pass", Form::Bytes, 0, 0, false,
+          "Password", "", "User Settings", "Data", "editUserPass"}, &TUser::Pass},
+        {{"Description", Form::Text, 0, 0, true,
+          "Description", "", "User Settings", "Data", "editUserDesc"}, &TUser::Description},
     };
     return fields;
 }
@@ -76,12 +109,18 @@ const QList<Field<TUser>> &userFields()
 const QList<Field<TGroup>> &groupFields()
 {
     static const QList<Field<TGroup>> fields{
-        {{"Name", Form::Text}, &TGroup::Name},
-        {{"Description", Form::Text}, &TGroup::Description},
-        {{"OutboundAddress", Form::Text}, &TGroup::OutboundAddress},
-        {{"KeyList", Form::MultiLine}, &TGroup::KeyList},
-        {{"Users", Form::List}, &TGroup::Users},
-        {{"ReadOnly", Form::Flag}, &TGroup::ReadOnly},
+        {{"Name", Form::Text, 0, 0, true,
+          "Name", "", "Group Settings", "General", "editGroupName"}, &TGroup::Name},
+        {{"Description", Form::Text, 0, 0, true,
+          "Description", "", "Group Settings", "General", "editGroupDesc"}, &TGroup::Description},
+        {{"OutboundAddress", Form::Text, 0, 0, true,
+          "Outbound Address", "", "Group Settings", "General", "editGroupOutboundAddr"}, &TGroup::OutboundAddress},
+        {{"KeyList", Form::MultiLine, 0, 0, true,
+          "Keys", "", "Group Settings", "General", "memoGroupKeys"}, &TGroup::KeyList},
+        {{"Users", Form::List, 0, 0, true,
+          "Users", "", "Group Settings", "Users", "chlstUsers"}, &TGroup::Users},
+        {{"ReadOnly", Form::Flag, 0, 0, true,
+          "Read-Only", "", "Group Settings", "General", "chkbGroupRO"}, &TGroup::ReadOnly},
     };
     return fields;
 }
@@ -124,6 +163,20 @@ void setField(T &item, const Field<T> &field, const Value &value)
 }
 
 } // namespace
+
+const char *formName(Form form)
+{
+    switch (form) {
+    case Form::Text: return "text";
+    case Form::MultiLine: return "multiline";
+    case Form::Integer: return "integer";
+    case Form::Switch: return "switch";
+    case Form::Flag: return "flag";
+    case Form::List: return "list";
+    case Form::Bytes: return "bytes";
+    }
+    return "text";
+}
 
 const QList<Key> &keys(Kind kind)
 {
@@ -237,12 +290,13 @@ void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &v
 }
 
 void writeItemJson(JsonWriter &json, const ConfigDocument &doc, Kind kind, int index, const TextCodec &codec,
-                   const char *key)
+                   const char *key, bool secrets)
 {
     json.beginObject(key);
     const QList<Key> &list = keys(kind);
     for (int k = 0; k < list.size(); ++k)
-        writeValueJson(json, list[k].name, list[k].form, get(doc, kind, index, k), codec);
+        if (secrets || list[k].form != Form::Bytes)
+            writeValueJson(json, list[k].name, list[k].form, get(doc, kind, index, k), codec);
     json.endObject();
 }
 

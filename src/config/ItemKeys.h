@@ -36,7 +36,21 @@ struct Key
     int min = 0;     // Integer: the editor's range, which `set` enforces
     int max = 0;
     bool settable = true; // false: a password (use passwd) or the program's own Version
+    // How the editor's window shows the key, for every front end that builds its own form
+    // from this table (`schema --json`, the web page): the caption beside the control (or the
+    // check box's, the radio group's), its hint, the page's heading, the group box or tab
+    // the control stands in, the control's object name and a radio group's items. "" where the window has none.
+    const char *caption = "";
+    const char *hint = "";
+    const char *page = "";
+    const char *box = "";
+    const char *control = "";
+    const char *choices = ""; // a radio group's items, separated by "|", its index the value
 };
+
+// The form's word in `schema --json`: "text", "multiline", "integer", "switch", "flag",
+// "list", "bytes".
+const char *formName(Form form);
 
 using Value = std::variant<int, bool, QByteArray, QByteArrayList>;
 
@@ -54,9 +68,10 @@ void set(ConfigDocument &doc, Kind kind, int index, int key, const Value &value)
 // The name an item is addressed by: a user's or group's Name, an account's UserID/Host.
 QByteArray itemName(const ConfigDocument &doc, Kind kind, int index);
 
-// The item as `dump` prints it, as one JSON object.
+// The item as `dump` prints it, as one JSON object. Without `secrets` the passwords and
+// digests (the Bytes keys) are left out altogether.
 void writeItemJson(JsonWriter &json, const ConfigDocument &doc, Kind kind, int index, const TextCodec &codec,
-                   const char *key = nullptr);
+                   const char *key = nullptr, bool secrets = true);
 void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &value, const TextCodec &codec);
 
 // An item, or the server, or one of their keys, as the command line names it.

@@ -257,8 +257,8 @@ void TestCliAdmin::removeLeavesListsAlone()
     QCOMPARE(cli({"remove", "group:SALES"}).status, 0);
     const CliRun after = cli({"check"});
     QCOMPARE(after.status, 1);
-    QCOMPARE(after.out, QByteArray("error unknown-group pop:#1: Newsgroups names \"sales\", which is no group\n"
-                                   "error unknown-default-group pop:#1: DefaultGroup \"sales\" is no group\n"));
+    QCOMPARE(after.out, QByteArray("error unknown-group pop:info/mail.example: Newsgroups names \"sales\", which is no group\n"
+                                   "error unknown-default-group pop:info/mail.example: DefaultGroup \"sales\" is no group\n"));
 }
 
 void TestCliAdmin::addresses_data()

@@ -15,16 +15,32 @@ description:
   - Manages C(quilmora.ini), the configuration of a Quilmora mail-to-news gateway, through
     C(quilmora-config), on the server's own machine or through the server's remote
     configuration protocol.
-  - Works on one item at a time (O(item) with O(values), O(password) and O(state)) or on the
-    whole configuration at once (O(config), in the form C(quilmora-config dump) prints).
-  - Every change is computed on a private copy first, with the program's own rules; the
-    configuration is written once, atomically, only when something changed (the previous
-    file is kept as its C(.bak)). A second run with the same options changes nothing.
-  - Supports check mode and diff mode. Passwords never appear in the diff or the output.
+  - Works on one item (I(item) with I(values), I(password) and I(state)), on whole lists of
+    users, groups and incoming accounts (I(users), I(groups), I(pops), optionally
+    I(exclusive)), or on the whole configuration (I(config), in the form
+    C(quilmora-config dump) prints).
+  - A task reads the configuration once and, only when something is to change, writes it
+    once with C(quilmora-config apply --merge), whatever the length of the lists. Values
+    travel to the program as JSON on its standard input, never as command-line words.
+  - The write is guarded - it is refused when the file changed since the task read it (its
+    SHA-256 differs); the task then fails and writes nothing. It is also refused when the
+    result would have new findings of the level I(fail_on_findings) names.
+  - Passwords and digests never appear in the output, the diff or the logs, at any verbosity.
 author:
   - Quilmora maintainers (@quilmora)
 requirements:
   - C(quilmora-config) on the managed machine (the quilmora package)
+attributes:
+  check_mode:
+    description: Can run in check mode and return changed status prediction without modifying target.
+    support: full
+  diff_mode:
+    description: Will return details on what has changed (or possibly needs changing in check mode), when in diff mode.
+    support: full
+  platform:
+    description: Target OS/families that can be operated against.
+    support: full
+    platforms: posix
 options:
   folder:
     description: The server's folder, where the configuration lives.
@@ -32,8 +48,8 @@ options:
     default: /var/lib/quilmora
   file:
     description:
-      - The configuration file in O(folder). Defaults to C(quilmora.ini), or with O(host) to the
-        local copy named after the host.
+      - The configuration file in I(folder); C(quilmora.ini) by default.
+      - Not with I(host), whose local copy is named after the host.
     type: str
   encoding:
     description:
@@ -45,54 +61,93 @@ options:
     type: path
   item:
     description:
-      - The item to manage, in the words of C(quilmora-config) - C(server), C(user:NAME),
+      - One item to manage, in the words of C(quilmora-config) - C(server), C(user:NAME),
         C(group:NAME), C(pop:USERID/HOST) (split at the last C(/)), or C(KIND:#N) for the
-        Nth item of its kind. C(server.smtp) names the SMTP login, for O(password) only.
+        Nth item of its kind. C(server.smtp) names the SMTP login, for I(password) only.
       - Names compare ignoring letter case. An item named by name is created with the
-        editor's defaults when absent and O(state=present).
-      - Mutually exclusive with O(config).
+        editor's defaults when absent and I(state=present).
     type: str
   state:
     description:
-      - V(present) makes the item exist with the given O(values) and O(password);
-        V(absent) removes it.
+      - With I(item) - C(present) makes the item exist with the given I(values) and
+        I(password); C(absent) removes it.
     type: str
     choices: [present, absent]
     default: present
   with_data:
     description:
-      - With O(state=absent) on a group, also removes the group's data folder (its messages).
-        Not available with O(host), since the data lies on the server's machine.
+      - A group removed (I(state=absent), or left out of I(groups) with I(exclusive)) takes
+        its data folder (its messages) with it. Not available with I(host).
     type: bool
     default: false
   values:
     description:
-      - Keys to set on the item, as C(quilmora-config dump) names them (C(Description),
+      - Keys to set on I(item), as C(quilmora-config dump) names them (C(Description),
         C(Port), C(Users), ...; letter case ignored).
-      - Lists (C(Users), C(Newsgroups)) as YAML lists; switches as booleans; flags as C(Y)
-        or C(N) (booleans are taken as C(Y)/C(N) there); numbers as numbers or strings;
-        multi-line texts (C(AutoReplyBody), C(KeyList)) as YAML block texts, a final line
-        break not being part of the text.
-      - A value the program refuses (out of range, a group name the name check refuses, a
-        password key) fails the task with the program's message; nothing is written.
+      - Lists (C(Users), C(Newsgroups)) as YAML lists - a plain text is refused; switches and
+        flags (C(ReadOnly), C(AutoReply)) as Ansible booleans (C(yes), C(true), C(false)...)
+        or C(Y)/C(N); numbers as numbers; multi-line texts (C(AutoReplyBody), C(KeyList)) as
+        YAML block texts, a final line break not being part of the text.
+      - Passwords go in I(password).
     type: dict
   password:
     description:
-      - The item's password, set as C(quilmora-config passwd) sets it - on C(server) the
-        administrator's (kept as its digest), on C(server.smtp) the SMTP login's, on a user
-        the user's (digest), on an account its mailbox password.
-      - Reported as a change only when the stored password differs.
+      - The password of I(item) - on C(server) the administrator's (kept as its digest), on
+        C(server.smtp) the SMTP login's, on a user the user's (digest), on an account its
+        mailbox password. A change only when the stored one differs.
     type: str
+  users:
+    description:
+      - Users to make exist with these keys; each a mapping with C(Name) (its identity,
+        letter case ignored) and any other keys of a user. C(password) gives the user's
+        password in plain text (stored as its digest). Keys not given are kept.
+    type: list
+    elements: dict
+  groups:
+    description:
+      - Groups to make exist with these keys; each a mapping with C(Name) and any other keys
+        of a group (C(Users) a YAML list).
+    type: list
+    elements: dict
+  pops:
+    description:
+      - Incoming accounts to make exist with these keys; each a mapping with C(UserID) and
+        C(Host) (together its identity) and any other keys of an account. C(password) gives
+        its mailbox password.
+    type: list
+    elements: dict
+  exclusive:
+    description:
+      - With I(users), I(groups) or I(pops) - the items of each kind given that are not listed
+        are removed (groups with their data when I(with_data)).
+    type: bool
+    default: false
   config:
     description:
-      - The whole configuration, as C(quilmora-config dump) prints it and C(apply) takes it
-        (C(server), C(pops), C(users), C(groups); C(oldFormat) may be left out).
-      - Mutually exclusive with O(item).
+      - The whole configuration, as C(quilmora-config dump) prints it (C(server), C(pops),
+        C(users), C(groups)); items not in it are removed. Passwords as in the dump, in
+        hexadecimal.
     type: dict
+  backup:
+    description:
+      - Before writing, keep a copy of the file as it was read, named with the time
+        (C(quilmora.ini.PID.DATE@TIME~)), and return its path as RV(backup_file). A later task
+        never overwrites it.
+    type: bool
+    default: false
+  fail_on_findings:
+    description:
+      - C(error) - the task fails, writing nothing, when the result has an error-level
+        finding of C(quilmora-config check) that the configuration did not have (removing a
+        user whom a group still admits, say). C(warning) - also for a new warning.
+        C(never) - findings are only returned.
+    type: str
+    choices: [error, warning, never]
+    default: error
   host:
     description:
       - Work through the remote configuration protocol - fetch the configuration of the
-        server at this address into its local copy in O(folder), change it, and return it to
+        server at this address into its local copy in I(folder), change it, and return it to
         the server only when something changed. A return is refused when the server's
         configuration changed since it was fetched.
     type: str
@@ -100,17 +155,25 @@ options:
     description: The server's configuration port.
     type: int
     default: 35000
+  timeout:
+    description: With I(host), the seconds a fetch or a return may take before the task fails.
+    type: int
   login_user:
-    description: The administrator's user name on the server.
+    description:
+      - The administrator's user name on the server. Taken from C(QUILMORA_LOGIN_USER) when
+        not given.
     type: str
   login_password:
-    description: The administrator's password on the server.
+    description:
+      - The administrator's password on the server. Taken from C(QUILMORA_LOGIN_PASSWORD)
+        when not given.
     type: str
 notes:
-  - The module runs C(quilmora-config) several times on a private copy and writes the
-    configuration with one C(quilmora-config apply). A configuration in the old format is
-    converted by the first change, as the editor's next save would.
+  - A task runs C(quilmora-config) at most twice (with I(host) also C(pull) and, after a
+    change, C(push)) - C(dump) to read, and C(apply --merge) to write or, in check mode, to
+    dry-run. An item that is already as given costs no write.
 seealso:
+  - module: quilmora.server.config_info
   - name: quilmora-config(1)
     description: The command-line tool this module drives.
     link: https://quilmora.example/
@@ -130,7 +193,17 @@ EXAMPLES = r'''
     values:
       Description: Sales enquiries
       Users: [front desk, anna]
-      ReadOnly: N
+      ReadOnly: false
+
+- name: Every user and group of the fleet in one task; unlisted users go
+  quilmora.server.config:
+    users:
+      - {Name: front desk, Description: Sales desk}
+      - {Name: anna, password: "{{ vault_anna }}"}
+    groups:
+      - {Name: sales, Users: [front desk, anna]}
+    exclusive: true
+    backup: true
 
 - name: An incoming account filing into sales
   quilmora.server.config:
@@ -139,19 +212,11 @@ EXAMPLES = r'''
       Port: 110
       Newsgroups: [sales]
       DefaultGroup: sales
-      AutoReply: Y
+      AutoReply: yes
       AutoReplyBody: |
         Thank you for your message.
         We will answer within one working day.
     password: "{{ vault_sales_mailbox }}"
-
-- name: Server settings
-  quilmora.server.config:
-    item: server
-    values:
-      Name: Harbour Office
-      SMTPHost: mail.harbour.example
-      LogSize: 512
 
 - name: The old group is gone, with its messages
   quilmora.server.config:
@@ -168,86 +233,155 @@ EXAMPLES = r'''
     item: user:front desk
     values:
       Description: Sales desk
-
-- name: The whole configuration from a file kept in version control
-  quilmora.server.config:
-    config: "{{ lookup('file', 'harbour.json') | from_json }}"
 '''
 
 RETURN = r'''
 path:
-  description: The configuration file (with O(host), the local copy).
+  description: The configuration file (with I(host), the local copy).
   returned: always
   type: str
   sample: /var/lib/quilmora/quilmora.ini
-findings:
-  description: The findings of C(quilmora-config check) on the configuration after the change.
+sha256:
+  description: The SHA-256 of the configuration file after the task.
+  returned: always
+  type: str
+changes:
+  description:
+    - What changed (in check mode, what would change), as C(quilmora-config diff --json)
+      gives it, items paired by name; passwords show as C(********).
   returned: always
   type: list
   elements: dict
-  sample: [{"level": "warning", "code": "empty-password", "item": "user:#2", "message": "..."}]
+  sample: [{"change": "changed", "item": "user:anna", "key": "Description", "from": "", "to": "Sales"}]
+findings:
+  description: The findings of C(quilmora-config check) on the result, when the task had something to change.
+  returned: always
+  type: list
+  elements: dict
+  sample: [{"level": "warning", "code": "empty-password", "item": "user:anna", "message": "..."}]
+backup_file:
+  description: The copy of the file taken before the write, with I(backup) and a change.
+  returned: changed and backup
+  type: str
+  sample: /var/lib/quilmora/quilmora.ini.2291.2026-12-11@07:10:02~
 '''
 
+import hashlib
 import json
 import os
-import shutil
-import tempfile
 
-from ansible.module_utils.basic import AnsibleModule
+from ansible.module_utils.basic import AnsibleModule, env_fallback
+from ansible_collections.quilmora.server.plugins.module_utils.quilmora import (
+    BYTES, FLAG, INT, KEYS, KINDS, LIST, MULTI, PASSWORD_KEYS, SWITCH, TRUE_WORDS, FALSE_WORDS,
+    Cli, PrivateFolder, QuilmoraError, masked_item, pull, push)
 
-# Byte strings that hold passwords or their digests: never shown.
-PASSWORD_KEYS = ('AdminPass', 'SMTPUserPass', 'Password', 'Pass')
-KINDS = {'user': 'users', 'group': 'groups', 'pop': 'pops'}
 MASK = '********'
 
 
-class Cli(object):
-    """quilmora-config on one folder and file."""
+def digest(password):
+    """The digest a user's or the administrator's password is kept as."""
+    return hashlib.md5(password.encode('utf-8')).hexdigest().upper()  # nosec - the server's own format
 
-    def __init__(self, module, executable, folder, file_name, encoding):
+
+def plain(password):
+    return password.encode('utf-8').hex().upper()
+
+
+class Request(object):
+    """What the task asks for, as the changes apply --merge takes."""
+
+    def __init__(self, module):
         self.module = module
-        self.executable = executable
-        self.folder = folder
-        self.file_name = file_name
-        self.encoding = encoding
+        self.secrets = set()
+        self.merge = {}
+        self.needs_secrets = False
 
-    def on(self, folder):
-        return Cli(self.module, self.executable, folder, self.file_name, self.encoding)
+    def secret(self, value):
+        if value:
+            self.secrets.add(value)
+            self.module.no_log_values.add(value)
+        return value
 
-    def run(self, args, data=None, check=True, remote=False):
-        cmd = [self.executable, '--folder', self.folder]
-        # pull and push name the local copy by its host, never by --file.
-        if self.file_name and not remote:
-            cmd += ['--file', self.file_name]
-        if self.encoding:
-            cmd += ['--encoding', self.encoding]
-        cmd += args
-        rc, out, err = self.module.run_command(cmd, data=data, binary_data=True)
-        if check and rc != 0:
-            self.fail(err or out, rc)
-        return rc, out, err
+    def convert(self, plural, key, value, where):
+        """(the key as dump names it, the value in dump's form)."""
+        for name, form in KEYS[plural]:
+            if name.lower() == key.lower():
+                break
+        else:
+            raise QuilmoraError('%s: %s has no key %s' % (where, plural.rstrip('s'), key))
+        label = '%s.%s' % (where, name)
+        if form is None:
+            raise QuilmoraError('%s is written by the program' % label)
+        if form == BYTES:
+            if not isinstance(value, str):
+                raise QuilmoraError('%s: a password or digest in hexadecimal, as dump shows it' % label)
+            self.needs_secrets = True
+            return name, self.secret(value.upper())
+        if form == LIST:
+            if not isinstance(value, (list, tuple)):
+                raise QuilmoraError('%s takes a list of names (a YAML list such as [maria, tom]), not %r'
+                                    % (label, value))
+            return name, [self.text(v, label) for v in value]
+        if form in (SWITCH, FLAG):
+            if isinstance(value, bool):
+                truth = value
+            elif str(value).lower() in TRUE_WORDS:
+                truth = True
+            elif str(value).lower() in FALSE_WORDS:
+                truth = False
+            else:
+                raise QuilmoraError('%s takes a boolean (yes, no, true, false, Y, N), not %r' % (label, value))
+            return name, truth if form == SWITCH else ('Y' if truth else 'N')
+        if form == INT:
+            if isinstance(value, bool):
+                raise QuilmoraError('%s takes a number, not %r' % (label, value))
+            try:
+                return name, int(str(value).strip(), 10)
+            except ValueError:
+                raise QuilmoraError('%s takes a number, not %r' % (label, value))
+        text = self.text(value, label)
+        if form == MULTI:
+            # A YAML block text ends with a line break that is not part of the text; lines
+            # are joined by CR LF.
+            text = text.replace('\r\n', '\n').replace('\r', '\n')
+            if text.endswith('\n'):
+                text = text[:-1]
+            text = text.replace('\n', '\r\n')
+        return name, text
 
-    def fail(self, message, rc=1):
-        self.module.fail_json(msg=(message or 'quilmora-config failed').strip(), rc=rc)
+    @staticmethod
+    def text(value, label):
+        if isinstance(value, bool) or value is None or isinstance(value, (dict, list, tuple)):
+            raise QuilmoraError('%s takes a text, not %r' % (label, value))
+        return value if isinstance(value, str) else str(value)
 
-    def dump(self):
-        return json.loads(self.run(['dump'])[1])
-
-    def findings(self):
-        # check exits 1 when an error-level finding exists: that is a result, not a failure.
-        rc, out, err = self.run(['check', '--json'], check=False)
-        if rc not in (0, 1):
-            self.fail(err, rc)
-        return json.loads(out or '[]')
+    def item(self, plural, entry, where, password=None):
+        out = {}
+        for key, value in entry.items():
+            if key == 'password':
+                password = value
+                continue
+            name, converted = self.convert(plural, key, value, where)
+            out[name] = converted
+        identity = ('UserID', 'Host') if plural == 'pops' else ('Name',)
+        for key in identity:
+            if key not in out:
+                raise QuilmoraError('%s: %s is missing (items are matched by it)' % (where, key))
+        if password is not None:
+            self.secret(password)
+            key, value = ('Password', plain(password)) if plural == 'pops' else ('Pass', digest(password))
+            out[key] = self.secret(value)
+            self.needs_secrets = True
+        return out
 
 
 def parse_item(item):
-    """(kind, name) of an address that names an item by name; (kind, None) otherwise."""
+    """(kind, name) of an item address; name None for a position (KIND:#N)."""
     if item in ('server', 'server.smtp'):
         return item, None
     kind, sep, rest = item.partition(':')
     if not sep or kind not in KINDS:
-        return None, None
+        raise QuilmoraError('Not an item address: %s (server, user:NAME, group:NAME, pop:USERID/HOST)' % item)
     if rest.startswith('#'):
         return kind, None
     if rest.startswith('='):
@@ -255,113 +389,207 @@ def parse_item(item):
     return kind, rest
 
 
-def find_named(dump, kind, name):
-    """True when the dump holds an item of the kind with that name (letter case ignored)."""
-    wanted = name.casefold()
-    for entry in dump.get(KINDS[kind], []):
-        if kind == 'pop':
-            user_id, _, host = name.rpartition('/')
-            if entry.get('UserID', '').casefold() == user_id.casefold() and \
-                    entry.get('Host', '').casefold() == host.casefold():
+def identity(plural, entry):
+    if plural == 'pops':
+        return ('%s/%s' % (entry.get('UserID', ''), entry.get('Host', ''))).casefold()
+    return entry.get('Name', '').casefold()
+
+
+def address(plural, entry):
+    kind = [k for k, v in KINDS.items() if v == plural][0]
+    name = '%s/%s' % (entry['UserID'], entry['Host']) if plural == 'pops' else entry['Name']
+    return '%s:%s%s' % (kind, '=' if name.startswith('#') else '', name)
+
+
+def build(module, request, current):
+    """The changes for apply --merge, from the task's options."""
+    p = module.params
+    merge = {}
+    if p['config'] is not None:
+        config = p['config']
+        server = {}
+        for key, value in (config.get('server') or {}).items():
+            if key.lower() == 'version':
+                continue
+            name, converted = request.convert('server', key, value, 'config.server')
+            server[name] = converted
+        merge['server'] = server
+        for plural in ('pops', 'users', 'groups'):
+            merge[plural] = [request.item(plural, e, 'config.%s[%d]' % (plural, i))
+                             for i, e in enumerate(config.get(plural) or [])]
+        merge['exclusive'] = ['pops', 'users', 'groups']
+        return merge
+    for plural in ('users', 'groups', 'pops'):
+        if p[plural] is not None:
+            merge[plural] = [request.item(plural, e, '%s[%d]' % (plural, i)) for i, e in enumerate(p[plural])]
+    if p['exclusive']:
+        kinds = [k for k in ('users', 'groups', 'pops') if p[k] is not None]
+        if p['with_data'] and 'groups' in kinds:
+            listed = set(identity('groups', e) for e in merge['groups'])
+            merge['remove'] = [{'item': address('groups', g), 'withData': True}
+                               for g in current['groups'] if identity('groups', g) not in listed]
+        merge['exclusive'] = kinds
+    if p['item'] is None:
+        return merge
+    kind, name = parse_item(p['item'])
+    if kind in ('server', 'server.smtp'):
+        if kind == 'server.smtp' and p['values']:
+            raise QuilmoraError('server.smtp takes a password only; set server keys on item server')
+        if p['state'] == 'absent':
+            raise QuilmoraError('state=absent needs an item other than the server')
+        server = merge.setdefault('server', {})
+        for key, value in (p['values'] or {}).items():
+            if key.lower() in [k.lower() for k in PASSWORD_KEYS]:
+                raise QuilmoraError('item %s: %s is a password: use the password option' % (p['item'], key))
+            key_name, converted = request.convert('server', key, value, 'server')
+            server[key_name] = converted
+        if p['password'] is not None:
+            request.secret(p['password'])
+            request.needs_secrets = True
+            server['SMTPUserPass' if kind == 'server.smtp' else 'AdminPass'] = request.secret(
+                plain(p['password']) if kind == 'server.smtp' else digest(p['password']))
+        return merge
+    plural = KINDS[kind]
+    if name is None:
+        # By position: the item that stands there now, named by its name.
+        position = p['item'].partition('#')[2]
+        items = current[plural]
+        if not position.isdigit() or not 1 <= int(position) <= len(items) or position.startswith('0'):
+            if p['state'] == 'absent':
+                return merge
+            raise QuilmoraError('No %s:#%s: there are %d' % (kind, position, len(items)))
+        entry = items[int(position) - 1]
+    elif kind == 'pop':
+        user_id, sep, host = name.rpartition('/')
+        if not sep:
+            raise QuilmoraError('An account is named pop:USERID/HOST, not %s' % p['item'])
+        entry = {'UserID': user_id, 'Host': host}
+    else:
+        entry = {'Name': name}
+    if p['state'] == 'absent':
+        merge['remove'] = [{'item': address(plural, entry), 'withData': bool(p['with_data'])}]
+        return merge
+    values = dict(p['values'] or {})
+    for key in list(values):
+        if key.lower() in [k.lower() for k in PASSWORD_KEYS]:
+            raise QuilmoraError('item %s: %s is a password: use the password option' % (p['item'], key))
+    wanted = dict((k, entry[k]) for k in (('UserID', 'Host') if plural == 'pops' else ('Name',)))
+    # The item keeps the spelling its name has when it exists (letter case aside).
+    for existing in current[plural]:
+        if identity(plural, existing) == identity(plural, wanted):
+            wanted = dict((k, existing[k]) for k in wanted)
+            break
+    wanted.update(values)
+    merge.setdefault(plural, []).append(request.item(plural, wanted, p['item'], p['password']))
+    return merge
+
+
+def differs(merge, current):
+    """Whether applying `merge` to `current` (a dump) would change anything."""
+    for key, value in (merge.get('server') or {}).items():
+        if current['server'].get(key) != value:
+            return True
+    for plural in ('users', 'groups', 'pops'):
+        existing = dict((identity(plural, e), e) for e in current[plural])
+        for entry in merge.get(plural) or []:
+            had = existing.get(identity(plural, entry))
+            if had is None or any(had.get(k) != v for k, v in entry.items()):
                 return True
-        elif entry.get('Name', '').casefold() == wanted:
+        if plural in (merge.get('exclusive') or []):
+            listed = set(identity(plural, e) for e in merge.get(plural) or [])
+            if any(identity(plural, e) not in listed for e in current[plural]):
+                return True
+    for removal in merge.get('remove') or []:
+        target = removal['item'] if isinstance(removal, dict) else removal
+        kind, name = parse_item(target)
+        plural = KINDS[kind]
+        if any(identity(plural, e) == (name or '').casefold() for e in current[plural]):
             return True
     return False
 
 
-def value_text(value, current):
-    if isinstance(value, bool):
-        # A flag is held as "Y"/"N" (the dump shows it as a string), a switch as true/false.
-        if isinstance(current, str):
-            return 'Y' if value else 'N'
-        return 'true' if value else 'false'
-    return value if isinstance(value, str) else str(value)
+def masked_changes(changes):
+    out = []
+    for change in changes:
+        change = dict(change)
+        if change.get('key') in PASSWORD_KEYS:
+            change['from'] = MASK if change.get('from') else '(none)'
+            change['to'] = MASK + ' (changed)' if change.get('to') else '(none)'
+        out.append(change)
+    return out
 
 
-class Change(object):
-    def __init__(self, module, cli, work):
-        self.module = module
-        self.cli = cli
-        self.work = work
+def diff_text(changes, current, merge):
+    """before and after, one line a key, items paired by name; no password or digest."""
+    before, after = [], []
 
-    def text_file(self, text, encoding=None):
-        """A private file holding the text: a value in the configuration's character set,
-        a JSON text in UTF-8."""
-        fd, path = tempfile.mkstemp(dir=self.work, prefix='value-')
-        with os.fdopen(fd, 'wb') as f:
-            f.write(text.encode(encoding or self.module.params['encoding'] or 'utf-8'))
-        return path
+    def lines(item, entry):
+        return ['%s.%s: %s' % (item, k, json.dumps(v, ensure_ascii=False))
+                for k, v in sorted(masked_item(entry).items())]
 
-    def set_values(self, item, values):
-        current = json.loads(self.cli.run(['get', item])[1])
-        lower = dict((k.lower(), v) for k, v in current.items())
-        for key, value in values.items():
-            target = '%s.%s' % (item, key)
-            now = lower.get(key.lower())
-            if isinstance(value, (list, tuple)):
-                self.cli.run(['set', target] + [value_text(v, None) for v in value])
-            elif isinstance(value, dict) or value is None:
-                self.cli.fail('%s: a value must be a text, a number, a switch or a list' % target)
-            elif isinstance(value, (bool, int, float)):
-                self.cli.run(['set', target, value_text(value, now)])
-            else:
-                # Texts through a file: any character, several lines, a leading dash.
-                self.cli.run(['set', target, '--value-file', self.text_file(value)])
-
-    def set_password(self, item, password):
-        self.cli.run(['passwd', item, '--password-file', '-'], data=password.encode('utf-8'))
-
-    def present(self, item, values, password):
+    def find(item, entries):
         kind, name = parse_item(item)
-        if kind is None:
-            self.cli.fail('Not an item address: %s (server, user:NAME, group:NAME, pop:USERID/HOST)' % item)
-        if kind == 'server.smtp' and values:
-            self.cli.fail('server.smtp takes a password only; set server keys on item server')
-        if kind not in ('server', 'server.smtp'):
-            rc, out, err = self.cli.run(['get', item], check=False)
-            if rc != 0:
-                if name is None or find_named(self.cli.dump(), kind, name):
-                    self.cli.fail(err, rc)
-                self.cli.run(['add', kind, name])
-        if values:
-            self.set_values(item, values)
-        if password is not None:
-            self.set_password(item, password)
+        plural = KINDS[kind]
+        for entry in entries.get(plural) or []:
+            if identity(plural, entry) == (name or '').casefold():
+                return entry
+        return {}
 
-    def apply(self, config):
-        config = dict(config)
-        config.setdefault('oldFormat', False)
-        path = self.text_file(json.dumps(config, ensure_ascii=False), 'utf-8')
-        self.cli.run(['apply', path])
+    for change in changes:
+        item = change['item']
+        if change['change'] == 'changed':
+            before.append('%s.%s: %s' % (item, change['key'], json.dumps(change['from'], ensure_ascii=False)))
+            after.append('%s.%s: %s' % (item, change['key'], json.dumps(change['to'], ensure_ascii=False)))
+        elif change['change'] == 'removed':
+            before.append(item)
+            before.extend(lines(item, find(item, current)))
+        else:
+            after.append(item)
+            after.extend(lines(item, find(item, merge)))
+    return '\n'.join(before) + ('\n' if before else ''), '\n'.join(after) + ('\n' if after else '')
 
 
-def masked(dump, reference=None):
-    """The dump with its passwords hidden; where `reference` holds the same item with
-    another password, the password shows as changed."""
-    def mask(entry, ref):
-        out = dict(entry)
-        for key in PASSWORD_KEYS:
-            if key in out:
-                old = ref.get(key) if ref is not None else None
-                if ref is not None and old != out[key]:
-                    out[key] = MASK + ' (changed)' if out[key] else '(none)'
-                else:
-                    out[key] = MASK if out[key] else '(none)'
-        return out
-
-    result = dict(dump)
-    ref = reference or {}
-    if 'server' in result:
-        result['server'] = mask(result['server'], ref.get('server') if reference else None)
-    for plural in KINDS.values():
-        if plural in result:
-            refs = ref.get(plural, []) if reference else []
-            result[plural] = [mask(e, refs[i] if i < len(refs) else None) for i, e in enumerate(result[plural])]
-    return result
+def sha256_of(path):
+    with open(path, 'rb') as f:
+        return hashlib.sha256(f.read()).hexdigest()
 
 
-def as_text(dump):
-    return json.dumps(dump, indent=2, ensure_ascii=False, sort_keys=False) + '\n'
+def run(module, request, cli):
+    p = module.params
+    # Passwords are compared with what is stored: read with them only when the task gives
+    # one (they are never returned).
+    current, sha = cli.dump(secrets=request.needs_secrets)
+    merge = build(module, request, current)
+    result = dict(changed=False, path=cli.path, sha256=sha, changes=[], findings=[])
+    if not differs(merge, current):
+        return result, False
+    args = ['apply', '--merge', '--json', '--expect-sha256', sha]
+    if p['fail_on_findings'] != 'never':
+        args += ['--fail-on-findings', p['fail_on_findings']]
+    if module.check_mode:
+        args.append('--dry-run')
+    backup_file = None
+    if p['backup'] and not module.check_mode:
+        backup_file = module.backup_local(cli.path)
+        if sha256_of(backup_file) != sha:
+            os.unlink(backup_file)
+            raise QuilmoraError('The configuration changed since it was read: %s; nothing was written' % cli.path)
+    try:
+        answer = json.loads(cli.run(args + ['--', '-'], data=json.dumps(merge).encode('utf-8'))[1])
+    except QuilmoraError:
+        if backup_file:
+            os.unlink(backup_file)
+        raise
+    result.update(changed=answer['changed'], sha256=answer['sha256'], changes=masked_changes(answer['changes']),
+                  findings=answer['findings'])
+    if backup_file and answer['changed']:
+        result['backup_file'] = backup_file
+    elif backup_file:
+        os.unlink(backup_file)
+    if module._diff and answer['changed']:
+        before, after = diff_text(result['changes'], current, merge)
+        result['diff'] = dict(before=before, after=after, before_header=cli.path, after_header=cli.path)
+    return result, answer['changed']
 
 
 def main():
@@ -376,122 +604,76 @@ def main():
             with_data=dict(type='bool', default=False),
             values=dict(type='dict'),
             password=dict(type='str', no_log=True),
+            users=dict(type='list', elements='dict'),
+            groups=dict(type='list', elements='dict'),
+            pops=dict(type='list', elements='dict'),
+            exclusive=dict(type='bool', default=False),
             config=dict(type='dict'),
+            backup=dict(type='bool', default=False),
+            fail_on_findings=dict(type='str', choices=['error', 'warning', 'never'], default='error'),
             host=dict(type='str'),
             port=dict(type='int', default=35000),
-            login_user=dict(type='str'),
-            login_password=dict(type='str', no_log=True),
+            timeout=dict(type='int'),
+            login_user=dict(type='str', fallback=(env_fallback, ['QUILMORA_LOGIN_USER'])),
+            login_password=dict(type='str', no_log=True, fallback=(env_fallback, ['QUILMORA_LOGIN_PASSWORD'])),
         ),
-        mutually_exclusive=[('item', 'config')],
-        required_one_of=[('item', 'config')],
+        mutually_exclusive=[('item', 'config'), ('users', 'config'), ('groups', 'config'), ('pops', 'config')],
+        required_one_of=[('item', 'config', 'users', 'groups', 'pops')],
         supports_check_mode=True,
     )
     p = module.params
-    if p['config'] is not None and p['state'] == 'absent':
-        module.fail_json(msg='state=absent needs an item, not a config')
+    request = Request(module)
+    # What the task was given in dump's form (hexadecimal passwords) stays out of the logs.
+    for entries in [(p['config'] or {}).get(k) or [] for k in ('users', 'groups', 'pops')] + \
+            [[(p['config'] or {}).get('server') or {}]] + [p[k] or [] for k in ('users', 'groups', 'pops')]:
+        for entry in entries:
+            for key, value in (entry or {}).items():
+                if key in PASSWORD_KEYS or key == 'password':
+                    request.needs_secrets = True
+                    request.secret(value if isinstance(value, str) else None)
+                    if isinstance(value, str) and key in PASSWORD_KEYS:
+                        request.secret(value.upper())
+                        request.secret(value.lower())
+    if p['password'] is not None:
+        request.needs_secrets = True
+        request.secret(digest(p['password']))
+        request.secret(plain(p['password']))
+    for entries in [p[k] or [] for k in ('users', 'pops')]:
+        for entry in entries:
+            if isinstance(entry.get('password'), str):
+                request.secret(digest(entry['password']))
+                request.secret(plain(entry['password']))
     if p['state'] == 'absent' and (p['values'] or p['password'] is not None):
         module.fail_json(msg='values and password go with state=present')
     if p['host'] and p['with_data']:
         module.fail_json(msg="with_data is not available with host: the group's data lies on the server's machine")
+    if p['host'] and p['file']:
+        module.fail_json(msg='file does not go with host: the local copy is named after the host')
+    if p['exclusive'] and not any(p[k] is not None for k in ('users', 'groups', 'pops')):
+        module.fail_json(msg='exclusive needs users, groups or pops')
 
     executable = p['executable'] or module.get_bin_path('quilmora-config', required=True)
     folder = os.path.abspath(p['folder'])
-    work = tempfile.mkdtemp(prefix='quilmora-ansible-')
     try:
-        result = run(module, executable, folder, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    module.exit_json(**result)
-
-
-def run(module, executable, folder, work):
-    p = module.params
-    file_name = p['file']
-    cli = Cli(module, executable, folder, file_name, p['encoding'])
-
-    login = []
-    if p['host']:
-        login = ['--port', str(p['port'])]
-        if p['login_user'] is not None:
-            login += ['--user', p['login_user']]
-        secret = None
-        if p['login_password'] is not None:
-            login += ['--password-file', '-']
-            secret = p['login_password'].encode('utf-8')
-        # In check mode the fetched copy goes to the private folder: nothing is written.
-        fetch_folder = os.path.join(work, 'fetched') if module.check_mode else folder
-        if not os.path.isdir(fetch_folder):
-            os.makedirs(fetch_folder)
-        cli = Cli(module, executable, fetch_folder, file_name or p['host'], p['encoding'])
-        cli.run(['pull', p['host']] + login, data=secret, remote=True)
-
-    path = os.path.join(cli.folder, cli.file_name or 'quilmora.ini')
-    before = cli.dump()
-
-    if p['state'] == 'absent':
-        kind, name = parse_item(p['item'])
-        rc, out, err = cli.run(['get', p['item']], check=False)
-        if rc != 0 and (kind is None or name is None or find_named(before, kind, name)):
-            cli.fail(err, rc)
-        changed = rc == 0
-        after = before
-        final = cli
-        if changed:
-            shadow = shadow_copy(cli, work, path, before)
-            shadow.run(['remove', p['item']])
-            after = shadow.dump()
-            final = shadow
-            if not module.check_mode:
-                cli.run(['remove', p['item']] + (['--with-data'] if p['with_data'] else []))
-                final = cli
-    else:
-        shadow = shadow_copy(cli, work, path, before)
-        change = Change(module, shadow, work)
-        if p['config'] is not None:
-            change.apply(p['config'])
+        if p['host']:
+            with PrivateFolder() as private:
+                # In check mode the fetched copy goes to a private folder: nothing is written.
+                fetch_folder = private if module.check_mode else folder
+                if not os.path.isdir(fetch_folder):
+                    os.makedirs(fetch_folder)
+                cli = Cli(module, executable, fetch_folder, p['host'], p['encoding'])
+                pull(cli, p['host'], p)
+                result, changed = run(module, request, cli)
+                if changed and not module.check_mode:
+                    push(cli, p['host'], p)
+                if module.check_mode:
+                    result['path'] = os.path.join(folder, p['host'])
         else:
-            change.present(p['item'], p['values'] or {}, p['password'])
-        after_text = shadow.run(['dump'])[1]
-        after = json.loads(after_text)
-        changed = after != before
-        final = shadow
-        if changed and not module.check_mode:
-            # One write of the real file, whatever number of steps the change took.
-            cli.run(['apply', change.text_file(after_text, 'utf-8')])
-            final = cli
-
-    if changed and p['host'] and not module.check_mode:
-        cli.run(['push', p['host']] + login, data=secret_of(p), remote=True)
-
-    result = dict(changed=changed, path=path, findings=final.findings())
-    if module._diff:
-        old = masked(before)
-        result['diff'] = dict(before=as_text(old), after=as_text(masked(after, before)),
-                              before_header=path, after_header=path)
-    return result
-
-
-def secret_of(p):
-    return p['login_password'].encode('utf-8') if p['login_password'] is not None else None
-
-
-def shadow_copy(cli, work, path, before):
-    """A private copy of the configuration to change first."""
-    shadow_folder = os.path.join(work, 'shadow')
-    if os.path.isdir(shadow_folder):
-        shutil.rmtree(shadow_folder)
-    os.makedirs(shadow_folder)
-    name = cli.file_name or 'quilmora.ini'
-    shutil.copyfile(path, os.path.join(shadow_folder, name))
-    shadow = cli.on(shadow_folder)
-    if before.get('oldFormat'):
-        # Files an old-format configuration names stay where they are: carry what the load
-        # read from them over as the configuration's own values.
-        fd, dumped = tempfile.mkstemp(dir=work, prefix='dump-')
-        with os.fdopen(fd, 'w', encoding='utf-8') as f:
-            json.dump(before, f, ensure_ascii=False)
-        shadow.run(['apply', dumped])
-    return shadow
+            cli = Cli(module, executable, folder, p['file'], p['encoding'])
+            result, changed = run(module, request, cli)
+    except QuilmoraError as e:
+        module.fail_json(msg=str(e))
+    module.exit_json(**result)
 
 
 if __name__ == '__main__':
