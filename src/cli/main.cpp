@@ -1,6 +1,7 @@
 // quilmora-config: the headless front end over the editor's core.
 #include "cli/CliCommand.h"
 #include "config/AppIdentity.h"
+#include "config/History.h"
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
@@ -104,6 +105,8 @@ int run(int argc, char *argv[])
     if (!ctx.codec.isValid())
         return ctx.usageError(QStringLiteral("unknown encoding ") + encoding);
     ctx.folder = ProgramFolder::resolve(folder, QDir::currentPath());
+    // The history of saves names the command that saved.
+    History::setProgram(QStringLiteral("quilmora-config ") + ctx.command);
     if (const std::optional<int> missing = Cli::checkConfigurationExists(ctx))
         return finish(ctx, *missing);
     return finish(ctx, command->run(ctx));
