@@ -436,7 +436,9 @@ bool touchedSections(const QByteArray &a, const QByteArray &b, QByteArray *ca, Q
     qsizetype suffix = 0;
     while (suffix < limit - prefix && a[a.size() - suffix - 1] == b[b.size() - suffix - 1])
         ++suffix;
-    qsizetype start = prefix > 0 ? a.lastIndexOf("\n[", prefix - 1) : -1;
+    // A line added at the end of a section differs first at the next section's line: the
+    // section before the first differing byte is taken too.
+    qsizetype start = prefix > 1 ? a.lastIndexOf("\n[", prefix - 2) : -1;
     start = start < 0 ? 0 : start + 1;
     if (start == 0)
         return false; // the SERVER section (and the counts) changed: the whole files
