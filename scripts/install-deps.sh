@@ -10,7 +10,7 @@ packages=(
   xvfb xauth fonts-liberation imagemagick
   ccache desktop-file-utils man-db file dpkg-dev
   ansible-core yamllint python3-pyflakes pycodestyle
-  libgit2-dev zlib1g-dev
+  libgit2-dev zlib1g-dev libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -207,7 +207,8 @@ struct Journal
                    + QByteArray::number(s.depth) + ' ' + QByteArray::number(s.inode) + ' '
                    + QByteArray::number(s.size) + ' ' + QByteArray::number(s.mtimeNs) + '\n';
         }
-        return SafeFile::replace(QDir(repo).filePath(QLatin1String(kJournal)), out);
+        // Not synced: a journal lost in a crash only makes the next save start a new pack.
+        return HistoryPack::writeFile(QDir(repo).filePath(QLatin1String(kJournal)), out, false);
     }
 };
 

@@ -2,13 +2,16 @@
 
 #include "config/SafeFile.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace HistoryPack {
@@ -27,9 +30,33 @@ quint32 getU32(const char *p)
     return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
 }
 
+// SHA-1 through OpenSSL: several times faster than a portable one where the processor has
+// SHA instructions, and every save hashes the whole file once.
+class Sha1
+{
+public:
+    Sha1() : m_ctx(EVP_MD_CTX_new()) { EVP_DigestInit_ex(m_ctx, EVP_sha1(), nullptr); }
+    ~Sha1() { EVP_MD_CTX_free(m_ctx); }
+    Sha1(const Sha1 &) = delete;
+    Sha1 &operator=(const Sha1 &) = delete;
+    void add(QByteArrayView data) { EVP_DigestUpdate(m_ctx, data.data(), size_t(data.size())); }
+    QByteArray result()
+    {
+        unsigned char md[EVP_MAX_MD_SIZE];
+        unsigned int n = 0;
+        EVP_DigestFinal_ex(m_ctx, md, &n);
+        return QByteArray(reinterpret_cast<const char *>(md), int(n));
+    }
+
+private:
+    EVP_MD_CTX *m_ctx;
+};
+
 QByteArray sha1(QByteArrayView data)
 {
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha1);
+    Sha1 h;
+    h.add(data);
+    return h.result();
 }
 
 // zlib's stream of `data`. Small data is compressed well; a whole version of a large file
@@ -120,20 +147,46 @@ bool readWhole(const QString &path, QByteArray *bytes)
     return f.error() == QFile::NoError;
 }
 
-bool writeReplacing(const QString &path, const QByteArray &bytes)
+// Writes a file of the repository through a temporary file renamed in place; `sync`: on disk
+// before the rename (packs and their indexes, as git does by default).
+bool writeReplacing(const QString &path, const QByteArray &bytes, bool sync)
 {
-    return SafeFile::replace(path, bytes);
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temp = target + ".tmp-" + QByteArray::number(::getpid());
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0444);
+    if (fd < 0)
+        return false;
+    qsizetype done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (!(n < 0 && errno == EINTR))
+            ok = false;
+    }
+    ok = ok && (!sync || ::fdatasync(fd) == 0);
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok)
+        ::unlink(temp.constData());
+    return ok;
 }
 
 } // namespace
 
+bool writeFile(const QString &path, const QByteArray &bytes, bool sync)
+{
+    return writeReplacing(path, bytes, sync);
+}
+
 ObjectId objectId(ObjectType type, QByteArrayView content)
 {
     static const char *const names[] = {"", "commit", "tree", "blob"};
-    QCryptographicHash h(QCryptographicHash::Sha1);
+    Sha1 h;
     const QByteArray head = QByteArray(names[int(type)]) + ' ' + QByteArray::number(content.size()) + '\0';
-    h.addData(head);
-    h.addData(content);
+    h.add(head);
+    h.add(content);
     return h.result();
 }
 
@@ -183,8 +236,6 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     };
     if (pack.size() < 32 || !pack.startsWith("PACK") || getU32(pack.constData() + 4) != 2)
         return bad();
-    if (sha1(QByteArrayView(pack).first(pack.size() - 20)) != pack.right(20))
-        return bad();
     if (index.size() < 8 + 1024 + 40 || !index.startsWith("\377tOc") || getU32(index.constData() + 4) != 2)
         return bad();
     const quint32 n = getU32(index.constData() + 8 + 255 * 4);
@@ -193,6 +244,11 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     const qsizetype names = 8 + 1024, crcs = names + qsizetype(n) * 20, offsets = crcs + qsizetype(n) * 4;
     const qsizetype large = offsets + qsizetype(n) * 4;
     if (index.size() < large + 40)
+        return bad();
+    // The index names the pack it describes by the pack's checksum (the pack's last 20
+    // bytes): a pack cut short or replaced no longer ends with it. The entries copied from
+    // it are checked once more by every reader (each entry's CRC and zlib stream).
+    if (index.mid(index.size() - 40, 20) != pack.right(20) || sha1(QByteArrayView(index).first(index.size() - 20)) != index.right(20))
         return bad();
     m_pack = pack.left(pack.size() - 20);
     m_entries.clear();
@@ -306,7 +362,8 @@ bool Builder::write(const QString &packFolder, QString *packPath, QString *error
     const QString base = QDir(packFolder).filePath(QStringLiteral("pack-") + QString::fromLatin1(checksum.toHex()));
     QByteArray whole = m_pack;
     whole.append(checksum);
-    if (!writeReplacing(base + QStringLiteral(".pack"), whole) || !writeReplacing(base + QStringLiteral(".idx"), idx)) {
+    if (!writeReplacing(base + QStringLiteral(".pack"), whole, true)
+        || !writeReplacing(base + QStringLiteral(".idx"), idx, true)) {
         QFile::remove(base + QStringLiteral(".pack"));
         *error = QStringLiteral("cannot write to %1").arg(QDir::toNativeSeparators(packFolder));
         return false;

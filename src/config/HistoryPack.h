@@ -32,6 +32,10 @@ using ObjectId = QByteArray;
 ObjectId objectId(ObjectType type, QByteArrayView content);
 QByteArray toHex(const ObjectId &id);
 
+// Writes a file of the repository: a temporary file renamed in place, on disk before the
+// rename when `sync`.
+bool writeFile(const QString &path, const QByteArray &bytes, bool sync);
+
 // The instructions that make `target` from `base`: a copy of their common beginning, the
 // differing middle inserted, a copy of their common end.
 QByteArray makeDelta(QByteArrayView base, QByteArrayView target);
