@@ -35,6 +35,7 @@ void printHelp()
         "\n"
         "Environment:\n"
         "  QUILMORA_HOME    the server's program folder when --folder is not given\n"
+        "  QUILMORA_HISTORY off: saves keep no version in history.git (see history --help)\n"
         "\n"
         "Exit status:\n"
         "  0  done\n"

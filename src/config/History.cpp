@@ -481,7 +481,7 @@ public:
     bool run(const QString &path, const QByteArray &bytes, bool backupKept, QString *error);
 
 private:
-    bool prepareRepository(QString *error);
+    bool prepareRepository(RepoLock &lock, QString *error);
     void addVersion(const Pending &p, const ObjectId &blobId, bool baseIsPrevious, const QByteArray &baseBytes);
 
     QString m_dir;
@@ -495,7 +495,9 @@ private:
     ObjectId m_head;
 };
 
-bool Writer::prepareRepository(QString *error)
+// Opens the repository under its lock; the first save makes it (the folder first, so that
+// two first saves at once make it once).
+bool Writer::prepareRepository(RepoLock &lock, QString *error)
 {
     initGit();
     const QFileInfo info(m_dir);
@@ -503,9 +505,15 @@ bool Writer::prepareRepository(QString *error)
         *error = QStringLiteral("%1 is not a folder").arg(display(m_dir));
         return false;
     }
-    if (!info.exists()) {
+    if (!info.exists() && !QDir().mkdir(m_dir) && !QFileInfo(m_dir).isDir()) {
+        *error = QStringLiteral("cannot create %1").arg(display(m_dir));
+        return false;
+    }
+    if (!lock.acquire(m_dir, error))
+        return false;
+    if (QDir(m_dir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         git_repository_init_options opts = GIT_REPOSITORY_INIT_OPTIONS_INIT;
-        opts.flags = GIT_REPOSITORY_INIT_BARE | GIT_REPOSITORY_INIT_MKPATH | GIT_REPOSITORY_INIT_NO_REINIT;
+        opts.flags = GIT_REPOSITORY_INIT_BARE | GIT_REPOSITORY_INIT_MKPATH;
         opts.initial_head = "main";
         opts.description = "The saved versions of the Quilmora server's configuration.";
         if (git_repository_init_ext(m_repo.out(), QFile::encodeName(m_dir).constData(), &opts) != 0) {
@@ -561,10 +569,8 @@ void Writer::addVersion(const Pending &p, const ObjectId &blobId, bool baseIsPre
 
 bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, QString *error)
 {
-    if (!prepareRepository(error))
-        return false;
     RepoLock lock;
-    if (!lock.acquire(m_dir, error))
+    if (!prepareRepository(lock, error))
         return false;
     git_repository *repo = m_repo.get();
     const QString branch = headBranch(repo);

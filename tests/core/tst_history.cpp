@@ -219,7 +219,8 @@ void TestHistory::brokenHistoryKeepsSaving_data()
 
     QTest::newRow("a file in its place") << QStringLiteral("file") << QStringLiteral("is not a folder");
     QTest::newRow("truncated pack") << QStringLiteral("truncate") << QStringLiteral("history");
-    QTest::newRow("not a repository") << QStringLiteral("empty") << QStringLiteral("is not a git repository");
+    QTest::newRow("a folder that is no repository") << QStringLiteral("folder")
+                                                    << QStringLiteral("is not a git repository");
 }
 
 // The save goes through with one warning; `history` tells what is wrong.
@@ -229,8 +230,9 @@ void TestHistory::brokenHistoryKeepsSaving()
     QFETCH(QString, cause);
     if (damage == QLatin1String("file")) {
         QVERIFY(TestFiles::write(repo(), "not a repository"));
-    } else if (damage == QLatin1String("empty")) {
+    } else if (damage == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(repo()));
+        QVERIFY(TestFiles::write(repo() + QStringLiteral("/notes.txt"), "mine"));
     } else {
         QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
         const QStringList packs =
