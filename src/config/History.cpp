@@ -25,6 +25,7 @@
 #include <git2.h>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -774,8 +775,12 @@ void record(const QString &path, const QByteArray &bytes, bool backupKept)
     if (!enabled())
         return;
     QString error;
-    if (recordChecked(path, bytes, backupKept, &error))
-        return;
+    try {
+        if (recordChecked(path, bytes, backupKept, &error))
+            return;
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("out of memory");
+    }
     const QString text = QStringLiteral("The file was saved, but its version could not be kept in the history: ")
                          + error;
     if (identity().sink) {
