@@ -170,6 +170,9 @@ std::optional<int> checkConfigurationExists(const CliContext &ctx)
     // The key table is the program's own; no configuration is read.
     if (is("schema"))
         return std::nullopt;
+    // The history outlives the file: a deleted configuration can be restored from it.
+    if (is("history"))
+        return QFileInfo(ctx.folder).isDir() ? std::nullopt : std::optional<int>(ctx.fail(QStringLiteral("No such folder: ") + ctx.folder));
     // diff reports a file it cannot read with status 2, as diff(1) does.
     const int status = is("diff") ? 2 : 1;
     if (!QFileInfo(ctx.folder).isDir()) {

@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliHelp.h"
 #include "config/AppIdentity.h"
+#include "config/History.h"
 #include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ void printHelp()
         "\n"
         "Environment:\n"
         "  QUILMORA_HOME    the server's program folder when --folder is not given\n"
+        "  QUILMORA_HISTORY off: saves keep no version in history.git (see history --help)\n"
         "\n"
         "Every command takes -- to end its options and --help (or -h) for its own help, as\n"
         "quilmora-config help COMMAND prints it.\n"
@@ -153,6 +155,8 @@ int run(int argc, char *argv[])
     if (!ctx.codec.isValid())
         return ctx.usageError(QStringLiteral("unknown encoding ") + encoding);
     ctx.folder = ProgramFolder::resolve(folder, QDir::currentPath());
+    // The history of saves names the command that saved.
+    History::setProgram(QStringLiteral("quilmora-config ") + ctx.command);
     if (const std::optional<int> missing = Cli::checkConfigurationExists(ctx))
         return finish(ctx, *missing);
     return finish(ctx, command->run(ctx));

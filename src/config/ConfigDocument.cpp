@@ -3,6 +3,7 @@
 #include "config/AppIdentity.h"
 #include "config/ByteArena.h"
 #include "config/ConfigBytes.h"
+#include "config/History.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
@@ -411,6 +412,8 @@ bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeF
         return fail(unable);
     if (file.backupLost() && warning)
         *warning = ConfigDocument::backupLostText(path);
+    // The file is in place: its version joins the history (which never fails the save).
+    History::record(path, bytes, !file.backupLost());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/History.h"
 #include "main/RunMode.h"
 #include "widgets/TransferProgressDialog.h"
 #include "platform/BusyCursor.h"
@@ -13,7 +14,11 @@
 class RemoteInfoTransfer : public ConfigTransfer
 {
 public:
-    explicit RemoteInfoTransfer(std::unique_ptr<TRemoteInfo> info) : m_info(std::move(info)) {}
+    explicit RemoteInfoTransfer(std::unique_ptr<TRemoteInfo> info) : m_info(std::move(info))
+    {
+        // The versions the history keeps of the local copy name the login on the server too.
+        History::setLogin(QString::fromLocal8Bit(m_info->User));
+    }
     QString fetchConfig(const QString &programFolder) override { return m_info->GetConfig(programFolder); }
     void putConfig(const QString &programFolder) override { m_sent = m_info->PutConfigAfterCheck(programFolder); }
     bool lastPutSent() const override { return m_sent; }

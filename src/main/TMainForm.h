@@ -157,6 +157,8 @@ public:
     void actnReviewExecute();
     bool actnRevertExecute();
     bool actnRestoreBackupExecute();
+    // File, History... (TMainFormHistory.cpp).
+    bool actnHistoryExecute();
     QString backupFilePath() const { return configFilePath() + QStringLiteral(".bak"); }
     void selectFinding(const CheckFinding &finding);
     // The undo history of the edits since the load (TMainFormUndo.cpp); its clean state is
@@ -224,6 +226,7 @@ private:
     void buildWindow();
     void buildMenus();
     void buildReviewActions(QMenu *file);
+    void buildHistoryAction(QMenu *file);
     ConfigDocument windowDocument() const;
     bool readSavedDocument(ConfigDocument *doc);
     void selectChange(ItemKeys::Kind kind, int index);
@@ -380,6 +383,7 @@ public:
     QAction *actnUndo = nullptr, *actnRedo = nullptr;
     QAction *actnCheck = nullptr;
     QAction *actnReview = nullptr, *actnRevert = nullptr, *actnRestoreBackup = nullptr;
+    QAction *actnHistory = nullptr;
     QPointer<CheckResultsDialog> checkResults; // open while the administrator works through it
     QAction *actnDocumentation = nullptr, *actnSupport = nullptr, *actnHomePage = nullptr,
             *actnTipDay = nullptr, *actnCheckVersion = nullptr, *actnAbout = nullptr;

@@ -66,6 +66,7 @@ void TMainForm::buildMenus()
     file->addAction(actnSave);
     file->addAction(actnCheck);
     buildReviewActions(file);
+    buildHistoryAction(file);
     file->addSeparator();
     file->addAction(actnExit);
     buildEditMenu();

@@ -1,5 +1,6 @@
 // quilmora-editor: the desktop editor.
 //   quilmora-editor [/w | --wizard] [--folder DIR] [--encoding NAME]
+#include "config/History.h"
 #include "config/AppIdentity.h"
 #include "config/TextCodec.h"
 #include "main/ConnectRunModeChooser.h"
@@ -124,6 +125,8 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // The history of saves names the program that saved.
+    History::setProgram(wizard ? QStringLiteral("quilmora-editor wizard") : QStringLiteral("quilmora-editor"));
     TMainForm window(context);
     switch (window.start(wizard)) {
     case TMainForm::StartResult::Run:

@@ -1,0 +1,496 @@
+// The history of saves: every writer adds exactly one commit holding the saved bytes, with
+// its author and summary; a broken history never fails a save; concurrent saves all get
+// their commits; git itself reads the repository; quilmora-config history lists, shows,
+// restores and prunes.
+#include "support/CliRunner.h"
+#include "support/TestFiles.h"
+
+#include "config/History.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray Initial = "[SERVER]\r\nPort=119\r\nName=Office\r\nVersion=1.05\r\nAdminPass=00FF\r\n"
+                           "[USER1]\r\nName=ann\r\nPass=AA11\r\nDescription=Front desk\r\n"
+                           "[USER2]\r\nName=bob\r\nDescription=Stock\r\n"
+                           "[GROUP1]\r\nName=sales\r\nUsers=ann\r\n";
+
+QString osUser()
+{
+    const passwd *pw = ::getpwuid(::geteuid());
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString();
+}
+
+struct GitRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void writers_data();
+    void writers();
+    void firstSaveRecordsReplacedFile();
+    void outsideChangeIsRecordedFirst();
+    void brokenHistoryKeepsSaving_data();
+    void brokenHistoryKeepsSaving();
+    void readOnlyHistoryKeepsSaving();
+    void concurrentSaves();
+    void summaries_data();
+    void summaries();
+    void showAndDryRun();
+    void prune();
+    void longChainsStayReadable();
+    void usageErrors_data();
+    void usageErrors();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString repo() const { return path(QStringLiteral("history.git")); }
+    CliRun cli(const QStringList &args) const
+    {
+        return runCli(QStringList{QStringLiteral("--folder"), m_dir->path()} + args);
+    }
+    GitRun git(const QStringList &args, const QByteArray &input = {}) const;
+    int commits() const;
+    QByteArray headFile(const QString &rev = QStringLiteral("HEAD")) const
+    {
+        return git({QStringLiteral("show"), rev + QStringLiteral(":quilmora.ini")}).out;
+    }
+    void verifyFsck() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+GitRun TestHistory::git(const QStringList &args, const QByteArray &input) const
+{
+    QProcess p;
+    p.start(QStringLiteral("git"), QStringList{QStringLiteral("--git-dir=") + repo()} + args);
+    GitRun r;
+    if (!p.waitForStarted())
+        return r;
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+int TestHistory::commits() const
+{
+    const GitRun r = git({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")});
+    return r.status == 0 ? r.out.trimmed().toInt() : 0;
+}
+
+void TestHistory::verifyFsck() const
+{
+    const GitRun r = git({QStringLiteral("fsck"), QStringLiteral("--full"), QStringLiteral("--strict")});
+    QVERIFY2(r.status == 0, r.err.constData());
+    QVERIFY2(!r.err.contains("error") && !r.out.contains("missing"), (r.out + r.err).constData());
+}
+
+void TestHistory::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("git")).isEmpty())
+        QSKIP("git is not installed (scripts/install-deps.sh installs it)");
+}
+
+void TestHistory::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(TestFiles::write(path(QStringLiteral("quilmora.ini")), Initial));
+}
+
+void TestHistory::writers_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("summary"); // the first line of the commit's message
+
+    QTest::newRow("set") << QStringList{QStringLiteral("set"), QStringLiteral("user:ann.Description"),
+                                        QStringLiteral("Back office")}
+                         << QStringLiteral("quilmora-config set: user ann: Description");
+    QTest::newRow("add") << QStringList{QStringLiteral("add"), QStringLiteral("group"), QStringLiteral("support")}
+                         << QStringLiteral("quilmora-config add: group support added");
+    QTest::newRow("remove") << QStringList{QStringLiteral("remove"), QStringLiteral("user:bob")}
+                            << QStringLiteral("quilmora-config remove: user bob removed");
+    QTest::newRow("apply") << QStringList{QStringLiteral("apply"), QStringLiteral("@dump-with-change")}
+                           << QStringLiteral("quilmora-config apply: server: Port; group sales: Users");
+    QTest::newRow("wizard") << QStringList{QStringLiteral("wizard"), QStringLiteral("--force"),
+                                           QStringLiteral("--server-name"), QStringLiteral("news")}
+                            << QStringLiteral("quilmora-config wizard: ");
+    QTest::newRow("restore-backup") << QStringList{QStringLiteral("restore-backup")}
+                                    << QStringLiteral("quilmora-config restore-backup: server: Name");
+    QTest::newRow("history restore") << QStringList{QStringLiteral("history"), QStringLiteral("restore"),
+                                                    QStringLiteral("HEAD~1")}
+                                     << QStringLiteral("quilmora-config history restore ");
+}
+
+// Each writer adds one commit whose tree holds exactly the saved bytes, by the OS user.
+void TestHistory::writers()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, summary);
+    // A first save starts the history (the file it replaced, then the save).
+    const CliRun first = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Primed")});
+    QCOMPARE(first.err, QByteArray());
+    QCOMPARE(first.status, 0);
+    QCOMPARE(commits(), 2);
+
+    if (args.contains(QStringLiteral("@dump-with-change"))) {
+        QByteArray json = cli({QStringLiteral("dump")}).out;
+        json.replace("\"Port\": 119", "\"Port\": 120").replace("\"Users\": [\"ann\"]", "\"Users\": [\"ann\", \"bob\"]");
+        QVERIFY(TestFiles::write(path(QStringLiteral("change.json")), json));
+        args.replace(args.indexOf(QStringLiteral("@dump-with-change")), path(QStringLiteral("change.json")));
+    }
+    const CliRun run = cli(args);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(commits(), 3);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    const QByteArray log = git({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%an%n%s")}).out;
+    const QList<QByteArray> lines = log.split('\n');
+    QCOMPARE(QString::fromUtf8(lines.value(0)), osUser());
+    QVERIFY2(QString::fromUtf8(lines.value(1)).startsWith(summary), lines.value(1).constData());
+    verifyFsck();
+}
+
+// The state before the first recorded save is never lost.
+void TestHistory::firstSaveRecordsReplacedFile()
+{
+    QVERIFY(!QFileInfo::exists(repo()));
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    QCOMPARE(commits(), 2);
+    QCOMPARE(headFile(QStringLiteral("HEAD~1")), Initial);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    // A configuration made by the wizard in an empty folder has nothing before it.
+    QVERIFY(QFile::remove(path(QStringLiteral("quilmora.ini"))));
+    QVERIFY(QDir(repo()).removeRecursively());
+    QVERIFY(QFile::remove(path(QStringLiteral("quilmora.ini.bak"))));
+    QCOMPARE(cli({QStringLiteral("wizard")}).status, 0);
+    QCOMPARE(commits(), 1);
+    const QByteArray subject = git({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%s")}).out;
+    QCOMPARE(subject.trimmed(), QByteArray("quilmora-config wizard: a new configuration"));
+}
+
+// A change made by another program between two saves is kept as a version of its own.
+void TestHistory::outsideChangeIsRecordedFirst()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    QByteArray edited = TestFiles::read(path(QStringLiteral("quilmora.ini")));
+    edited.replace("Name=Office", "Name=Edited by hand");
+    QVERIFY(TestFiles::write(path(QStringLiteral("quilmora.ini")), edited));
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("121")}).status, 0);
+    QCOMPARE(commits(), 4);
+    QCOMPARE(headFile(QStringLiteral("HEAD~1")), edited);
+    const QByteArray subject =
+        git({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%s"), QStringLiteral("HEAD~1")}).out;
+    QCOMPARE(subject.trimmed(), QByteArray("changed by another program since the last recorded save"));
+    verifyFsck();
+}
+
+void TestHistory::brokenHistoryKeepsSaving_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("cause"); // what `history` says
+
+    QTest::newRow("a file in its place") << QStringLiteral("file") << QStringLiteral("is not a folder");
+    QTest::newRow("truncated pack") << QStringLiteral("truncate") << QStringLiteral("history");
+    QTest::newRow("a folder that is no repository") << QStringLiteral("folder")
+                                                    << QStringLiteral("is not a git repository");
+}
+
+// The save goes through with one warning; `history` tells what is wrong.
+void TestHistory::brokenHistoryKeepsSaving()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, cause);
+    if (damage == QLatin1String("file")) {
+        QVERIFY(TestFiles::write(repo(), "not a repository"));
+    } else if (damage == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(repo()));
+        QVERIFY(TestFiles::write(repo() + QStringLiteral("/notes.txt"), "mine"));
+    } else {
+        QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+        const QStringList packs =
+            QDir(repo() + QStringLiteral("/objects/pack")).entryList({QStringLiteral("*.pack")}, QDir::Files);
+        QCOMPARE(packs.size(), 1);
+        QFile pack(repo() + QStringLiteral("/objects/pack/") + packs.first());
+        QVERIFY(pack.resize(pack.size() / 2));
+    }
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QCOMPARE(run.status, 0);
+    QVERIFY(TestFiles::read(path(QStringLiteral("quilmora.ini"))).contains("Name=Saved\r\n"));
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.startsWith("The file was saved, but its version could not be kept in the history: "),
+             run.err.constData());
+
+    const CliRun list = cli({QStringLiteral("history")});
+    if (damage == QLatin1String("truncate")) {
+        // The pack's beginning is readable: the listing stops where it breaks, or reports it.
+        QVERIFY(list.status == 1 || !list.out.contains("server: Name"));
+    } else {
+        QCOMPARE(list.status, 1);
+        QVERIFY2(list.err.contains(cause.toUtf8()), list.err.constData());
+    }
+}
+
+// A history the user may not write: the save still succeeds, with the warning. Root may write
+// anywhere, so the command then runs as the user "nobody".
+void TestHistory::readOnlyHistoryKeepsSaving()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    const int before = commits();
+    const QString cliPath = QStringLiteral(QUILMORA_CLI_PATH);
+    QString program = cliPath;
+    QStringList prefix;
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("running as root without setpriv");
+        program = QStringLiteral("setpriv");
+        prefix = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                  cliPath};
+        // The folder and the file belong to everybody; the history stays root's.
+        QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("quilmora.ini"))).constData(), 0666) == 0);
+    }
+    QProcess chmod;
+    chmod.start(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a-w"), repo()});
+    QVERIFY(chmod.waitForFinished());
+    QProcess p;
+    p.start(program, prefix + QStringList{QStringLiteral("--folder"), m_dir->path(), QStringLiteral("set"),
+                                          QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(TestFiles::read(path(QStringLiteral("quilmora.ini"))).contains("Name=Saved\r\n"));
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith("The file was saved, but its version could not be kept in the history: "), err.constData());
+    QCOMPARE(commits(), before);
+    chmod.start(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+w"), repo()});
+    QVERIFY(chmod.waitForFinished());
+}
+
+// 8 programs saving 25 times each at once: 200 commits after the first one, each holding
+// the file its save wrote, in a repository git finds sound.
+void TestHistory::concurrentSaves()
+{
+    constexpr int Programs = 8, Saves = 25;
+    const QString cliPath = QStringLiteral(QUILMORA_CLI_PATH);
+    std::vector<std::unique_ptr<QProcess>> procs;
+    for (int p = 0; p < Programs; ++p) {
+        auto proc = std::make_unique<QProcess>();
+        const QString script = QStringLiteral("for i in $(seq 1 %1); do \"$0\" --folder \"$1\" set server.Name p%2-$i "
+                                              "|| exit 1; done")
+                                   .arg(Saves)
+                                   .arg(p);
+        proc->start(QStringLiteral("sh"), {QStringLiteral("-c"), script, cliPath, m_dir->path()});
+        procs.push_back(std::move(proc));
+    }
+    for (auto &proc : procs) {
+        QVERIFY(proc->waitForFinished(240000));
+        QCOMPARE(proc->exitCode(), 0);
+        QCOMPARE(proc->readAllStandardError(), QByteArray());
+    }
+    QCOMPARE(commits(), 1 + Programs * Saves);
+    verifyFsck();
+    // Every commit's file is readable and holds one of the names set, each name once.
+    const QList<QByteArray> revs =
+        git({QStringLiteral("rev-list"), QStringLiteral("HEAD")}).out.trimmed().split('\n');
+    QByteArray request;
+    for (const QByteArray &r : revs)
+        request += r + ":quilmora.ini\n";
+    const GitRun batch = git({QStringLiteral("cat-file"), QStringLiteral("--batch")}, request);
+    QCOMPARE(batch.status, 0);
+    QVERIFY(!batch.out.contains("missing"));
+    QSet<QByteArray> names;
+    static const QRegularExpression nameLine(QStringLiteral("\r\nName=(p\\d+-\\d+)\r\n"));
+    auto it = nameLine.globalMatch(QString::fromLatin1(batch.out));
+    while (it.hasNext())
+        names.insert(it.next().captured(1).toLatin1());
+    QCOMPARE(names.size(), Programs * Saves);
+    // Newest first: the newest commit holds the file as it is.
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+}
+
+void TestHistory::summaries_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("summary");
+
+    const QByteArray head = "[SERVER]\r\nPort=119\r\nVersion=1.05\r\n";
+    const QByteArray tom = "[USER1]\r\nName=tom\r\nDescription=a\r\n";
+    const QByteArray tom2 = "[USER1]\r\nName=tom\r\nDescription=b\r\nPass=00\r\n";
+    const QByteArray sales = "[GROUP1]\r\nName=sales\r\nUsers=tom\r\n";
+    const QByteArray sales2 = "[GROUP1]\r\nName=sales\r\nUsers=tom,ann\r\n";
+    QTest::newRow("keys of two items") << head + tom + sales << head + tom2 + sales2
+                                       << QStringLiteral("user tom: Pass, Description; group sales: Users");
+    QTest::newRow("server key") << head + tom << QByteArray("[SERVER]\r\nPort=120\r\nVersion=1.05\r\n") + tom
+                                << QStringLiteral("server: Port");
+    QTest::newRow("added") << head << head + tom << QStringLiteral("user tom added");
+    QTest::newRow("removed") << head + tom + sales << head + tom << QStringLiteral("group sales removed");
+    QTest::newRow("same bytes") << head + tom << head + tom << QStringLiteral("no change");
+    QTest::newRow("rewritten") << head + tom << QByteArray("[SERVER]\r\nVersion=1.05\r\nPort=119\r\n") + tom
+                               << QStringLiteral("rewritten, no setting changed");
+    QTest::newRow("new file") << QByteArray() << head << QStringLiteral("a new configuration");
+    QByteArray many = head, manyAfter = head;
+    for (int i = 1; i <= 8; ++i) {
+        many += "[USER" + QByteArray::number(i) + "]\r\nName=u" + QByteArray::number(i) + "\r\n";
+        manyAfter += "[USER" + QByteArray::number(i) + "]\r\nName=u" + QByteArray::number(i) + "\r\nDescription=x\r\n";
+    }
+    QTest::newRow("many items") << many << manyAfter
+                                << QStringLiteral("user u1: Description; user u2: Description; user u3: Description; "
+                                                  "user u4: Description; user u5: Description; and 3 more");
+}
+
+void TestHistory::summaries()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, summary);
+    QCOMPARE(History::summarize(before, after), summary);
+}
+
+// show words the change as diff does, passwords as "(changed)"; the dry run writes nothing.
+void TestHistory::showAndDryRun()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("user:ann.Description"), QStringLiteral("Office")}).status, 0);
+    QVERIFY(TestFiles::write(path(QStringLiteral("pw")), "secret\n"));
+    QCOMPARE(cli({QStringLiteral("passwd"), QStringLiteral("user:ann"), QStringLiteral("--password-file"),
+                  path(QStringLiteral("pw"))})
+                 .status,
+             0);
+    const CliRun show = cli({QStringLiteral("history"), QStringLiteral("show"), QStringLiteral("HEAD")});
+    QCOMPARE(show.status, 0);
+    QVERIFY2(show.out.contains("\n~ user:ann.Pass: (changed)\n"), show.out.constData());
+    QVERIFY(!show.out.contains("AA11"));
+    const CliRun against = cli({QStringLiteral("history"), QStringLiteral("show"), QStringLiteral("HEAD~2"),
+                                QStringLiteral("--against"), QStringLiteral("current")});
+    QCOMPARE(against.status, 0);
+    QVERIFY2(against.out.contains("~ user:ann.Description: \"Office\" -> \"Front desk\"\n"), against.out.constData());
+    QVERIFY(against.out.contains("~ user:ann.Pass: (changed)\n"));
+
+    const QByteArray saved = TestFiles::read(path(QStringLiteral("quilmora.ini")));
+    const int before = commits();
+    const CliRun dry = cli({QStringLiteral("history"), QStringLiteral("restore"), QStringLiteral("HEAD~2"),
+                            QStringLiteral("--dry-run")});
+    QCOMPARE(dry.status, 0);
+    QCOMPARE(dry.out, against.out.mid(against.out.indexOf("\n\n") + 2));
+    QCOMPARE(TestFiles::read(path(QStringLiteral("quilmora.ini"))), saved);
+    QCOMPARE(commits(), before);
+
+    const CliRun list = cli({QStringLiteral("history"), QStringLiteral("--json"), QStringLiteral("--limit"),
+                             QStringLiteral("2")});
+    QCOMPARE(list.status, 0);
+    QCOMPARE(list.out.count("\"revision\""), 2);
+    QVERIFY(list.out.contains("\"summary\": \"quilmora-config passwd: user ann: Pass\""));
+    const CliRun unknown = cli({QStringLiteral("history"), QStringLiteral("show"), QStringLiteral("0123456789abc")});
+    QCOMPARE(unknown.status, 1);
+    QVERIFY(unknown.err.startsWith("No version 0123456789abc"));
+}
+
+void TestHistory::prune()
+{
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QString::number(200 + i)}).status, 0);
+    QCOMPARE(commits(), 7);
+    const QByteArray newest = headFile();
+    const CliRun run = cli({QStringLiteral("history"), QStringLiteral("prune"), QStringLiteral("--keep"),
+                            QStringLiteral("3")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QByteArray("4 version(s) dropped\n"));
+    QCOMPARE(commits(), 3);
+    QCOMPARE(headFile(), newest);
+    QVERIFY(headFile(QStringLiteral("HEAD~2")).contains("Port=203\r\n"));
+    verifyFsck();
+    // Saving goes on after a prune.
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("300")}).status, 0);
+    QCOMPARE(commits(), 4);
+    verifyFsck();
+    // Everything was saved today: --before tomorrow keeps only the newest.
+    const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    QCOMPARE(cli({QStringLiteral("history"), QStringLiteral("prune"), QStringLiteral("--before"), tomorrow}).out,
+             QByteArray("3 version(s) dropped\n"));
+    QCOMPARE(commits(), 1);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+}
+
+// More saves than one delta chain holds: every version stays readable, by git and by us.
+void TestHistory::longChainsStayReadable()
+{
+    QByteArray bytes = Initial;
+    QString error;
+    QVERIFY(TestFiles::write(path(QStringLiteral("quilmora.ini")), bytes));
+    constexpr int Saves = 120;
+    for (int i = 0; i < Saves; ++i) {
+        bytes.replace(QByteArray("Port=") + QByteArray::number(i == 0 ? 119 : 1000 + i - 1),
+                      QByteArray("Port=") + QByteArray::number(1000 + i));
+        QVERIFY(QFile::copy(path(QStringLiteral("quilmora.ini")), path(QStringLiteral("quilmora.ini.bak")))
+                || (QFile::remove(path(QStringLiteral("quilmora.ini.bak")))
+                    && QFile::copy(path(QStringLiteral("quilmora.ini")), path(QStringLiteral("quilmora.ini.bak")))));
+        QVERIFY(TestFiles::write(path(QStringLiteral("quilmora.ini")), bytes));
+        QVERIFY2(History::recordChecked(path(QStringLiteral("quilmora.ini")), bytes, true, &error), qPrintable(error));
+    }
+    QCOMPARE(commits(), Saves + 1);
+    verifyFsck();
+    QVERIFY(headFile(QStringLiteral("HEAD~60")).contains("Port=1059\r\n"));
+    History::Repository repo;
+    QVERIFY2(repo.open(m_dir->path(), QStringLiteral("quilmora.ini"), &error), qPrintable(error));
+    QList<History::Version> versions;
+    QVERIFY(repo.versions(&versions, -1, &error));
+    QCOMPARE(versions.size(), Saves + 1);
+    QByteArray content;
+    QVERIFY(repo.fileAt(versions.at(Saves - 1).revision, &content, &error));
+    QVERIFY(content.contains("Port=1000\r\n"));
+    QVERIFY(repo.fileAt(versions.first().revision, &content, &error));
+    QCOMPARE(content, bytes);
+}
+
+void TestHistory::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("prune without a rule") << QStringList{QStringLiteral("prune")};
+    QTest::newRow("prune with both") << QStringList{QStringLiteral("prune"), QStringLiteral("--keep"),
+                                                    QStringLiteral("2"), QStringLiteral("--before"),
+                                                    QStringLiteral("2026-01-01")};
+    QTest::newRow("keep 0") << QStringList{QStringLiteral("prune"), QStringLiteral("--keep"), QStringLiteral("0")};
+    QTest::newRow("bad date") << QStringList{QStringLiteral("prune"), QStringLiteral("--before"),
+                                             QStringLiteral("yesterday")};
+    QTest::newRow("show without revision") << QStringList{QStringLiteral("show")};
+    QTest::newRow("bad limit") << QStringList{QStringLiteral("--limit"), QStringLiteral("x")};
+}
+
+void TestHistory::usageErrors()
+{
+    QFETCH(QStringList, args);
+    const CliRun run = cli(QStringList{QStringLiteral("history")} + args);
+    QCOMPARE(run.status, 2);
+}
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
