@@ -237,7 +237,9 @@ private:
     void connectItemCommands();
     void connectPasswordButtons();
     void connectLogView();
-    void removeGroupData(const TGroup &group);
+    // Removes the group's data folder; says what stayed when not everything could go. True
+    // when anything was removed (the Delete's undo step then says its messages stay deleted).
+    bool removeGroupData(const TGroup &group);
     void refuseGroupName();
     void changePassword(MaskedBytesEdit *field, bool digest);
     QWidget *buildOverviewPage(const char *name, const QString &title, const QString &text);
