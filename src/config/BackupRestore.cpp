@@ -34,10 +34,15 @@ bool load(const QString &folder, const QString &configuration, bool ownConfigura
     doc->linkedFileMode = ownConfiguration ? LinkedFiles::Mode::Inside : LinkedFiles::Mode::None;
     doc->linkedFolder = QFileInfo(folder).absoluteFilePath();
     doc->linkedConfiguration = configuration;
-    if (!doc->load(backup, codec, error))
-        return false;
+    // A backup of nothing but blanks and line ends loads as an empty configuration (the
+    // caller asks or refuses first).
     QByteArray bytes;
     loaded->empty = SafeFile::readRegular(backup, &bytes) == SafeFile::ReadStatus::Ok && isEmpty(bytes);
+    if (loaded->empty)
+        bytes.clear();
+    if (loaded->empty ? !doc->loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error)
+                      : !doc->load(backup, codec, error))
+        return false;
 
     QStringList notes;
     if (const QString skipped = doc->linkedFiles.message(); !skipped.isEmpty())

@@ -157,7 +157,8 @@ public:
     void actnReviewExecute();
     bool actnRevertExecute();
     bool actnRestoreBackupExecute();
-    QString backupFilePath() const { return configFilePath() + QStringLiteral(".bak"); }
+    // Where the save keeps the backup: beside the file it replaces (a link's target).
+    QString backupFilePath() const;
     void selectFinding(const CheckFinding &finding);
     // The undo history of the edits since the load (TMainFormUndo.cpp); its clean state is
     // the saved configuration.

@@ -37,7 +37,7 @@ expect "quilmora-config purge sales --" "--before --dry-run --older-than"
 expect "quilmora-config --encoding UTF-8 push host --p" "--password-file --port"
 expect "quilmora-config push host --password-file " "FILES"
 expect "quilmora-config push host --f" "--force"
-expect "quilmora-config restore-backup --" "--dry-run"
+expect "quilmora-config restore-backup --" "--dry-run --force"
 # Every command --help lists is offered.
 commands=$("$program" --help | sed -n '/^Commands:/,/^$/ s/^  \([a-z][a-z-]*\)\( .*\)\{0,1\}$/\1/p' | sort | tr '\n' ' ' | sed 's/ $//')
 expect "quilmora-config " "$commands"
