@@ -1,18 +1,21 @@
 #include "archive/MsgArchive.h"
 
-#include "config/ConfigStore.h"
-#include "config/SafeFile.h"
+#include "config/FolderFiles.h"
 #include "config/TextLines.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QSet>
 
 #include <array>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace MsgArchive {
 
@@ -214,28 +217,51 @@ private:
 
 struct IndexFile
 {
-    QString path;
+    QString name;
     QByteArray bytes;
+    struct stat status {};
     QList<QByteArrayView> lines;
     QByteArray rewritten;
     qsizetype removed = 0;
 };
 
-// Reads an index file whole; only a regular file is read (a FIFO would block the purge).
-bool readIndex(IndexFile &file, QString *error)
+// Reads an index file whole from the group folder's descriptor: only a regular file is
+// read (a FIFO would block the purge), and a link is not followed (the purge would
+// rewrite the file it points to).
+bool readIndex(const FolderFiles::Folder &folder, IndexFile &file, QString *error)
 {
-    const SafeFile::ReadStatus status = SafeFile::readRegular(file.path, &file.bytes);
-    if (status == SafeFile::ReadStatus::NotRegular) {
-        *error = SafeFile::notRegularText(file.path);
+    const FolderFiles::Status status = FolderFiles::readRegular(folder, file.name, &file.bytes, &file.status);
+    if (status == FolderFiles::Status::Link || status == FolderFiles::Status::NotRegular) {
+        *error = FolderFiles::refusalText(folder.filePath(file.name), status);
         return false;
     }
-    if (status != SafeFile::ReadStatus::Ok) {
-        *error = QStringLiteral("Cannot open file ") + file.path;
+    if (status != FolderFiles::Status::Ok) {
+        *error = QStringLiteral("Cannot open file ") + folder.filePath(file.name);
         return false;
     }
     file.lines.reserve(file.bytes.count('\n') + 1);
     TextLines::forEachLine(file.bytes, [&file](QByteArrayView line) { file.lines.append(line); });
     return true;
+}
+
+// The names in the folder, "." and ".." aside.
+QStringList folderEntries(const FolderFiles::Folder &folder)
+{
+    QStringList names;
+    const int listFd = ::dup(folder.fd());
+    DIR *list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return names;
+    }
+    ::rewinddir(list);
+    while (const dirent *entry = ::readdir(list)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(list);
+    return names;
 }
 
 } // namespace
@@ -398,15 +424,22 @@ QString messageFileName(QByteArrayView key)
 PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOptions &options)
 {
     PurgeResult result;
-    const QDir dir(folder);
     std::array<IndexFile, 3> files;
-    files[0].path = dir.filePath(QStringLiteral("xover.dat"));
-    files[1].path = dir.filePath(QStringLiteral("msgid.dat"));
-    files[2].path = dir.filePath(QStringLiteral("outbound.dat"));
+    files[0].name = QStringLiteral("xover.dat");
+    files[1].name = QStringLiteral("msgid.dat");
+    files[2].name = QStringLiteral("outbound.dat");
+
+    // Every file is reached through the group folder's descriptor; the folder itself is
+    // taken as its path gives it (a group kept on another disk through a link).
+    FolderFiles::Folder group;
+    if (!group.open(folder)) {
+        result.error = QStringLiteral("Cannot open file ") + QDir(folder).filePath(files[0].name);
+        return result;
+    }
 
     // Everything is read before anything changes.
     for (IndexFile &file : files) {
-        if (!readIndex(file, &result.error))
+        if (!readIndex(group, file, &result.error))
             return result;
     }
 
@@ -456,28 +489,6 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
             result.removedKeys.append(key.toByteArray());
     }
 
-    if (!options.dryRun) {
-        // All three new files are written first (each with its old file's owner and mode);
-        // only then are they renamed in place, one after the other. A failure before the
-        // renames (a full disk, a read-only file) changes nothing, so the indexes never
-        // disagree.
-        std::array<std::unique_ptr<SafeFile::PendingFile>, 3> pending;
-        for (size_t f = 0; f < files.size(); ++f) {
-            pending[f] = std::make_unique<SafeFile::PendingFile>(files[f].path);
-            if (!pending[f]->open() || !pending[f]->write(files[f].rewritten) || !pending[f]->finish()) {
-                result.error = QStringLiteral("Cannot create file ") + files[f].path;
-                return result;
-            }
-            files[f].rewritten.clear();
-        }
-        for (size_t f = 0; f < files.size(); ++f) {
-            if (!pending[f]->commit()) {
-                result.error = QStringLiteral("Cannot create file ") + files[f].path;
-                return result;
-            }
-        }
-    }
-
     // The message files of the removed entries, except a file that an entry staying in
     // xover.dat still names (a key listed twice, or written "42" and "042"): deleting it
     // would lose a message the index still lists.
@@ -490,22 +501,55 @@ PurgeResult PurgeGroup(const QString &folder, DateTime cutOff, const PurgeOption
         for (const QByteArrayView key : std::as_const(keptXoverKeys))
             doomed.remove(messageNumber(key));
     }
+    // They are looked at before anything changes: one that is a link, or no regular file,
+    // stops the purge with nothing rewritten and nothing deleted. Listing the folder once
+    // spares a failed system call for each entry whose message file is gone already.
+    QStringList messageFiles;
     if (!doomed.isEmpty()) {
-        // Listing the folder once spares a failed system call for each entry whose message
-        // file is gone already.
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
-        while (it.hasNext()) {
-            it.next();
-            const QString name = it.fileName();
+        for (const QString &name : folderEntries(group)) {
             if (name.size() != 10)
                 continue;
-            const QByteArray latin = name.toLatin1();
-            const qint64 number = messageNumber(latin);
+            const qint64 number = messageNumber(name.toLatin1());
             if (number < 0 || !doomed.contains(number) || messageFileName(number) != name)
                 continue;
-            if (options.dryRun || QFile::remove(dir.filePath(name)))
+            const FolderFiles::Status status = FolderFiles::inspect(group, name);
+            if (status == FolderFiles::Status::Link || status == FolderFiles::Status::NotRegular) {
+                result.error = FolderFiles::refusalText(group.filePath(name), status);
+                return result;
+            }
+            if (status == FolderFiles::Status::Ok)
+                messageFiles.append(name);
+        }
+    }
+
+    if (!options.dryRun) {
+        // All three new files are written first (each with its old file's owner and mode);
+        // only then are they renamed in place, one after the other. A failure before the
+        // renames (a full disk, a read-only file) changes nothing, so the indexes never
+        // disagree.
+        std::array<std::unique_ptr<FolderFiles::PendingFile>, 3> pending;
+        for (size_t f = 0; f < files.size(); ++f) {
+            pending[f] = std::make_unique<FolderFiles::PendingFile>(group, files[f].name, files[f].status);
+            if (!pending[f]->open() || !pending[f]->write(files[f].rewritten) || !pending[f]->finish()) {
+                result.error = QStringLiteral("Cannot create file ") + group.filePath(files[f].name);
+                return result;
+            }
+            files[f].rewritten.clear();
+        }
+        for (size_t f = 0; f < files.size(); ++f) {
+            if (!pending[f]->commit()) {
+                result.error = QStringLiteral("Cannot create file ") + group.filePath(files[f].name);
+                return result;
+            }
+        }
+        // Each message file is opened again, without following a link, right before it goes:
+        // one swapped for anything but a regular file since the look stays.
+        for (const QString &name : std::as_const(messageFiles)) {
+            if (FolderFiles::removeRegular(group, name) == FolderFiles::Status::Ok)
                 ++result.messageFilesRemoved;
         }
+    } else {
+        result.messageFilesRemoved = messageFiles.size();
     }
     result.ok = true;
     return result;

@@ -21,6 +21,12 @@
 // same number written "42" and "042").
 // The files are deleted only after all three index files were written, so a failed write
 // never leaves an index line whose message is gone.
+//
+// Links: every index file and message file is reached through the group folder's
+// descriptor without following a link (FolderFiles). An index file, or a message file the
+// purge would delete, that is a symbolic link or no regular file stops the purge before
+// anything is rewritten or deleted ("<path> is a symbolic link, which is not followed",
+// "<path> is not a regular file"). The group folder itself is taken as its path gives it.
 namespace MsgArchive {
 
 // A local wall-clock date-time, time zone not applied, as whole seconds since
@@ -63,7 +69,7 @@ struct PurgeOptions
 struct PurgeResult
 {
     bool ok = false;
-    QString error; // "Cannot open file <path>" or "Cannot create file <path>"
+    QString error; // "Cannot open file <path>", "Cannot create file <path>" or a refused link or non-file
     qsizetype removedXover = 0;
     qsizetype removedMsgid = 0;
     qsizetype removedOutbound = 0;

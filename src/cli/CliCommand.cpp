@@ -293,6 +293,19 @@ bool ConfigEdit::load(QString *error)
     return m_loaded;
 }
 
+bool ConfigEdit::loadForReplace(QString *error, QString *unreadable)
+{
+    unreadable->clear();
+    if (!m_lock.acquire(m_ctx.folder, LockWaitMs, error))
+        return false;
+    if (!loadConfiguration(m_ctx, doc, unreadable)) {
+        doc = ConfigDocument();
+        doc.fingerprint = SafeFile::fingerprintOf(m_ctx.configPath());
+    }
+    m_loaded = true;
+    return true;
+}
+
 bool ConfigEdit::save(QString *error)
 {
     return saveBytes(doc.render(), error);

@@ -117,6 +117,11 @@ public:
     ConfigDocument doc;
 
     bool load(QString *error);
+    // For restore-backup, which replaces the configuration whole: takes the lock and loads,
+    // but a configuration that cannot be loaded (not one, a bad Version, unreadable) is no
+    // failure. `unreadable` then says why, `doc` is empty, and a save still checks that no
+    // one changed the file meanwhile. Fails only when the lock cannot be had.
+    bool loadForReplace(QString *error, QString *unreadable);
     // Renders `doc` and saves it.
     bool save(QString *error);
     // Saves bytes rendered elsewhere (by the wizard's writer, say) under the same checks.

@@ -258,7 +258,8 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
         sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
-    linkedFiles = LinkedFiles(linkedFileMode, QFileInfo(path).absolutePath(), path);
+    linkedFiles = LinkedFiles(linkedFileMode, linkedFolder.isEmpty() ? QFileInfo(path).absolutePath() : linkedFolder,
+                              linkedFolder.isEmpty() ? path : linkedConfiguration);
     return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
 }
 

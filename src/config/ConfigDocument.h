@@ -42,6 +42,11 @@ public:
     // Which files named by an old-format file the load may read (set before load(); none
     // unless the caller knows the file is the folder's own configuration), and after loading, the names it passed over (LinkedFiles::message() tells the user).
     LinkedFiles::Mode linkedFileMode = LinkedFiles::Mode::None;
+    // Where those files are looked for, and the configuration that is never read as one of
+    // them (with its backup); empty: the loaded file's own folder and the file itself. A
+    // backup, the folder's own earlier file, reads them from the folder as the file does.
+    QString linkedFolder;
+    QString linkedConfiguration;
     LinkedFiles linkedFiles;
     // The loaded file as it was on disk, to tell whether someone else changed it before a save.
     SafeFile::Fingerprint fingerprint;

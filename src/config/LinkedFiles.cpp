@@ -39,6 +39,8 @@ QByteArray LinkedFiles::read(const QByteArray &name, const QString &where)
     const SafeFile::ReadStatus status = SafeFile::readRegular(resolved, &bytes);
     if (status == SafeFile::ReadStatus::NotRegular)
         m_skipped.append(note);
+    if (status == SafeFile::ReadStatus::Missing)
+        m_missing.append(note);
     if (status != SafeFile::ReadStatus::Ok)
         return {};
     // A file with a section line holds a configuration (a server's local copy, a backup under

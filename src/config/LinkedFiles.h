@@ -38,9 +38,13 @@ public:
     // What the load tells the user about the skipped names; empty when there are none.
     QString message() const;
 
+    // One line per name whose file does not exist (read as empty): "POP1 AutoReplyFile=reply.txt".
+    const QStringList &missing() const { return m_missing; }
+
 private:
     Mode m_mode = Mode::None;
     QString m_folder;        // canonical
     QString m_configuration; // canonical, or empty
     QStringList m_skipped;
+    QStringList m_missing;
 };

@@ -159,7 +159,8 @@ public:
     bool actnRestoreBackupExecute();
     // File, History... (TMainFormHistory.cpp).
     bool actnHistoryExecute();
-    QString backupFilePath() const { return configFilePath() + QStringLiteral(".bak"); }
+    // Where the save keeps the backup: beside the file it replaces (a link's target).
+    QString backupFilePath() const;
     void selectFinding(const CheckFinding &finding);
     // The undo history of the edits since the load (TMainFormUndo.cpp); its clean state is
     // the saved configuration.
@@ -240,7 +241,9 @@ private:
     void connectItemCommands();
     void connectPasswordButtons();
     void connectLogView();
-    void removeGroupData(const TGroup &group);
+    // Removes the group's data folder; says what stayed when not everything could go. True
+    // when anything was removed (the Delete's undo step then says its messages stay deleted).
+    bool removeGroupData(const TGroup &group);
     void refuseGroupName();
     void changePassword(MaskedBytesEdit *field, bool digest);
     QWidget *buildOverviewPage(const char *name, const QString &title, const QString &text);

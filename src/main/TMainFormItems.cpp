@@ -120,8 +120,7 @@ void TMainForm::actnDeleteExecute()
                 m_prompts->error(error + QStringLiteral(". Its data is left as it is."));
         } else if (QFileInfo(folder).exists() || QFileInfo(folder).isSymLink()) {
             if (m_prompts->yesNo(QStringLiteral("Do you want to delete the data associated with this group also"))) {
-                removeGroupData(*group);
-                dataRemoved = true;
+                dataRemoved = removeGroupData(*group);
             }
         }
     }
@@ -142,11 +141,12 @@ void TMainForm::actnResetExecute()
     removeGroupData(*group);
 }
 
-void TMainForm::removeGroupData(const TGroup &group)
+bool TMainForm::removeGroupData(const TGroup &group)
 {
-    QString error;
-    if (!GroupDataFolder::remove(m_ctx.programFolder, m_codec.decode(group.Name), &error))
-        m_prompts->error(error);
+    const GroupDataFolder::Removal removal = GroupDataFolder::removeData(m_ctx.programFolder, m_codec.decode(group.Name));
+    if (!removal.complete)
+        m_prompts->error(removal.error);
+    return removal.removedSomething;
 }
 
 bool TMainForm::editGroupNameExit()

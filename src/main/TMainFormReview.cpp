@@ -1,5 +1,6 @@
 #include "main/TMainForm.h"
 
+#include "config/BackupRestore.h"
 #include "config/ConfigDocument.h"
 #include "main/NavTree.h"
 #include "main/ReviewChangesDialog.h"
@@ -75,6 +76,11 @@ bool TMainForm::actnRevertExecute()
     return true;
 }
 
+QString TMainForm::backupFilePath() const
+{
+    return BackupRestore::backupPath(configFilePath());
+}
+
 bool TMainForm::actnRestoreBackupExecute()
 {
     const QString backup = backupFilePath();
@@ -82,13 +88,25 @@ bool TMainForm::actnRestoreBackupExecute()
         m_prompts->error(QStringLiteral("No backup at ") + backup);
         return false;
     }
+    // The backup is the folder's own earlier file: an old-format one reads the files it
+    // names inside the folder, as the load of the file itself does (none in remote mode,
+    // where they lie on the server's machine).
     ConfigDocument restored;
-    if (!readDocument(backup, &restored))
+    BackupRestore::Loaded loaded;
+    QString error;
+    if (!BackupRestore::load(m_ctx.programFolder, configFilePath(), !RemoteMode, m_codec, &restored, &loaded, &error)) {
+        m_prompts->error(error);
         return false;
-    ConfigDocument onDisk;
-    if (!readSavedDocument(&onDisk))
+    }
+    if (loaded.empty &&
+        !m_prompts->yesNo(BackupRestore::emptyBackupText(backup) + QStringLiteral(" Restore it all the same?")))
         return false;
-    ReviewChangesDialog dialog(onDisk, restored, m_codec, ReviewChangesDialog::Buttons::OkCancel, this);
+    if (!loaded.notes.isEmpty())
+        m_prompts->information(loaded.notes);
+    // The review is of what the restore does to the window: unsaved edits it throws away
+    // are listed too.
+    const ConfigDocument held = windowDocument();
+    ReviewChangesDialog dialog(held, restored, m_codec, ReviewChangesDialog::Buttons::OkCancel, this);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     // The backup's content in the window, to be saved over the file: what is known of the

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <thread>
 
@@ -152,6 +154,17 @@ private slots:
                                   "prog/data/g/s/l2 -> outside/x", "prog/data/g/s/t/l3 -> outside/keep.txt"})
             << "g" << true << QStringList{"quilmora.ini"};
 
+        // Group a.x lives in data/a/x; with data/a missing there is nothing to remove, and
+        // group x's folder data/x, beside where data/a would be, is not its to touch.
+        QTest::newRow("a.x with data/a missing leaves data/x")
+            << (ini + QStringList{"prog/data/x/xover.dat", "prog/data/x/0000000001", "prog/data/y/xover.dat"})
+            << "a.x" << true
+            << QStringList{"data/", "data/x/", "data/x/0000000001", "data/x/xover.dat", "data/y/", "data/y/xover.dat",
+                           "quilmora.ini"};
+        QTest::newRow("a.x with data/a a file leaves data/x")
+            << (ini + QStringList{"prog/data/a", "prog/data/x/xover.dat"}) << "a.x" << false
+            << QStringList{"data/", "data/a", "data/x/", "data/x/xover.dat", "quilmora.ini"};
+
         const QStringList full = ini + QStringList{"prog/data/comp/xover.dat", "prog/data/x/", "outside/keep.txt"};
         const QStringList untouched{"data/", "data/comp/", "data/comp/xover.dat", "data/x/", "quilmora.ini"};
         for (const char *unsafe : {"", "..", ".", "comp.", ".comp", "x/../../../outside", "/tmp", "..\\outside", "C:"})
@@ -214,6 +227,130 @@ private slots:
             swapper.join();
             QCOMPARE(QDir(base + QStringLiteral("/outside")).entryList(QDir::Files).size(), 100);
         }
+    }
+
+    // The removal keeps to the file system "data" lies on: what lies on another device (as
+    // a test hook pretends it, no mount needed) is neither entered nor removed, and is named
+    // among what stayed; everything else goes.
+    void staysOnItsFileSystem_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("mounted"); // the entry below "data" on another device
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("named"); // in the error
+
+        const QStringList files{"prog/quilmora.ini", "prog/data/g/xover.dat", "prog/data/g/mnt/keep.msg",
+                                "prog/data/g/mnt/deep/keep2.msg", "prog/data/g/sub/file.msg", "prog/data/a/b/xover.dat"};
+        QTest::newRow("a folder inside the group")
+            << "g" << "g/mnt"
+            << QStringList{"data/", "data/a/", "data/a/b/", "data/a/b/xover.dat", "data/g/", "data/g/mnt/",
+                           "data/g/mnt/deep/", "data/g/mnt/deep/keep2.msg", "data/g/mnt/keep.msg", "quilmora.ini"}
+            << "data/g/mnt (on another file system, not entered)";
+        QTest::newRow("a file inside the group")
+            << "g" << "g/sub/file.msg"
+            << QStringList{"data/", "data/a/", "data/a/b/", "data/a/b/xover.dat", "data/g/", "data/g/sub/",
+                           "data/g/sub/file.msg", "quilmora.ini"}
+            << "data/g/sub/file.msg (on another file system, not entered)";
+        QTest::newRow("the group's folder itself")
+            << "g" << "g"
+            << QStringList{"data/", "data/a/", "data/a/b/", "data/a/b/xover.dat", "data/g/", "data/g/mnt/",
+                           "data/g/mnt/deep/", "data/g/mnt/deep/keep2.msg", "data/g/mnt/keep.msg", "data/g/sub/",
+                           "data/g/sub/file.msg", "data/g/xover.dat", "quilmora.ini"}
+            << "data/g (on another file system, not entered)";
+        QTest::newRow("a folder on the way")
+            << "a.b" << "a"
+            << QStringList{"data/", "data/a/", "data/a/b/", "data/a/b/xover.dat", "data/g/", "data/g/mnt/",
+                           "data/g/mnt/deep/", "data/g/mnt/deep/keep2.msg", "data/g/mnt/keep.msg", "data/g/sub/",
+                           "data/g/sub/file.msg", "data/g/xover.dat", "quilmora.ini"}
+            << "data/a is on another file system";
+    }
+    void staysOnItsFileSystem()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, mounted);
+        QFETCH(QStringList, after);
+        QFETCH(QString, named);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        build(temp.path(), {"prog/quilmora.ini", "prog/data/g/xover.dat", "prog/data/g/mnt/keep.msg",
+                            "prog/data/g/mnt/deep/keep2.msg", "prog/data/g/sub/file.msg", "prog/data/a/b/xover.dat"});
+        GroupDataFolder::TestHooks hooks;
+        hooks.device = [mounted](const QString &relative, quint64 device) {
+            return relative == mounted || relative.startsWith(mounted + QLatin1Char('/')) ? device + 1 : device;
+        };
+        GroupDataFolder::setTestHooks(hooks);
+        const GroupDataFolder::Removal r = GroupDataFolder::removeData(temp.path() + QStringLiteral("/prog"), name);
+        GroupDataFolder::setTestHooks({});
+        QVERIFY(!r.complete);
+        QVERIFY2(r.error.startsWith(QStringLiteral("Could not remove everything in the data folder ") + temp.path()),
+                 qPrintable(r.error));
+        QVERIFY2(r.error.contains(named), qPrintable(r.error));
+        QCOMPARE(listing(temp.path() + QStringLiteral("/prog")), after);
+        QCOMPARE(r.removedSomething, mounted.startsWith(QLatin1String("g/")));
+    }
+
+    // The same with a real bind mount, where the sandbox allows one (root, mount --bind).
+    void bindMountInsideIsLeftAlone()
+    {
+        if (::geteuid() != 0)
+            QSKIP("a bind mount needs root");
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        build(temp.path(), {"prog/quilmora.ini", "prog/data/g/xover.dat", "prog/data/g/mnt/", "elsewhere/keep.txt",
+                            "elsewhere/sub/keep2.txt"});
+        const QString target = temp.path() + QStringLiteral("/prog/data/g/mnt");
+        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), temp.path() + QStringLiteral("/elsewhere"), target}) != 0)
+            QSKIP("mount --bind is not available here");
+        const QStringList before = listing(temp.path() + QStringLiteral("/elsewhere"));
+        const GroupDataFolder::Removal r = GroupDataFolder::removeData(temp.path() + QStringLiteral("/prog"), QStringLiteral("g"));
+        const QStringList seen = listing(temp.path() + QStringLiteral("/elsewhere"));
+        const bool stillMounted = QFile::exists(target + QStringLiteral("/keep.txt"));
+        QProcess::execute(QStringLiteral("umount"), {target});
+        QVERIFY(stillMounted);
+        QCOMPARE(seen, before);
+        QVERIFY(!r.complete);
+        QVERIFY2(r.error.contains(QStringLiteral("data/g/mnt (on another file system, not entered)")), qPrintable(r.error));
+        QVERIFY(!QFile::exists(temp.path() + QStringLiteral("/prog/data/g/xover.dat")));
+    }
+
+    // A folder that cannot be opened (no permission, as a test hook plays it for root)
+    // keeps what lies below it, and the removal says so: "data" itself, a folder on the
+    // way, a folder inside the group.
+    void unreachableFolderIsReported_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("denied");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<bool>("removedSomething");
+        QTest::addColumn<QStringList>("stayed");
+        QTest::newRow("data") << "a.b" << "" << "/prog/data cannot be opened (Permission denied), so whatever the group has there stays"
+                              << false << QStringList{"data/a/b"};
+        QTest::newRow("data/a for a.b") << "a.b" << "a" << ": data/a cannot be opened (Permission denied), so whatever the group has there stays"
+                                        << false << QStringList{"data/a/b"};
+        QTest::newRow("inside the group") << "a.b" << "a/b/sub" << "what stayed: data/a/b/sub (Permission denied)"
+                                          << true << QStringList{"data/a/b/sub (Permission denied)"};
+    }
+    void unreachableFolderIsReported()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, denied);
+        QFETCH(QString, named);
+        QFETCH(bool, removedSomething);
+        QFETCH(QStringList, stayed);
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        build(temp.path(), {"prog/quilmora.ini", "prog/data/a/b/xover.dat", "prog/data/a/b/sub/1.msg"});
+        GroupDataFolder::TestHooks hooks;
+        hooks.openError = [denied](const QString &relative) { return relative == denied ? EACCES : 0; };
+        GroupDataFolder::setTestHooks(hooks);
+        const GroupDataFolder::Removal r = GroupDataFolder::removeData(temp.path() + QStringLiteral("/prog"), name);
+        GroupDataFolder::setTestHooks({});
+        QVERIFY(!r.complete);
+        QVERIFY2(r.error.contains(named), qPrintable(r.error));
+        QCOMPARE(r.removedSomething, removedSomething);
+        QCOMPARE(r.stayed, stayed);
+        QVERIFY(QFile::exists(temp.path() + QStringLiteral("/prog/data/a/b/sub/1.msg")));
+        QCOMPARE(QFile::exists(temp.path() + QStringLiteral("/prog/data/a/b/xover.dat")), !removedSomething);
     }
 
     // The data folder of another disk reached through a link is the administrator's layout:

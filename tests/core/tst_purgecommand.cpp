@@ -1,5 +1,6 @@
 // quilmora-config purge, run as a script would run it.
 #include "support/CliRunner.h"
+#include "support/PlantedEntry.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -16,6 +17,9 @@ const QByteArray Msgid = "1=<a>\r\n2=<b>\r\n3=<c>\r\n";
 const QByteArray Outbound = "3=o\r\n";
 
 } // namespace
+
+using PlantedEntry::Kind;
+Q_DECLARE_METATYPE(PlantedEntry::Kind)
 
 class TestPurgeCommand : public QObject
 {
@@ -121,6 +125,50 @@ private slots:
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(TestFiles::read(m_group + QStringLiteral("/xover.dat")), Xover);
         QVERIFY(QFile::exists(m_group + QStringLiteral("/0000000003")));
+    }
+
+    // A linked index file or message file is refused with status 1 and changes nothing: the
+    // file outside it points to stays byte for byte, and so does every file of the group.
+    void linkOrOddFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("message");
+        const QString link = QStringLiteral(" is a symbolic link, which is not followed");
+        const QString notFile = QStringLiteral(" is not a regular file");
+        QTest::newRow("msgid.dat a link") << "msgid.dat" << Kind::LinkToFile << link;
+        QTest::newRow("xover.dat a link") << "xover.dat" << Kind::LinkToFile << link;
+        QTest::newRow("outbound.dat a link") << "outbound.dat" << Kind::LinkToFile << link;
+        QTest::newRow("msgid.dat a FIFO") << "msgid.dat" << Kind::Fifo << notFile;
+        QTest::newRow("outbound.dat a folder") << "outbound.dat" << Kind::Folder << notFile;
+        QTest::newRow("message file a link") << "0000000003" << Kind::LinkToFile << link;
+        QTest::newRow("message file a FIFO") << "0000000003" << Kind::Fifo << notFile;
+        QTest::newRow("message file a folder") << "0000000003" << Kind::Folder << notFile;
+    }
+    void linkOrOddFileIsRefused()
+    {
+        QFETCH(QString, entry);
+        QFETCH(Kind, kind);
+        QFETCH(QString, message);
+        const QString outside = m_tmp.path() + QStringLiteral("/passwd");
+        const QByteArray outsideBytes = "root:x:0:0:root:/root:/bin/sh\nnobody:x:65534:65534::/:/bin/false\n";
+        QVERIFY(TestFiles::write(outside, outsideBytes));
+        QVERIFY(PlantedEntry::plant(m_group + QLatin1Char('/') + entry, kind, outside));
+        const QStringList before = QDir(m_group).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+
+        for (const QStringList &dryRun : {QStringList{"--dry-run"}, QStringList{}}) {
+            const CliRun r = runCli(QStringList{"--folder", m_program, "purge", "comp.lang", "--before", "2003-06-10"} + dryRun);
+            QCOMPARE(r.status, 1);
+            QCOMPARE(r.out, QByteArray());
+            QVERIFY2(r.err.contains((m_group + QLatin1Char('/') + entry + message).toUtf8()), r.err.constData());
+            QCOMPARE(TestFiles::read(outside), outsideBytes);
+            QCOMPARE(QDir(m_group).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), before);
+            for (const auto &[name, bytes] : {std::pair{"xover.dat", Xover}, std::pair{"msgid.dat", Msgid},
+                                               std::pair{"outbound.dat", Outbound}, std::pair{"0000000003", QByteArray("message")}}) {
+                if (entry != QLatin1String(name))
+                    QCOMPARE(TestFiles::read(m_group + QLatin1Char('/') + QLatin1String(name)), bytes);
+            }
+        }
     }
 };
 

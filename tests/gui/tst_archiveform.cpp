@@ -2,6 +2,7 @@
 #include "archive/TArchiveForm.h"
 #include "platform/BusyCursor.h"
 #include "platform/Clock.h"
+#include "support/PlantedEntry.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
@@ -22,6 +23,8 @@
 #include <functional>
 
 using GuiTestUtil::child;
+using PlantedEntry::Kind;
+Q_DECLARE_METATYPE(PlantedEntry::Kind)
 
 namespace {
 
@@ -354,6 +357,47 @@ private slots:
         QVERIFY2(prompts.shown[0].startsWith(QLatin1String("error: The group name \"../data/comp.lang\"")),
                  qPrintable(prompts.shown[0]));
         QCOMPARE(index("xover.dat"), Xover);
+    }
+
+    // Delete with a linked index file or message file in the group folder shows the refusal
+    // and changes nothing: the outside file stays byte for byte, the index files too.
+    void linkedFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("why");
+        const QString link = QStringLiteral(" is a symbolic link, which is not followed");
+        QTest::newRow("msgid.dat a link") << "msgid.dat" << Kind::LinkToFile << link;
+        QTest::newRow("xover.dat a FIFO") << "xover.dat" << Kind::Fifo << " is not a regular file";
+        QTest::newRow("message file a link") << "0000000001" << Kind::LinkToFile << link;
+    }
+    void linkedFileIsRefused()
+    {
+        QFETCH(QString, entry);
+        QFETCH(Kind, kind);
+        QFETCH(QString, why);
+        const QString outside = m_program + QStringLiteral("/passwd");
+        const QByteArray outsideBytes = "root:x:0:0:root:/root:/bin/sh\n";
+        QVERIFY(TestFiles::write(outside, outsideBytes));
+        QVERIFY(TestFiles::write(m_group + QStringLiteral("/0000000001"), "message"));
+        QVERIFY(PlantedEntry::plant(m_group + QLatin1Char('/') + entry, kind, outside));
+        const QByteArray msgid = index("msgid.dat");
+
+        ScriptedPrompts prompts;
+        TArchiveForm form(m_group, m_clock, prompts);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.setFilterIndex(0);
+        child<QSpinBox>(&form, "SpinEdit1")->setValue(1); // before yesterday: message 1 goes
+        QTest::mouseClick(child<QPushButton>(&form, "butnDelete"), Qt::LeftButton);
+        QCOMPARE(prompts.shown, QStringList{QStringLiteral("error: ") + m_group + QLatin1Char('/') + entry + why});
+        QCOMPARE(TestFiles::read(outside), outsideBytes);
+        if (entry != QLatin1String("xover.dat"))
+            QCOMPARE(index("xover.dat"), Xover);
+        QCOMPARE(index("msgid.dat"), msgid);
+        if (entry != QLatin1String("0000000001"))
+            QCOMPARE(index("0000000001"), QByteArray("message"));
+        QVERIFY(form.isVisible());
     }
 };
 

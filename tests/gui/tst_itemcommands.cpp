@@ -1,6 +1,7 @@
 // The tree menu's commands: which entries it offers, Add, Delete and Reset, the removal of a
 // group's data folder, and the group name check.
 #include "config/ConfigDocument.h"
+#include "config/GroupDataFolder.h"
 #include "config/TPop.h"
 #include "config/TextCodec.h"
 #include "support/gui/EditorFixture.h"
@@ -427,6 +428,81 @@ private slots:
         f->actnResetExecute();
         QCOMPARE(listing(m_fx.folder()), QStringList{QStringLiteral("quilmora.ini")});
         QCOMPARE(listing(outside.path()), (QStringList{QStringLiteral("keep/"), QStringLiteral("keep/precious.txt")}));
+    }
+
+    // Group a.x's folder is data/a/x. With data/a missing (or holding no x), Delete asks
+    // no data question and Reset removes nothing: data/x, group x's folder, and everything
+    // else stay as they were.
+    void missingFolderOnTheWay_data()
+    {
+        QTest::addColumn<bool>("reset"); // else Delete
+        QTest::addColumn<bool>("aMissing");
+        QTest::newRow("Delete, data/a missing") << false << true;
+        QTest::newRow("Delete, data/a without x") << false << false;
+        QTest::newRow("Reset, data/a missing") << true << true;
+        QTest::newRow("Reset, data/a without x") << true << false;
+    }
+    void missingFolderOnTheWay()
+    {
+        QFETCH(bool, reset);
+        QFETCH(bool, aMissing);
+        TMainForm *f = openConfig("[GROUP1]\r\nName=a.x\r\n[GROUP2]\r\nName=x\r\n");
+        QVERIFY(f);
+        QVERIFY(makeFile(m_fx.path(QStringLiteral("data/x/xover.dat"))));
+        QVERIFY(makeFile(m_fx.path(QStringLiteral("data/x/0000000001"))));
+        QVERIFY(makeFile(m_fx.path(QStringLiteral("data/y/xover.dat"))));
+        if (!aMissing)
+            QVERIFY(makeFile(m_fx.path(QStringLiteral("data/a/b/xover.dat"))));
+        const QStringList before = listing(m_fx.folder());
+        m_fx.select(f->nodeGroups->child(0));
+        m_fx.prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::Yes};
+        if (reset)
+            f->actnResetExecute();
+        else
+            f->actnDeleteExecute();
+        QCOMPARE(listing(m_fx.folder()), before);
+        QCOMPARE(m_fx.prompts.shown.size(), 1); // the confirmation only: no data question, no error
+        QCOMPARE(f->nodeGroups->childCount(), reset ? 2 : 1);
+    }
+
+    // Data that cannot be reached (a folder without permission, as a test hook plays it for
+    // root) is reported with what stayed; the undo step of the Delete then says that its
+    // messages stay deleted only when some of them went.
+    void unreachableDataIsReported_data()
+    {
+        QTest::addColumn<QString>("denied"); // the folder below data that cannot be opened
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<QString>("undoText");
+        QTest::newRow("data") << "" << "/data cannot be opened (Permission denied)" << "Undo Delete of group a.b";
+        QTest::newRow("data/a") << "a" << ": data/a cannot be opened (Permission denied)" << "Undo Delete of group a.b";
+        QTest::newRow("a folder inside") << "a/b/sub" << "what stayed: data/a/b/sub (Permission denied)"
+                                         << "Undo Delete of group a.b (its messages stay deleted)";
+    }
+    void unreachableDataIsReported()
+    {
+        QFETCH(QString, denied);
+        QFETCH(QString, why);
+        QFETCH(QString, undoText);
+        TMainForm *f = openConfig("[GROUP1]\r\nName=a.b\r\n");
+        QVERIFY(f);
+        QVERIFY(makeFile(m_fx.path(QStringLiteral("data/a/b/xover.dat"))));
+        QVERIFY(makeFile(m_fx.path(QStringLiteral("data/a/b/sub/0000000001"))));
+        GroupDataFolder::TestHooks hooks;
+        hooks.openError = [denied](const QString &relative) { return relative == denied ? EACCES : 0; };
+        GroupDataFolder::setTestHooks(hooks);
+        m_fx.select(f->nodeGroups->child(0));
+        m_fx.prompts.answers = {Prompts::Answer::Yes, Prompts::Answer::Yes};
+        f->actnDeleteExecute();
+        GroupDataFolder::setTestHooks({});
+        QCOMPARE(m_fx.prompts.shown.size(), 3);
+        const QString error = m_fx.prompts.shown[2];
+        QVERIFY2(error.startsWith(QStringLiteral("error: Could not remove everything in the data folder ") +
+                                  m_fx.path(QStringLiteral("data/a/b"))),
+                 qPrintable(error));
+        QVERIFY2(error.contains(why), qPrintable(error));
+        QVERIFY(QFileInfo::exists(m_fx.path(QStringLiteral("data/a/b/sub/0000000001"))));
+        QCOMPARE(f->nodeGroups->childCount(), 0);
+        QCOMPARE(f->actnUndo->text(), undoText);
     }
 
     void groupNameCheck_data()

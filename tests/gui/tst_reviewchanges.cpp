@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QTreeWidgetItemIterator>
 
+#include <optional>
+
 using GuiTestUtil::child;
 
 namespace {
@@ -86,6 +88,23 @@ struct FileState
     bool operator==(const FileState &) const = default;
 };
 
+// What the review dialog showed, after answering it with OK (or Cancel).
+struct ReviewAnswer
+{
+    explicit ReviewAnswer(bool ok)
+    {
+        GuiTestUtil::onNextModal([this, ok](QWidget *w) {
+            auto *dialog = qobject_cast<ReviewChangesDialog *>(w);
+            if (!dialog)
+                return;
+            shown = dialog->lines();
+            QTest::mouseClick(dialog->buttonBox->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+        });
+    }
+    QStringList shown;
+};
+
 } // namespace
 
 class TestReviewChanges : public QObject
@@ -100,6 +119,9 @@ private slots:
     void restoreBackup_data();
     void restoreBackup();
     void restoreDisabledWithoutBackup();
+    void restoreReviewsWhatTheWindowHolds();
+    void restoreWhatItCannotSee_data();
+    void restoreWhatItCannotSee();
 };
 
 void TestReviewChanges::listsWhatDiffLists_data()
@@ -288,6 +310,112 @@ void TestReviewChanges::restoreDisabledWithoutBackup()
     QVERIFY(e.form->actnSaveExecute()); // the save keeps the previous file as the backup
     emit file->aboutToShow();
     QVERIFY(e.form->actnRestoreBackup->isEnabled());
+}
+
+// The review is of what the restore does to the window: an unsaved edit that the backup
+// throws away is listed with the backup's own changes.
+void TestReviewChanges::restoreReviewsWhatTheWindowHolds()
+{
+    QByteArray backup = kBase;
+    backup.replace("Port=119", "Port=121");
+    LocalEditor e(kBase, backup);
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    e.form->show();
+    auto *name = child<QLineEdit>(e.form.get(), "editName");
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Branch"));
+    QVERIFY(e.form->isChanged());
+
+    ReviewAnswer answer(true);
+    QVERIFY(e.form->actnRestoreBackupExecute());
+    QCOMPARE(answer.shown, (QStringList{QStringLiteral("~ server.Port: 119 -> 121"),
+                                        QStringLiteral("~ server.Name: \"Branch\" -> \"Office\"")}));
+    QCOMPARE(name->text(), QStringLiteral("Office"));
+}
+
+void TestReviewChanges::restoreWhatItCannotSee_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QList<Prompts::Answer>>("answers");
+    QTest::addColumn<bool>("restored");
+    QTest::addColumn<QStringList>("prompts"); // the start of each prompt shown, in order
+    QTest::addColumn<QByteArray>("saved");    // a part of the file once saved; empty: not saved
+
+    using A = Prompts::Answer;
+    QTest::newRow("old format, linked files read")
+        << "old format" << QList<A>{} << true << QStringList{}
+        << QByteArray("AutoReplyBody=5468616E6B730D0A\r\n");
+    QTest::newRow("old format, a named file missing")
+        << "old format, reply missing" << QList<A>{} << true
+        << QStringList{QStringLiteral("information: The backup names files that do not exist")}
+        << QByteArray("KeyList=6B310D0A\r\n");
+    QTest::newRow("configuration a link") << "link" << QList<A>{} << true << QStringList{}
+                                          << QByteArray("Port=121\r\n");
+    QTest::newRow("empty backup, No") << "empty" << QList<A>{A::No} << false
+                                      << QStringList{QStringLiteral("yesNo: The backup ")} << QByteArray();
+    QTest::newRow("empty backup, Yes") << "empty" << QList<A>{A::Yes} << true
+                                       << QStringList{QStringLiteral("yesNo: The backup ")} << QByteArray("[SERVER]\r\n");
+}
+
+// Restore Backup reads an old-format backup's linked files inside the folder and names a
+// missing one; finds the backup beside the target of a linked quilmora.ini; asks before an
+// empty backup.
+void TestReviewChanges::restoreWhatItCannotSee()
+{
+    QFETCH(QString, setup);
+    QFETCH(QList<Prompts::Answer>, answers);
+    QFETCH(bool, restored);
+    QFETCH(QStringList, prompts);
+    QFETCH(QByteArray, saved);
+    QByteArray backup = kBase;
+    backup.replace("Port=119", "Port=121");
+    LocalEditor e(kBase);
+    QVERIFY(e.written);
+    const QString bak = e.path() + QStringLiteral(".bak");
+    if (setup.startsWith(QLatin1String("old format"))) {
+        QVERIFY(TestFiles::write(bak, "[SERVER]\r\nVersion=1.0\r\nName=Old\r\n"
+                                      "[POP1]\r\nUserID=a\r\nAutoReplyFile=reply.txt\r\n"
+                                      "[GROUP1]\r\nName=g\r\nKeyListFile=keys.txt\r\n"));
+        QVERIFY(TestFiles::write(e.dir.filePath(QStringLiteral("keys.txt")), "k1\n"));
+        if (setup == QLatin1String("old format"))
+            QVERIFY(TestFiles::write(e.dir.filePath(QStringLiteral("reply.txt")), "Thanks\n"));
+    } else if (setup == QLatin1String("link")) {
+        QVERIFY(QDir(e.dir.path()).mkpath(QStringLiteral("real")));
+        QVERIFY(QFile::rename(e.path(), e.dir.filePath(QStringLiteral("real/q.ini"))));
+        QVERIFY(QFile::link(e.dir.filePath(QStringLiteral("real/q.ini")), e.path()));
+        QVERIFY(TestFiles::write(e.dir.filePath(QStringLiteral("real/q.ini.bak")), backup));
+        QVERIFY(TestFiles::write(bak, "[SERVER]\r\nName=Stale\r\n"));
+    } else if (setup == QLatin1String("empty")) {
+        QVERIFY(TestFiles::write(bak, ""));
+    }
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    e.prompts.answers = answers;
+    e.prompts.shown.clear();
+
+    // The review comes only after the question is answered Yes (a handler left waiting
+    // would take the next test's window).
+    std::optional<ReviewAnswer> answer;
+    if (restored)
+        answer.emplace(true);
+    QCOMPARE(e.form->actnRestoreBackupExecute(), restored);
+    QCOMPARE(e.prompts.shown.size(), prompts.size());
+    for (int i = 0; i < prompts.size(); ++i)
+        QVERIFY2(e.prompts.shown[i].startsWith(prompts[i]), qPrintable(e.prompts.shown[i]));
+    if (setup == QLatin1String("link")) // the backup beside the target, not the stale one
+        QCOMPARE(answer->shown, QStringList{QStringLiteral("~ server.Port: 119 -> 121")});
+    if (restored) {
+        QVERIFY(e.form->actnSaveExecute());
+        QVERIFY2(TestFiles::read(e.path()).contains(saved), TestFiles::read(e.path()).constData());
+        if (setup == QLatin1String("link")) {
+            QVERIFY(QFileInfo(e.path()).isSymLink());
+            QCOMPARE(TestFiles::read(bak), QByteArray("[SERVER]\r\nName=Stale\r\n"));
+        }
+    } else {
+        QVERIFY(!QApplication::activeModalWidget()); // no review after No
+        QVERIFY(!e.form->isChanged());
+    }
 }
 
 QTEST_MAIN(TestReviewChanges)

@@ -37,7 +37,7 @@ expect "quilmora-config purge sales --" "--before --dry-run --help --older-than"
 expect "quilmora-config --encoding UTF-8 push host --p" "--password-file --port"
 expect "quilmora-config push host --password-file " "FILES"
 expect "quilmora-config push host --f" "--force"
-expect "quilmora-config restore-backup --" "--dry-run --help"
+expect "quilmora-config restore-backup --" "--dry-run --force --help"
 expect "quilmora-config apply --" "--dry-run --expect-sha256 --fail-on-findings --help --json --merge"
 expect "quilmora-config dump --" "--help --no-secrets --sha256"
 # Items, keys, kinds and group names come from the configuration in the folder.
