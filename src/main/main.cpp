@@ -125,6 +125,8 @@ int main(int argc, char *argv[])
     }
 
     TMainForm window(context);
+    // A box that no window in front claims stands over the main window once it is shown.
+    prompts.setOwner(&window);
     switch (window.start(wizard)) {
     case TMainForm::StartResult::Run:
         window.show();

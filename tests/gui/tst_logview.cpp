@@ -171,6 +171,11 @@ private slots:
             << window - 3 << QByteArray("abcdef\n10:00 whole\n") << QStringLiteral("10:00 whole")
             ;
         QTest::newRow("no line break at all") << (qint64(100) << 30) << QByteArray() << QString();
+        QTest::newRow("lone CR line ends")
+            << (qint64(100) << 30) << QByteArray("\r09:59 after the hole\r10:00 first\r10:01 last\r")
+            << QStringLiteral("09:59 after the hole\n10:00 first\n10:01 last");
+        QTest::newRow("lone CR ends the cut line")
+            << window - 3 << QByteArray("abc\rdef\r\n10:00 whole\r") << QStringLiteral("def\n10:00 whole");
     }
     void largeLogShowsItsEnd()
     {
@@ -192,7 +197,11 @@ private slots:
         const qint64 windowStart = size - (qint64(64) << 20);
         qint64 skipped = size;
         if (!shown.isEmpty()) {
-            const qint64 firstBreak = hole + tail.indexOf('\n');
+            // The first line end of the window: LF, or CR not followed by LF.
+            qsizetype end = 0;
+            while (tail.at(end) != '\n' && !(tail.at(end) == '\r' && (end + 1 < tail.size() ? tail.at(end + 1) : 0) != '\n'))
+                ++end;
+            const qint64 firstBreak = hole + end;
             skipped = firstBreak >= windowStart ? firstBreak + 1 : windowStart;
         }
         QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
@@ -201,6 +210,32 @@ private slots:
         QVERIFY2(lines.first().startsWith(QStringLiteral("[The first ")), qPrintable(lines.first()));
         QVERIFY2(lines.first().contains(QStringLiteral(" (%1 bytes) of ").arg(skipped)), qPrintable(lines.first()));
         QCOMPARE(lines.mid(1).join(QLatin1Char('\n')), shown);
+    }
+
+    // Refreshes append until the view would pass the window's 64 MB: that refresh starts the
+    // view afresh with what it read.
+    void refreshPastTheWindowStartsAfresh()
+    {
+        // 24 MB of lines: two refreshes fit, the third would pass 64 MB.
+        QByteArray line = "2026-12-10 08:00:00 " + QByteArray(1000, 'w') + "\r\n";
+        QByteArray log;
+        log.reserve(24 << 20);
+        int count = 0;
+        while (log.size() + line.size() <= (24 << 20)) {
+            log += line;
+            ++count;
+        }
+        TMainForm *f = openWithLog(log);
+        QVERIFY(f);
+        log = QByteArray();
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), count);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), 2 * count);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), count);
+        QVERIFY(f->memoLog->document()->characterCount() <= (qint64(64) << 20));
+        QVERIFY(f->memoLog->document()->firstBlock().text().startsWith(QStringLiteral("2026-12-10 08:00:00 www")));
     }
 
     // The log's lines wrap at the view's width: a vertical scroll bar only, and every line

@@ -61,6 +61,8 @@ private:
 private slots:
     void keepsMatchingItems_data();
     void keepsMatchingItems();
+    void emptyBranchInTheSummary_data();
+    void emptyBranchInTheSummary();
     void clearingRestoresTreeAndSelection();
     void enterSelectsFirstMatch();
     void ctrlFAndEsc();
@@ -123,6 +125,28 @@ void TestTreeFilter::keepsMatchingItems()
     QCOMPARE(f->lablTreeFilter->text(), summary);
     QCOMPARE(f->lablTreeFilter->isVisibleTo(f), !summary.isEmpty());
     QVERIFY(!f->isChanged());
+}
+
+void TestTreeFilter::emptyBranchInTheSummary_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("summary");
+    // Users and groups are counted even when there are none; accounts only where there are any.
+    QTest::newRow("no users") << QByteArray("[SERVER]\r\nVersion=1.05\r\n[GROUP1]\r\nName=sales\r\n")
+                              << "0 of 0 users, 1 of 1 group";
+    QTest::newRow("no groups, one account")
+        << QByteArray("[SERVER]\r\nVersion=1.05\r\n[POP1]\r\nHost=sales.example\r\nUserID=a\r\n[USER1]\r\nName=sam\r\n")
+        << "1 of 1 account, 1 of 1 user, 0 of 0 groups";
+}
+
+void TestTreeFilter::emptyBranchInTheSummary()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, summary);
+    TMainForm *f = m_fx.open(file);
+    QVERIFY(f);
+    type(QStringLiteral("sa"));
+    QCOMPARE(f->lablTreeFilter->text(), summary);
 }
 
 void TestTreeFilter::clearingRestoresTreeAndSelection()
