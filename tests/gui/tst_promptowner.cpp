@@ -3,13 +3,13 @@
 // that the window manager would centre on the screen and let fall behind the window.
 #include "platform/gui/MessageBoxPrompts.h"
 #include "main/NavTree.h"
-#include <QFileInfo>
 #include "main/TMainForm.h"
 #include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMainWindow>
 #include <QMessageBox>
