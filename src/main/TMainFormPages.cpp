@@ -409,9 +409,7 @@ QWidget *TMainForm::buildLogViewPage()
     findLog = new LogFindBar(memoLog);
     findLog->setObjectName(QStringLiteral("findLog"));
     v->addWidget(findLog);
-    memoLog->setReadOnly(true);
-    memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoLog->setReadOnly(true); // its wrapping and scroll bars: connectLogView()
     v->addWidget(memoLog, 1);
     return page;
 }
