@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -236,6 +237,40 @@ private slots:
         QCOMPARE(f->memoLog->blockCount(), count);
         QVERIFY(f->memoLog->document()->characterCount() <= (qint64(64) << 20));
         QVERIFY(f->memoLog->document()->firstBlock().text().startsWith(QStringLiteral("2026-12-10 08:00:00 www")));
+    }
+
+    // A line far longer than a view lays out at once (no blank, or blanks) is shown as
+    // paragraphs of a bounded length, broken after a blank where one is near; together they
+    // hold the line unchanged, and the lines around it are shown as they are.
+    void longLineShownInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("atBlanks");
+        QTest::newRow("letters only") << QByteArray(40000, 'x') << false;
+        QByteArray words;
+        while (words.size() < 40000)
+            words += "word" + QByteArray::number(words.size() % 97) + ' ';
+        QTest::newRow("words") << words << true;
+    }
+    void longLineShownInPieces()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, atBlanks);
+        TMainForm *f = openWithLog("08:00 before\r\n" + line + "\r\n08:01 after\r\n");
+        QVERIFY(f);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QTextDocument *doc = f->memoLog->document();
+        QVERIFY(doc->blockCount() > 3);
+        QCOMPARE(doc->firstBlock().text(), QStringLiteral("08:00 before"));
+        QCOMPARE(doc->lastBlock().text(), QStringLiteral("08:01 after"));
+        QString joined;
+        for (QTextBlock b = doc->firstBlock().next(); b != doc->lastBlock(); b = b.next()) {
+            QVERIFY2(b.length() - 1 <= 8192, qPrintable(QString::number(b.length())));
+            if (atBlanks && b.next() != doc->lastBlock())
+                QVERIFY(b.text().endsWith(QLatin1Char(' ')));
+            joined += b.text();
+        }
+        QCOMPARE(joined, QString::fromLatin1(line));
     }
 
     // The log's lines wrap at the view's width: a vertical scroll bar only, and every line
