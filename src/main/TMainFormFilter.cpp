@@ -39,9 +39,15 @@ void TMainForm::setupFilterAndFindings()
     // Without a text the tree is as the selection leaves it: only the selected branch open.
     connect(m_treeFilter, &TreeFilter::cleared, this, [this]() { openTreeBranchOf(tvNav->currentItem()); });
     // The selected node is in view, filtered or not (a node just added, the one that takes
-    // the selection after a Delete).
-    connect(tvNav, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *now) { m_treeFilter->reveal(now); });
+    // the selection after a Delete, an item a finding or a change chose). The tree scrolls to
+    // a new current node before this runs, while a node the filter hid has no row yet; once
+    // it is revealed (and its branch open) it is scrolled to.
+    connect(tvNav, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *now) {
+        if (!now || !m_treeFilter->isActive())
+            return;
+        m_treeFilter->reveal(now);
+        tvNav->scrollToItem(now);
+    });
 
     // Ctrl+F: the Log View page keeps it for its own find bar.
     actnTreeFilter = new QAction(QStringLiteral("Filter"), this);

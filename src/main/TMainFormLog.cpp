@@ -2,6 +2,7 @@
 // its last 64 MB, read without excluding the server, which keeps writing), Clear empties the
 // view; Ctrl+F opens the find bar under the tool bar.
 #include "main/LogFindBar.h"
+#include "main/MemoText.h"
 #include "services/RegularFileTail.h"
 #include "main/TMainForm.h"
 #include "platform/BusyCursor.h"
@@ -40,6 +41,52 @@ void toLf(QString &text)
     text.truncate(out);
 }
 
+// A view lays out a paragraph as one piece, in time that grows with the square of its
+// length when it holds no blank (a line of megabytes froze the window for minutes). A log
+// line longer than MemoText::LongLine characters is shown as paragraphs of about
+// MemoText::Piece characters, broken after a blank near that length where there is one;
+// every other line is shown as it is. One pass; the text is copied only when a line is long.
+void breakLongLines(QString &text)
+{
+    const qsizetype size = text.size();
+    bool anyLong = false;
+    for (qsizetype start = 0; start < size && !anyLong;) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = size;
+        anyLong = end - start > MemoText::LongLine;
+        start = end + 1;
+    }
+    if (!anyLong)
+        return;
+    QString out;
+    out.reserve(size + size / MemoText::Piece + 1);
+    for (qsizetype start = 0; start <= size;) {
+        qsizetype lineEnd = text.indexOf(QLatin1Char('\n'), start);
+        if (lineEnd < 0)
+            lineEnd = size;
+        qsizetype from = start;
+        while (lineEnd - from > MemoText::LongLine) {
+            qsizetype end = from + MemoText::Piece;
+            qsizetype blank = end;
+            while (blank > end - MemoText::Piece / 8 && text.at(blank - 1) != QLatin1Char(' '))
+                --blank;
+            if (blank > end - MemoText::Piece / 8)
+                end = blank;
+            else if (text.at(end - 1).isHighSurrogate())
+                --end;
+            out.append(QStringView(text).mid(from, end - from));
+            out.append(QLatin1Char('\n'));
+            from = end;
+        }
+        out.append(QStringView(text).mid(from, lineEnd - from));
+        if (lineEnd < size)
+            out.append(QLatin1Char('\n'));
+        start = lineEnd + 1;
+    }
+    text = std::move(out);
+}
+
 // The log's bytes as text with its lines separated by LF (a last line break ends the last
 // line and starts no other). `lines` false when the bytes hold no line at all.
 QString logText(const QByteArray &bytes, const QByteArray &charset, bool *lines)
@@ -53,6 +100,7 @@ QString logText(const QByteArray &bytes, const QByteArray &charset, bool *lines)
     toLf(text);
     if (text.endsWith(QLatin1Char('\n')))
         text.chop(1);
+    breakLongLines(text);
     return text;
 }
 

@@ -212,6 +212,12 @@ QWidget *TMainForm::buildAdvancedPage()
     g->setColumnStretch(2, 1);
     v->addWidget(remote);
     v->addStretch(1);
+    // The two boxes with their notes fill the page: with the filter line above the tree and
+    // the status bar below, the boxes' margins are a little narrower than elsewhere, so the
+    // last line of the SMTP note shows whole.
+    for (QGroupBox *b : {smtp, remote})
+        b->layout()->setContentsMargins(8, 3, 8, 3);
+    v->setSpacing(3);
     return page;
 }
 
@@ -403,9 +409,7 @@ QWidget *TMainForm::buildLogViewPage()
     findLog = new LogFindBar(memoLog);
     findLog->setObjectName(QStringLiteral("findLog"));
     v->addWidget(findLog);
-    memoLog->setReadOnly(true);
-    memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoLog->setReadOnly(true); // its wrapping and scroll bars: connectLogView()
     v->addWidget(memoLog, 1);
     return page;
 }

@@ -128,6 +128,8 @@ int main(int argc, char *argv[])
     // The history of saves names the program that saved.
     History::setProgram(wizard ? QStringLiteral("quilmora-editor wizard") : QStringLiteral("quilmora-editor"));
     TMainForm window(context);
+    // A box that no window in front claims stands over the main window once it is shown.
+    prompts.setOwner(&window);
     switch (window.start(wizard)) {
     case TMainForm::StartResult::Run:
         window.show();

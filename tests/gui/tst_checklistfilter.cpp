@@ -115,6 +115,12 @@ void TestChecklistFilter::groupUsersWhileFiltered()
         if (f->chlstUsers->item(i)->checkState() == Qt::Checked)
             checked << f->chlstUsers->item(i)->text();
     QCOMPARE(checked.join(','), QString::fromLatin1(users.join(',')));
+    // ... and every entry is in view again.
+    QStringList all;
+    for (int i = 0; i < f->chlstUsers->count(); ++i)
+        all << f->chlstUsers->item(i)->text() + (f->chlstUsers->item(i)->checkState() == Qt::Checked ? "+" : "");
+    QCOMPARE(all.size(), 5);
+    QCOMPARE(inView(f->chlstUsers), all);
 }
 
 void TestChecklistFilter::accountGroupsWhileFiltered()

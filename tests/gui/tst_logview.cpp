@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -171,6 +172,11 @@ private slots:
             << window - 3 << QByteArray("abcdef\n10:00 whole\n") << QStringLiteral("10:00 whole")
             ;
         QTest::newRow("no line break at all") << (qint64(100) << 30) << QByteArray() << QString();
+        QTest::newRow("lone CR line ends")
+            << (qint64(100) << 30) << QByteArray("\r09:59 after the hole\r10:00 first\r10:01 last\r")
+            << QStringLiteral("09:59 after the hole\n10:00 first\n10:01 last");
+        QTest::newRow("lone CR ends the cut line")
+            << window - 3 << QByteArray("abc\rdef\r\n10:00 whole\r") << QStringLiteral("def\n10:00 whole");
     }
     void largeLogShowsItsEnd()
     {
@@ -192,7 +198,11 @@ private slots:
         const qint64 windowStart = size - (qint64(64) << 20);
         qint64 skipped = size;
         if (!shown.isEmpty()) {
-            const qint64 firstBreak = hole + tail.indexOf('\n');
+            // The first line end of the window: LF, or CR not followed by LF.
+            qsizetype end = 0;
+            while (tail.at(end) != '\n' && !(tail.at(end) == '\r' && (end + 1 < tail.size() ? tail.at(end + 1) : 0) != '\n'))
+                ++end;
+            const qint64 firstBreak = hole + end;
             skipped = firstBreak >= windowStart ? firstBreak + 1 : windowStart;
         }
         QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
@@ -201,6 +211,66 @@ private slots:
         QVERIFY2(lines.first().startsWith(QStringLiteral("[The first ")), qPrintable(lines.first()));
         QVERIFY2(lines.first().contains(QStringLiteral(" (%1 bytes) of ").arg(skipped)), qPrintable(lines.first()));
         QCOMPARE(lines.mid(1).join(QLatin1Char('\n')), shown);
+    }
+
+    // Refreshes append until the view would pass the window's 64 MB: that refresh starts the
+    // view afresh with what it read.
+    void refreshPastTheWindowStartsAfresh()
+    {
+        // 24 MB of lines: two refreshes fit, the third would pass 64 MB.
+        QByteArray line = "2026-12-10 08:00:00 " + QByteArray(1000, 'w') + "\r\n";
+        QByteArray log;
+        log.reserve(24 << 20);
+        int count = 0;
+        while (log.size() + line.size() <= (24 << 20)) {
+            log += line;
+            ++count;
+        }
+        TMainForm *f = openWithLog(log);
+        QVERIFY(f);
+        log = QByteArray();
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), count);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), 2 * count);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QCOMPARE(f->memoLog->blockCount(), count);
+        QVERIFY(f->memoLog->document()->characterCount() <= (qint64(64) << 20));
+        QVERIFY(f->memoLog->document()->firstBlock().text().startsWith(QStringLiteral("2026-12-10 08:00:00 www")));
+    }
+
+    // A line far longer than a view lays out at once (no blank, or blanks) is shown as
+    // paragraphs of a bounded length, broken after a blank where one is near; together they
+    // hold the line unchanged, and the lines around it are shown as they are.
+    void longLineShownInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("atBlanks");
+        QTest::newRow("letters only") << QByteArray(40000, 'x') << false;
+        QByteArray words;
+        while (words.size() < 40000)
+            words += "word" + QByteArray::number(words.size() % 97) + ' ';
+        QTest::newRow("words") << words << true;
+    }
+    void longLineShownInPieces()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, atBlanks);
+        TMainForm *f = openWithLog("08:00 before\r\n" + line + "\r\n08:01 after\r\n");
+        QVERIFY(f);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QTextDocument *doc = f->memoLog->document();
+        QVERIFY(doc->blockCount() > 3);
+        QCOMPARE(doc->firstBlock().text(), QStringLiteral("08:00 before"));
+        QCOMPARE(doc->lastBlock().text(), QStringLiteral("08:01 after"));
+        QString joined;
+        for (QTextBlock b = doc->firstBlock().next(); b != doc->lastBlock(); b = b.next()) {
+            QVERIFY2(b.length() - 1 <= 8192, qPrintable(QString::number(b.length())));
+            if (atBlanks && b.next() != doc->lastBlock())
+                QVERIFY(b.text().endsWith(QLatin1Char(' ')));
+            joined += b.text();
+        }
+        QCOMPARE(joined, QString::fromLatin1(line));
     }
 
     // The log's lines wrap at the view's width: a vertical scroll bar only, and every line

@@ -115,6 +115,8 @@ private slots:
     void listsWhatDiffLists();
     void doubleClickChoosesTheItem();
     void reviewOfTheWindow();
+    void reviewSelectsEachKindOfItem_data();
+    void reviewSelectsEachKindOfItem();
     void revertWritesNothing();
     void restoreBackup_data();
     void restoreBackup();
@@ -222,6 +224,57 @@ void TestReviewChanges::reviewOfTheWindow()
     QVERIFY(GuiTestUtil::trigger(e.form.get(), "actnReview"));
     QCOMPARE(shown, QStringList{QStringLiteral("~ group:support.Description: \"Help\" -> \"Desk\"")});
     QCOMPARE(tree->currentItem(), support);
+}
+
+void TestReviewChanges::reviewSelectsEachKindOfItem_data()
+{
+    QTest::addColumn<QString>("root");    // the tree's root of the item
+    QTest::addColumn<QString>("caption"); // the item changed, not the first of its kind
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("user") << "Users" << "bob" << "editUserDesc" << "~ user:bob.Description: \"\" -> \"Desk\"";
+    QTest::newRow("account") << "Incoming Accounts" << "info/b.example" << "editSafetyBox"
+                             << "~ pop:info/b.example.SafetyBox: \"\" -> \"Desk\"";
+}
+
+// A double-click on a changed user or account selects that very node (not the first of its
+// kind, not the root).
+void TestReviewChanges::reviewSelectsEachKindOfItem()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, caption);
+    QFETCH(QString, field);
+    QFETCH(QString, line);
+    LocalEditor e(kBase + "[POP1]\r\nHost=a.example\r\nUserID=info\r\n[POP2]\r\nHost=b.example\r\nUserID=info\r\n");
+    QVERIFY(e.written);
+    QCOMPARE(e.form->start(false), TMainForm::StartResult::Run);
+    e.form->show();
+    auto *tree = child<NavTree>(e.form.get(), "tvNav");
+    QTreeWidgetItem *item = nullptr;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        if ((*it)->text(0) == caption && (*it)->parent() && (*it)->parent()->text(0) == root)
+            item = *it;
+    QVERIFY(item);
+    tree->setCurrentItem(item);
+    auto *edit = e.form->findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("Desk"));
+    tree->setCurrentItem(tree->topLevelItem(0));
+
+    QStringList shown;
+    GuiTestUtil::onNextModal([&shown](QWidget *w) {
+        auto *dialog = qobject_cast<ReviewChangesDialog *>(w);
+        if (!dialog)
+            return;
+        shown = dialog->lines();
+        doubleClickRow(dialog->lstChanges, 0);
+        dialog->reject();
+    });
+    QVERIFY(GuiTestUtil::trigger(e.form.get(), "actnReview"));
+    QVERIFY2(shown.value(0) == line, qPrintable(shown.join('|')));
+    QCOMPARE(tree->currentItem(), item);
 }
 
 void TestReviewChanges::revertWritesNothing()

@@ -69,6 +69,7 @@ private slots:
     void changedOnDiskAsks_data();
     void changedOnDiskAsks();
     void changedWhileTheSaveWrites();
+    void revertTakesTheFileAsItIsNow();
     void saveTakesTheFolderLock();
     void backupThatCannotBeKeptIsTold();
     void fetchedConfigurationReadsNoLocalFile();
@@ -142,6 +143,27 @@ void TestSafety::changedOnDiskAsks()
     QVERIFY(f->actnSaveExecute());
     QCOMPARE(m_prompts.shown, QStringList());
     QCOMPARE(TestFiles::read(iniPath() + QStringLiteral(".bak")).contains("Name=Harbour\r\n"), true);
+}
+
+// Another program rewrites the file; Revert to Saved loads it: it is now the file as known,
+// and an edit saved after it asks nothing about a change on disk.
+void TestSafety::revertTakesTheFileAsItIsNow()
+{
+    TMainForm *f = open(Config);
+    QVERIFY(f);
+    const QByteArray other = "[SERVER]\r\nName=Changed elsewhere\r\nVersion=1.05\r\nPort=120\r\n";
+    QVERIFY(TestFiles::write(iniPath(), other));
+    m_prompts.answers = {Prompts::Answer::Yes};
+    QVERIFY(f->actnRevertExecute());
+    QCOMPARE(f->editName->text(), QStringLiteral("Changed elsewhere"));
+    m_prompts.shown.clear();
+    retype(f->editName, QStringLiteral("Harbour"));
+    QVERIFY(f->actnSaveExecute());
+    QCOMPARE(m_prompts.shown, QStringList());
+    const QByteArray written = TestFiles::read(iniPath());
+    QVERIFY(written.contains("Name=Harbour\r\n"));
+    QVERIFY(written.contains("Port=120\r\n")); // the other program's value stays
+    QVERIFY(!f->isChanged());
 }
 
 // Another program that takes no lock writes the file while the save writes its new file:

@@ -1,7 +1,10 @@
 // The filter line above the navigation tree: what it keeps in view, the counts in the status
 // bar, Enter, Ctrl+F and Esc, and that items added, deleted and renamed while it is in use
 // are saved exactly as without it.
+#include "main/CheckResultsDialog.h"
+#include "main/FindingsMarker.h"
 #include "main/LogFindBar.h"
+#include "main/ReviewChangesDialog.h"
 #include "main/TreeFilter.h"
 #include "support/gui/EditorFixture.h"
 #include "support/gui/GuiTestUtil.h"
@@ -10,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -61,12 +65,16 @@ private:
 private slots:
     void keepsMatchingItems_data();
     void keepsMatchingItems();
+    void emptyBranchInTheSummary_data();
+    void emptyBranchInTheSummary();
     void clearingRestoresTreeAndSelection();
     void enterSelectsFirstMatch();
     void ctrlFAndEsc();
     void ctrlFOnLogViewOpensItsFindBar();
     void itemCommandsWhileFiltered_data();
     void itemCommandsWhileFiltered();
+    void chosenItemScrollsIntoView_data();
+    void chosenItemScrollsIntoView();
 };
 
 void TestTreeFilter::keepsMatchingItems_data()
@@ -123,6 +131,28 @@ void TestTreeFilter::keepsMatchingItems()
     QCOMPARE(f->lablTreeFilter->text(), summary);
     QCOMPARE(f->lablTreeFilter->isVisibleTo(f), !summary.isEmpty());
     QVERIFY(!f->isChanged());
+}
+
+void TestTreeFilter::emptyBranchInTheSummary_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("summary");
+    // Users and groups are counted even when there are none; accounts only where there are any.
+    QTest::newRow("no users") << QByteArray("[SERVER]\r\nVersion=1.05\r\n[GROUP1]\r\nName=sales\r\n")
+                              << "0 of 0 users, 1 of 1 group";
+    QTest::newRow("no groups, one account")
+        << QByteArray("[SERVER]\r\nVersion=1.05\r\n[POP1]\r\nHost=sales.example\r\nUserID=a\r\n[USER1]\r\nName=sam\r\n")
+        << "1 of 1 account, 1 of 1 user, 0 of 0 groups";
+}
+
+void TestTreeFilter::emptyBranchInTheSummary()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, summary);
+    TMainForm *f = m_fx.open(file);
+    QVERIFY(f);
+    type(QStringLiteral("sa"));
+    QCOMPARE(f->lablTreeFilter->text(), summary);
 }
 
 void TestTreeFilter::clearingRestoresTreeAndSelection()
@@ -282,6 +312,79 @@ void TestTreeFilter::itemCommandsWhileFiltered()
         first = saved;
     else
         QCOMPARE(saved, first);
+}
+
+void TestTreeFilter::chosenItemScrollsIntoView_data()
+{
+    QTest::addColumn<bool>("review"); // else a finding of Check Configuration
+    QTest::addColumn<QString>("text");
+    // The filter hides the item, or keeps it far below the top.
+    QTest::newRow("finding, item hidden") << false << "a";
+    QTest::newRow("finding, item in view far down") << false << "e";
+    QTest::newRow("change, item hidden") << true << "a";
+    QTest::newRow("change, item in view far down") << true << "e";
+}
+
+// With the filter in use, a double-click on a finding or on a change selects its item, shows
+// it and scrolls it into sight.
+void TestTreeFilter::chosenItemScrollsIntoView()
+{
+    QFETCH(bool, review);
+    QFETCH(QString, text);
+    // 300 users with a password before "zed", the last, which has none (a warning).
+    QByteArray file = "[SERVER]\r\nVersion=1.05\r\nAdminUser=admin\r\nAdminPass=00112233445566778899AABBCCDDEEFF\r\n";
+    for (int i = 0; i < 300; ++i)
+        file += "[USER" + QByteArray::number(i + 1) + "]\r\nName=a" + QByteArray::number(1000 + i)
+                + "e\r\nPass=00112233445566778899AABBCCDDEEFF\r\n";
+    file += "[USER301]\r\nName=zed\r\nDescription=Zed\r\n";
+    TMainForm *f = m_fx.open(file);
+    QVERIFY(f);
+    QVERIFY(m_fx.activate());
+    NavNode *zed = EditorFixture::child(f->nodeUsers, QStringLiteral("zed"));
+    QVERIFY(zed);
+    if (review) {
+        m_fx.select(zed);
+        f->editUserDesc->setFocus();
+        QTest::keyClick(f->editUserDesc, Qt::Key_End);
+        QTest::keyClicks(f->editUserDesc, QStringLiteral("!"));
+    }
+    m_fx.select(f->nodeGeneral);
+    type(text);
+    f->tvNav->scrollToTop();
+    QCOMPARE(zed->isHidden(), text == QLatin1String("a"));
+
+    if (review) {
+        GuiTestUtil::onNextModal([](QWidget *w) {
+            auto *dialog = qobject_cast<ReviewChangesDialog *>(w);
+            if (!dialog)
+                return;
+            const QRect rect = dialog->lstChanges->visualItemRect(dialog->lstChanges->item(0));
+            QTest::mouseClick(dialog->lstChanges->viewport(), Qt::LeftButton, {}, rect.center());
+            QTest::mouseDClick(dialog->lstChanges->viewport(), Qt::LeftButton, {}, rect.center());
+            dialog->reject();
+        });
+        QVERIFY(GuiTestUtil::trigger(f, "actnReview"));
+    } else {
+        QTRY_VERIFY(f->findingsMarker()->hasResult());
+        QVERIFY(GuiTestUtil::trigger(f, "actnCheck"));
+        auto *dialog = f->findChild<CheckResultsDialog *>();
+        QVERIFY(dialog);
+        QListWidget *list = dialog->lstFindings;
+        QListWidgetItem *row = nullptr;
+        for (int i = 0; i < list->count() && !row; ++i)
+            if (list->item(i)->text().contains(QStringLiteral("zed")))
+                row = list->item(i);
+        QVERIFY(row);
+        list->scrollToItem(row);
+        const QRect rect = list->visualItemRect(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    QCOMPARE(f->tvNav->currentItem(), zed);
+    QVERIFY(!zed->isHidden());
+    QVERIFY(f->nodeUsers->isExpanded());
+    QTRY_VERIFY(f->tvNav->visualItemRect(zed).intersects(f->tvNav->viewport()->rect()));
+    QVERIFY(f->tvNav->visualItemRect(zed).isValid());
 }
 
 QTEST_MAIN(TestTreeFilter)

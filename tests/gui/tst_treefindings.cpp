@@ -7,6 +7,7 @@
 #include "support/gui/GuiTestUtil.h"
 
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -33,6 +34,21 @@ int count(const QTreeWidgetItem *node)
     return node->data(0, FindingsMarker::CountRole).toInt();
 }
 
+QByteArray with(QByteArray file, const QByteArray &from, const QByteArray &to)
+{
+    return file.replace(from, to);
+}
+
+// A press of the space bar on a check list's entry, as a user checks or clears it.
+void toggle(QListWidget *list, const QString &text)
+{
+    QListWidgetItem *entry = list->findItems(text, Qt::MatchExactly).value(0);
+    QVERIFY(entry);
+    list->setFocus();
+    list->setCurrentItem(entry);
+    QTest::keyClick(list, Qt::Key_Space);
+}
+
 } // namespace
 
 class TestTreeFindings : public QObject
@@ -56,6 +72,10 @@ private slots:
     void itemFindingsFollowTheirEdit();
     void serverFindingsMarkTheirPages();
     void summaryOpensCheckWindow();
+    void rootTakesItsBranchsWorstLevel_data();
+    void rootTakesItsBranchsWorstLevel();
+    void editWhileCheckRunsGetsItsOwnMarks();
+    void undoneDeleteCarriesNoStaleMark();
 };
 
 void TestTreeFindings::cleanConfigurationHasNoMarks()
@@ -172,6 +192,96 @@ void TestTreeFindings::summaryOpensCheckWindow()
     m_fx.select(f->nodeUsers);
     QVERIFY(dialog->isVisible());
     QVERIFY(!f->isChanged());
+}
+
+void TestTreeFindings::rootTakesItsBranchsWorstLevel_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("root"); // 0 accounts, 1 users, 2 groups
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("items");
+    const QByteArray base = "[SERVER]\r\nVersion=1.05\r\nAdminUser=admin\r\nAdminPass=00112233445566778899AABBCCDDEEFF\r\n"
+                            "[USER1]\r\nName=ann\r\nPass=00112233445566778899AABBCCDDEEFF\r\n";
+    // The later of two groups of one name has the warning; a group naming no user an error.
+    QTest::newRow("groups: an error, then a warning")
+        << base + "[GROUP1]\r\nName=sales\r\nUsers=gone\r\n[GROUP2]\r\nName=news\r\n[GROUP3]\r\nName=NEWS\r\n" << 2 << 2 << 2;
+    QTest::newRow("groups: a warning, then an error")
+        << base + "[GROUP1]\r\nName=news\r\n[GROUP2]\r\nName=NEWS\r\n[GROUP3]\r\nName=sales\r\nUsers=gone\r\n" << 2 << 2 << 2;
+    QTest::newRow("accounts: a warning, then an error")
+        << base + "[GROUP1]\r\nName=sales\r\n[POP1]\r\nHost=a.example\r\nUserID=a\r\n"
+                  "[POP2]\r\nHost=b.example\r\nUserID=b\r\nNewsgroups=gone\r\n" << 0 << 2 << 2;
+    QTest::newRow("users: warnings only")
+        << base + "[USER2]\r\nName=bob\r\n[USER3]\r\nName=carol\r\n" << 1 << 1 << 2;
+}
+
+// A root shows its branch's worst finding: an error anywhere below it outweighs any warning.
+void TestTreeFindings::rootTakesItsBranchsWorstLevel()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, root);
+    QFETCH(int, expected);
+    QFETCH(int, items);
+    TMainForm *f = openChecked(file);
+    QVERIFY(f);
+    NavNode *node = QList<NavNode *>{f->nodeIncoming, f->nodeUsers, f->nodeGroups}.at(root);
+    QCOMPARE(count(node), items);
+    QCOMPARE(level(node), expected);
+    int worst = 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        worst = qMax(worst, level(node->child(i)));
+    QCOMPARE(worst, expected);
+}
+
+// An edit made while a check runs: that check's result is out of date and is not shown; the
+// edit's own marks are the first to come.
+void TestTreeFindings::editWhileCheckRunsGetsItsOwnMarks()
+{
+    TMainForm *f = openChecked();
+    QVERIFY(f);
+    FindingsMarker *marker = f->findingsMarker();
+    NavNode *ann = EditorFixture::child(f->nodeUsers, QStringLiteral("ann"));
+    NavNode *sales = EditorFixture::child(f->nodeGroups, QStringLiteral("sales"));
+    NavNode *support = EditorFixture::child(f->nodeGroups, QStringLiteral("support"));
+    m_fx.select(ann);
+    QSignalSpy marked(marker, &FindingsMarker::marked);
+    marker->runNow();
+    QVERIFY(marker->isRunning());
+    // Renaming the user both groups admit, while the check of the old name runs.
+    QTest::keyClick(f->editUserName, Qt::Key_End);
+    QTest::keyClicks(f->editUserName, QStringLiteral("e"));
+    marker->runNow(); // as the pause's timer does when the check has not ended yet
+    QVERIFY(marked.wait(10000));
+    QCOMPARE(level(sales), 2);
+    QCOMPARE(level(support), 2);
+    QCOMPARE(count(f->nodeGroups), 2);
+    QCOMPARE(f->butnFindings->text(), QStringLiteral("2 errors, 0 warnings"));
+}
+
+// An item whose finding an edit cleared, deleted before the check ran and brought back by
+// Undo: the check that follows finds nothing on it, and no mark of before is left on it.
+void TestTreeFindings::undoneDeleteCarriesNoStaleMark()
+{
+    TMainForm *f = openChecked(with(Config, "Newsgroups=sales\r\nDefaultGroup=sales\r\n", ""));
+    QVERIFY(f);
+    auto *account = static_cast<NavNode *>(f->nodeIncoming->child(0));
+    QCOMPARE(level(account), 1); // no groups
+    m_fx.select(account);
+    f->pctrlIncoming->setCurrentIndex(1);
+    toggle(f->chlstGroups, QStringLiteral("sales"));
+    QCOMPARE(account->pop()->Newsgroups, QByteArrayList{"sales"});
+    QVERIFY(!f->findingsMarker()->isRunning());
+    m_fx.prompts.answers = {Prompts::Answer::Yes};
+    QVERIFY(GuiTestUtil::trigger(f, "actnDelete"));
+    QCOMPARE(f->nodeIncoming->childCount(), 0);
+    QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+    QCOMPARE(f->nodeIncoming->child(0), account);
+    QSignalSpy marked(f->findingsMarker(), &FindingsMarker::marked);
+    QVERIFY(marked.wait(10000));
+    QVERIFY(f->findingsMarker()->findings().isEmpty());
+    QCOMPARE(level(account), 0);
+    QCOMPARE(account->toolTip(0), QString());
+    QCOMPARE(count(f->nodeIncoming), 0);
+    QCOMPARE(level(f->nodeIncoming), 0);
 }
 
 QTEST_MAIN(TestTreeFindings)

@@ -354,6 +354,38 @@ private slots:
         QVERIFY(!f->isChanged());
     }
 
+    // Typing, the focus leaving the field without an edit elsewhere, and typing there again:
+    // two steps, and Undo takes back only the second typing.
+    void focusAwayAndBackIsANewStep_data()
+    {
+        QTest::addColumn<QString>("away"); // the object name of what takes the focus meanwhile
+        QTest::newRow("another field") << "editUserName";
+        QTest::newRow("the tree") << "tvNav";
+    }
+    void focusAwayAndBackIsANewStep()
+    {
+        QFETCH(QString, away);
+        TMainForm *f = open();
+        QVERIFY(f);
+        pick(user(QStringLiteral("bob")));
+        typeInto(f->editUserDesc, QStringLiteral(" one"));
+        auto *other = f->findChild<QWidget *>(away);
+        QVERIFY(other);
+        other->setFocus();
+        QTRY_VERIFY(other->hasFocus());
+        f->editUserDesc->setFocus();
+        QTRY_VERIFY(f->editUserDesc->hasFocus());
+        QTest::keyClick(f->editUserDesc, Qt::Key_End);
+        QTest::keyClicks(f->editUserDesc, QStringLiteral(" two"));
+        QCOMPARE(f->undoStack()->count(), 2);
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QCOMPARE(f->editUserDesc->text(), QStringLiteral("Bob one"));
+        QVERIFY(f->isChanged());
+        QVERIFY(GuiTestUtil::trigger(f, "actnUndo"));
+        QCOMPARE(f->editUserDesc->text(), QStringLiteral("Bob"));
+        QVERIFY(!f->isChanged());
+    }
+
     // Start, Revert to Saved and Restore Backup each start the history afresh; a restored
     // backup stays a change to save.
     void loadingEmptiesTheHistory()

@@ -9,14 +9,20 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 
-namespace {
-
-QWidget *parentWindow()
+QWidget *MessageBoxPrompts::parentWindow() const
 {
-    if (QWidget *w = QApplication::activeModalWidget())
+    if (QWidget *w = QApplication::activeModalWidget(); w && w->isVisible())
         return w;
-    return QApplication::activeWindow();
+    // Between one box closing and the window manager activating the window below it, no
+    // window is active: the owner stands in.
+    if (QWidget *w = QApplication::activeWindow(); w && w->isVisible())
+        return w;
+    if (m_owner && m_owner->isVisible())
+        return m_owner->window();
+    return nullptr;
 }
+
+namespace {
 
 QString titleOr(const QString &caption)
 {
@@ -32,11 +38,11 @@ int widthForTitle(const QWidget &box, const QString &title)
     return QFontMetrics(bold).horizontalAdvance(title) + MessageBoxPrompts::TitleBarReserve;
 }
 
-QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, const QString &caption,
+QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &text, const QString &caption,
                                 QMessageBox::StandardButtons buttons,
                                 QMessageBox::StandardButton defaultButton)
 {
-    QMessageBox box(icon, titleOr(caption), text, buttons, parentWindow());
+    QMessageBox box(icon, titleOr(caption), text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     // A message box sizes itself to its text; a spacer across its grid keeps it wide enough.
@@ -50,28 +56,28 @@ QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &text, con
 
 void MessageBoxPrompts::error(const QString &text, const QString &caption)
 {
-    ask(QMessageBox::Critical, text, caption, QMessageBox::Ok, QMessageBox::Ok);
+    ask(parentWindow(), QMessageBox::Critical, text, caption, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void MessageBoxPrompts::information(const QString &text, const QString &caption)
 {
-    ask(QMessageBox::Information, text, caption, QMessageBox::Ok, QMessageBox::Ok);
+    ask(parentWindow(), QMessageBox::Information, text, caption, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void MessageBoxPrompts::warning(const QString &text, const QString &caption)
 {
-    ask(QMessageBox::Warning, text, caption, QMessageBox::Ok, QMessageBox::Ok);
+    ask(parentWindow(), QMessageBox::Warning, text, caption, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool MessageBoxPrompts::yesNo(const QString &text, const QString &caption)
 {
-    return ask(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No,
+    return ask(parentWindow(), QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No,
                QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 Prompts::Answer MessageBoxPrompts::yesNoCancel(const QString &text, const QString &caption)
 {
-    switch (ask(QMessageBox::Question, text, caption,
+    switch (ask(parentWindow(), QMessageBox::Question, text, caption,
                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
     case QMessageBox::Yes:
         return Answer::Yes;
@@ -84,13 +90,13 @@ Prompts::Answer MessageBoxPrompts::yesNoCancel(const QString &text, const QStrin
 
 bool MessageBoxPrompts::okCancel(const QString &text, const QString &caption)
 {
-    return ask(QMessageBox::Question, text, caption, QMessageBox::Ok | QMessageBox::Cancel,
+    return ask(parentWindow(), QMessageBox::Question, text, caption, QMessageBox::Ok | QMessageBox::Cancel,
                QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 bool MessageBoxPrompts::informationOkCancel(const QString &text, const QString &caption)
 {
-    return ask(QMessageBox::Information, text, caption, QMessageBox::Ok | QMessageBox::Cancel,
+    return ask(parentWindow(), QMessageBox::Information, text, caption, QMessageBox::Ok | QMessageBox::Cancel,
                QMessageBox::Ok) == QMessageBox::Ok;
 }
 
