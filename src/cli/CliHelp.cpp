@@ -30,6 +30,7 @@ const CliHelpRegistration dumpHelp{
     "                  Password): the keys are absent, so apply refuses such a dump\n"
     "  --sha256        add a last member \"sha256\": the SHA-256 of the file's bytes as this\n"
     "                  dump read them, for apply --expect-sha256\n"
+    "  --only KINDS    only these members: server, pops, users, groups, separated by commas\n"
     "%END%\n"
     "Exit status:\n"
     "  0  printed\n"

@@ -12,6 +12,19 @@ int runDump(CliContext &ctx)
 {
     const bool secrets = !Cli::takeSwitch(ctx.args, QStringLiteral("--no-secrets"));
     const bool sha256 = Cli::takeSwitch(ctx.args, QStringLiteral("--sha256"));
+    // --only KIND[,KIND...]: the members of those kinds alone (server, pops, users, groups),
+    // for a reader that needs only them from a large configuration.
+    QString only;
+    bool limited = false;
+    if (!Cli::takeOption(ctx.args, QStringLiteral("--only"), &only, &limited))
+        return ctx.usageError(QStringLiteral("option --only needs server, pops, users or groups"));
+    const QStringList kinds = only.split(QLatin1Char(','));
+    for (const QString &k : kinds) {
+        if (limited && k != QLatin1String("server") && k != QLatin1String("pops") && k != QLatin1String("users")
+            && k != QLatin1String("groups"))
+            return ctx.usageError(QStringLiteral("--only takes server, pops, users or groups, not ") + k);
+    }
+    const auto wanted = [&](const char *member) { return !limited || kinds.contains(QLatin1String(member)); };
     Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
@@ -27,9 +40,12 @@ int runDump(CliContext &ctx)
     JsonWriter j;
     j.beginObject();
     j.value("oldFormat", doc.oldFormat);
-    ItemKeys::writeItemJson(j, doc, Kind::Server, -1, ctx.codec, "server", secrets);
+    if (wanted("server"))
+        ItemKeys::writeItemJson(j, doc, Kind::Server, -1, ctx.codec, "server", secrets);
     for (const auto &[kind, plural] : {std::pair{Kind::Pop, "pops"}, std::pair{Kind::User, "users"},
                                        std::pair{Kind::Group, "groups"}}) {
+        if (!wanted(plural))
+            continue;
         j.beginArray(plural);
         const int n = ItemKeys::count(doc, kind);
         for (int i = 0; i < n; ++i)
@@ -56,7 +72,7 @@ int runNormalize(CliContext &ctx)
     return 0;
 }
 
-const CliRegistration dumpReg{{"dump", "[--no-secrets] [--sha256]", "print the configuration as one JSON object", &runDump}};
+const CliRegistration dumpReg{{"dump", "[--no-secrets] [--sha256] [--only KIND,...]", "print the configuration as one JSON object", &runDump}};
 const CliRegistration normalizeReg{{"normalize", "", "load and save the configuration without any change", &runNormalize}};
 
 } // namespace

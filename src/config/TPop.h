@@ -28,5 +28,13 @@ public:
     static constexpr int ImageIndex = 1;
 
     // "UserID/Host"
-    QByteArray caption() const { return UserID + '/' + Host; }
+    // Built in a buffer of its own: UserID may be a slice of the loaded file's bytes, and
+    // appending to it would copy (and reserve) the whole of them.
+    QByteArray caption() const
+    {
+        QByteArray c;
+        c.reserve(UserID.size() + 1 + Host.size());
+        c.append(UserID).append('/').append(Host);
+        return c;
+    }
 };

@@ -150,6 +150,13 @@ void TestCliFleet::dumpWithoutSecretsAndWithSha256()
     QCOMPARE(o.value(QStringLiteral("sha256")).toString().toLatin1(), sha256());
     QVERIFY(r.out.trimmed().endsWith("\"sha256\": \"" + sha256() + "\"\n}"));
     QVERIFY(o.value(QStringLiteral("users")).toArray().at(0).toObject().contains(QStringLiteral("Description")));
+    // Only the kinds asked for; the fingerprint is still the whole file's.
+    const CliRun only = cli({"dump", "--only", "server,users", "--sha256"});
+    QCOMPARE(only.status, 0);
+    const QJsonObject limited = QJsonDocument::fromJson(only.out).object();
+    QCOMPARE(limited.keys(), (QStringList{"oldFormat", "server", "sha256", "users"}));
+    QCOMPARE(limited.value(QStringLiteral("sha256")).toString().toLatin1(), sha256());
+    QCOMPARE(cli({"dump", "--only", "servers"}).status, 2);
     // Without secrets a dump cannot be applied back: the keys are missing, not empty.
     r = cli({"apply", writeFile("nosecrets.json", r.out)});
     QCOMPARE(r.status, 1);

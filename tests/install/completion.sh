@@ -39,7 +39,7 @@ expect "quilmora-config push host --password-file " "FILES"
 expect "quilmora-config push host --f" "--force"
 expect "quilmora-config restore-backup --" "--dry-run --force --help"
 expect "quilmora-config apply --" "--dry-run --expect-sha256 --fail-on-findings --help --json --merge"
-expect "quilmora-config dump --" "--help --no-secrets --sha256"
+expect "quilmora-config dump --" "--help --no-secrets --only --sha256"
 # Items, keys, kinds and group names come from the configuration in the folder.
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT

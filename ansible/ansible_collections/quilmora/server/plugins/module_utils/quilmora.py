@@ -68,9 +68,12 @@ class Cli(object):
     def path(self):
         return os.path.join(self.folder, self.file_name or 'quilmora.ini')
 
-    def dump(self, secrets=False):
-        """The configuration and the SHA-256 of the bytes it was read from."""
+    def dump(self, secrets=False, only=None):
+        """The configuration (with `only`, those members of it) and the SHA-256 of the bytes
+        it was read from."""
         args = ['dump', '--sha256'] + ([] if secrets else ['--no-secrets'])
+        if only:
+            args += ['--only', ','.join(only)]
         config = json.loads(self.run(args)[1])
         return config, config.pop('sha256')
 

@@ -558,7 +558,18 @@ def run(module, request, cli):
     p = module.params
     # Passwords are compared with what is stored: read with them only when the task gives
     # one (they are never returned).
-    current, sha = cli.dump(secrets=request.needs_secrets)
+    # Only the kinds the task touches are read: a server key on a large configuration costs
+    # no copy of its items.
+    only = ['server']
+    if p['config'] is not None:
+        only = None
+    else:
+        only += [k for k in ('pops', 'users', 'groups') if p[k] is not None]
+        if p['item'] not in (None, 'server', 'server.smtp') and p['item'].partition(':')[0] in KINDS:
+            only.append(KINDS[p['item'].partition(':')[0]])
+    current, sha = cli.dump(secrets=request.needs_secrets, only=only)
+    for plural in ('pops', 'users', 'groups'):
+        current.setdefault(plural, [])
     merge = build(module, request, current)
     result = dict(changed=False, path=cli.path, sha256=sha, changes=[], findings=[])
     if not differs(merge, current):
