@@ -2,6 +2,7 @@
 // mail server; the Test buttons test the account shown, or the outgoing server. They test
 // what the window holds, saved or not, off the window's thread behind the transfer
 // progress dialog with its Cancel; the results fill the window's rows as they come.
+#include "main/CheckResultsDialog.h"
 #include "main/ConnectionTestDialog.h"
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
@@ -12,12 +13,15 @@
 #include "widgets/TransferProgressDialog.h"
 
 #include <QAction>
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 
 namespace {
@@ -37,6 +41,21 @@ void placeBeside(QWidget *field, QPushButton *button)
         grid->addWidget(button, row, column + columns - 1);
     } else {
         grid->addWidget(button, row, column + 1);
+    }
+}
+
+// Adds `button` at the end of the row of the grid that holds `box` in a row layout of
+// its own (the account page's row of check boxes, which has room to the right).
+void placeAtEndOfRow(QWidget *box, QPushButton *button)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box->parentWidget()->layout());
+    if (!grid)
+        return;
+    for (int i = 0; i < grid->count(); ++i) {
+        if (auto *row = qobject_cast<QBoxLayout *>(grid->itemAt(i)->layout()); row && row->indexOf(box) >= 0) {
+            row->addWidget(button);
+            return;
+        }
     }
 }
 
@@ -61,7 +80,10 @@ void TMainForm::setupConnectionTests()
     butnTestPop = new QPushButton(QStringLiteral("Test"));
     butnTestPop->setObjectName(QStringLiteral("butnTestPop"));
     setHint(butnTestPop, QStringLiteral("Test the connection to this account's mail server and its login"));
-    placeBeside(butnChangeIncomingPass, butnTestPop);
+    // Under Change: the page is as wide as the window allows, and a column of its own
+    // would take the room of the captions.
+    butnTestPop->setMinimumWidth(butnChangeIncomingPass->sizeHint().width());
+    placeAtEndOfRow(chkbOBID, butnTestPop);
     connect(butnTestPop, &QPushButton::clicked, this, [this] { butnTestPopClick(); });
 
     butnTestSMTP = new QPushButton(QStringLiteral("Test"));
@@ -124,8 +146,15 @@ void TMainForm::runConnectionTests(const QList<ConnectionTest::Target> &targets)
                                                                                  : t.item);
     }
     connectionTests->setTargets(targets, captions);
-    if (!connectionTests->isVisible())
-        connectionTests->move(frameGeometry().topRight() + QPoint(8, 0));
+    if (!connectionTests->isVisible()) {
+        // Beside the editor, on the side with the most room, as the check's window goes.
+        if (const QScreen *screen = this->screen()) {
+            const QRect r = CheckResultsDialog::placeBeside(connectionTests->size(), connectionTests->minimumSizeHint(),
+                                                            frameGeometry(), screen->availableGeometry());
+            connectionTests->resize(r.size());
+            connectionTests->move(r.topLeft());
+        }
+    }
     connectionTests->show();
     connectionTests->raise();
 
