@@ -162,8 +162,8 @@ private slots:
         QTest::newRow("pop without CAPA") << pop << Behaviour(p).on("CAPA", {"-ERR unknown command\r\n"}) << none
                                           << false << 2000 << Verdict::Works << none << QStringLiteral("3 messages");
         QTest::newRow("pop replies too slow for the test as a whole")
-            << pop << with(p, [](Behaviour &b) { b.replyDelayMs = 400; }) << none << false << 1500
-            << Verdict::NoAnswer << QStringLiteral("*") << QStringLiteral("The test did not finish within 1.50 s.");
+            << pop << with(p, [](Behaviour &b) { b.replyDelayMs = 300; }) << none << false << 1000
+            << Verdict::NoAnswer << QStringLiteral("*") << QStringLiteral("The test did not finish within 1 s.");
         QTest::newRow("pop host under .invalid") << pop << p << QStringLiteral("nowhere.invalid") << false << 2000
                                                  << Verdict::HostUnknown << QStringLiteral("resolve")
                                                  << QStringLiteral("does not resolve");
