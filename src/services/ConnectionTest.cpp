@@ -130,6 +130,7 @@ public:
     }
 
     void finish() { r.ms = m_total.elapsed(); }
+    qint64 stepElapsed() const { return m_step.elapsed(); }
 
     Net::WaitLimits limits;
 
@@ -545,13 +546,21 @@ void runSmtp(Session &s, const Target &t, const Options &o)
 
     // EHLO, else HELO.
     s.begin();
+    qint64 ehloMs = -1;
+    c.beforeHelo = [&s, &ehloMs] {
+        ehloMs = s.stepElapsed();
+        s.begin(); // HELO is a step of its own, with its own deadline
+    };
     const bool hello = c.Hello();
     const QString name = o.heloName.isEmpty() ? QHostInfo::localHostName() : o.heloName;
     const Reply ehlo = c.ehloReply();
     if (!c.usedHelo() || !ehlo.lines.isEmpty()) {
         const bool ehloOk = ehlo.code == 250;
-        s.step(QStringLiteral("EHLO"), ehloOk, QStringLiteral("EHLO ") + name, replyLines(s, ehlo),
-               ehloOk ? QString() : (ehlo.lines.isEmpty() ? c.errorText() : QStringLiteral("not accepted; trying HELO")));
+        Step &step = s.step(QStringLiteral("EHLO"), ehloOk, QStringLiteral("EHLO ") + name, replyLines(s, ehlo),
+                            ehloOk ? QString()
+                                   : (ehlo.lines.isEmpty() ? c.errorText() : QStringLiteral("not accepted; trying HELO")));
+        if (ehloMs >= 0)
+            step.ms = ehloMs;
         if (ehloOk) {
             for (qsizetype i = 1; i < ehlo.lines.size(); ++i)
                 s.r.extensions.append(s.shown(ehlo.lines[i].mid(4)));

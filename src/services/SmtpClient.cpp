@@ -163,6 +163,8 @@ bool SmtpClient::Hello()
         return true;
     }
     m_usedHelo = true;
+    if (beforeHelo)
+        beforeHelo();
     return command(QStringLiteral("HELO ") + name, {250});
 }
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -55,6 +56,9 @@ public:
     // Writes "QUIT", reads its reply (accepts 221) and closes.
     bool Quit();
 
+    // Called by Hello() right before it falls back to "HELO" (a caller timing each step
+    // starts the next one there).
+    std::function<void()> beforeHelo;
     // A password of bytes: when set, sent in place of Password's UTF-8 form.
     QByteArray PasswordBytes;
     // The longest reply line taken (a longer one fails the read).
