@@ -64,6 +64,18 @@ void JsonWriter::value(const char *key, int number)
     m_out.append(QByteArray::number(number));
 }
 
+void JsonWriter::value(const char *key, qint64 number)
+{
+    prefix(key);
+    m_out.append(QByteArray::number(number));
+}
+
+void JsonWriter::null(const char *key)
+{
+    prefix(key);
+    m_out.append("null");
+}
+
 void JsonWriter::value(const char *key, bool flag)
 {
     prefix(key);

@@ -14,6 +14,8 @@ public:
     void endArray();
     void value(const char *key, const QString &text);
     void value(const char *key, int number);
+    void value(const char *key, qint64 number);
+    void null(const char *key);
     void value(const char *key, bool flag);
     void stringArray(const char *key, const QStringList &texts);
 

@@ -130,6 +130,7 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
 
     fillBindAddresses();
     setupHelp();
+    setupConnectionTests();
 
     pctrlMain->setCurrentWidget(tabsGeneral);
     pctrlGroup->setCurrentIndex(0);

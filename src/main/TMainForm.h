@@ -19,6 +19,11 @@
 class BusyCursor;
 class EditHistory;
 class CheckResultsDialog;
+class ConnectionTestDialog;
+namespace ConnectionTest {
+struct Target;
+struct Options;
+}
 class ChecklistFilter;
 class FindingsMarker;
 class TreeFilter;
@@ -392,4 +397,18 @@ public:
             *actnTipDay = nullptr, *actnCheckVersion = nullptr, *actnAbout = nullptr;
     QAction *actnAdd = nullptr, *actnDelete = nullptr, *actnReset = nullptr, *actnDelMsg = nullptr;
     QAction *actnRefreshLog = nullptr, *actnClearLog = nullptr;
+
+    // Connection tests (TMainFormConnTest.cpp): File, Test Connections... and the Test
+    // buttons of an incoming account's page and of the General page, on what the window
+    // holds, saved or not.
+    void setupConnectionTests();
+    void actnTestConnectionsExecute();
+    void butnTestPopClick();
+    void butnTestSMTPClick();
+    void sendTestMessage();
+    void runConnectionTests(const QList<ConnectionTest::Target> &targets);
+    QAction *actnTestConnections = nullptr;
+    QPushButton *butnTestPop = nullptr, *butnTestSMTP = nullptr;
+    QPointer<ConnectionTestDialog> connectionTests;
+    std::shared_ptr<ConnectionTest::Options> connectionTestOptions; // limits; tests make them short
 };

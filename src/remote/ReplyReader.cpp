@@ -81,9 +81,11 @@ void run(const Runner &runner, const WaitLimits &limits, const Work &work)
 }
 
 bool connectWithin(QAbstractSocket &socket, const QString &host, quint16 port, int timeoutMs,
-                   const WaitLimits *limits, QString *error)
+                   const WaitLimits *limits, QString *error, int *why)
 {
-    const auto fail = [&socket, error](const QString &text) {
+    const auto fail = [&socket, error, &why](const QString &text) {
+        if (why)
+            *why = int(socket.error());
         socket.abort();
         *error = text;
         return false;
@@ -111,8 +113,13 @@ bool connectWithin(QAbstractSocket &socket, const QString &host, quint16 port, i
             break; // the watcher may have run the event loop
         if (limits && limits->deadline.hasExpired())
             return fail(overdueText(limits->overallSeconds));
-        if (silence.hasExpired())
+        if (silence.hasExpired()) {
+            if (why) {
+                *why = int(QAbstractSocket::SocketTimeoutError);
+                why = nullptr; // kept through the failure below
+            }
             return fail(socketErrorText(ETIMEDOUT, QStringLiteral("Socket operation timed out")));
+        }
         qint64 ms = WaitLimits::SliceMs;
         for (const qint64 left : {silence.remainingTime(), limits ? limits->deadline.remainingTime() : qint64(-1)}) {
             if (left >= 0 && left < ms)
@@ -248,15 +255,32 @@ QString Reply::message() const
 
 ReplyReader::ReplyReader(QIODevice &device, int timeoutMs) : m_device(device), m_timeoutMs(timeoutMs) {}
 
-bool ReplyReader::fail(const QString &text)
+bool ReplyReader::fail(const QString &text, Failure failure)
 {
     m_error = text;
+    m_failure = failure;
     return false;
 }
 
 bool ReplyReader::waitForData()
 {
-    return Net::waitForMoreData(m_device, m_timeoutMs, &m_error, m_limits);
+    if (Net::waitForMoreData(m_device, m_timeoutMs, &m_error, m_limits))
+        return true;
+    const auto *socket = qobject_cast<const QAbstractSocket *>(&m_device);
+    if (m_limits && ((m_limits->keepGoing && !m_limits->keepGoing()) || m_limits->deadline.hasExpired()))
+        m_failure = Failure::Limits;
+    else if (m_error == Net::closedGracefullyText())
+        m_failure = Failure::Closed;
+    else if (socket && socket->error() == QAbstractSocket::SocketTimeoutError
+             && socket->state() == QAbstractSocket::ConnectedState)
+        m_failure = Failure::Silent;
+    else if (socket && socket->state() != QAbstractSocket::ConnectedState
+             && (socket->error() == QAbstractSocket::RemoteHostClosedError
+                 || socket->error() == QAbstractSocket::UnknownSocketError))
+        m_failure = Failure::Closed;
+    else
+        m_failure = Failure::Network;
+    return false;
 }
 
 bool ReplyReader::nextLine(QByteArray *line)
@@ -265,28 +289,28 @@ bool ReplyReader::nextLine(QByteArray *line)
         if (m_device.canReadLine()) {
             // Read through one buffer that has room for the longest line, its CR LF and a
             // byte more to tell it is too long; each line then costs only its own size.
-            if (m_lineBuffer.isEmpty())
-                m_lineBuffer.resize(MaxLineLength + 4);
+            if (m_lineBuffer.size() != m_maxLine + 4)
+                m_lineBuffer.resize(m_maxLine + 4);
             const qint64 length = m_device.readLine(m_lineBuffer.data(), m_lineBuffer.size());
             if (length < 0)
-                return fail(Net::closedGracefullyText());
+                return fail(Net::closedGracefullyText(), Failure::Closed);
             QByteArray got(m_lineBuffer.constData(), qsizetype(length));
             m_budget -= got.size();
             if (got.endsWith('\n'))
                 got.chop(1);
             else
-                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(m_maxLine));
             if (got.endsWith('\r'))
                 got.chop(1);
-            if (got.size() > MaxLineLength)
-                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+            if (got.size() > m_maxLine)
+                return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(m_maxLine));
             if (m_budget < 0)
-                return fail(QStringLiteral("The server's reply is larger than %1 bytes.").arg(MaxReplySize));
+                return fail(QStringLiteral("The server's reply is larger than %1 bytes.").arg(m_maxReply));
             *line = got;
             return true;
         }
-        if (m_device.bytesAvailable() > MaxLineLength + 1)
-            return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(MaxLineLength));
+        if (m_device.bytesAvailable() > m_maxLine + 1)
+            return fail(QStringLiteral("The server sent a line longer than %1 bytes.").arg(m_maxLine));
         if (!waitForData())
             return false;
     }
@@ -308,19 +332,22 @@ bool ReplyReader::nextNonEmptyLine(QByteArray *line)
 
 bool ReplyReader::readRawLine(QByteArray *line)
 {
-    m_budget = MaxReplySize;
+    m_failure = Failure::None;
+    m_budget = m_maxReply;
     return nextLine(line);
 }
 
 bool ReplyReader::readTrimmedLine(QByteArray *line)
 {
-    m_budget = MaxReplySize;
+    m_failure = Failure::None;
+    m_budget = m_maxReply;
     return nextNonEmptyLine(line);
 }
 
 bool ReplyReader::readReply(Reply *reply)
 {
-    m_budget = MaxReplySize;
+    m_failure = Failure::None;
+    m_budget = m_maxReply;
     Reply r;
     QByteArray first;
     if (!nextNonEmptyLine(&first))

@@ -57,8 +57,10 @@ void run(const Runner &runner, const WaitLimits &limits, const Work &work);
 // blocking), so `limits` can cancel it or end it at their deadline before the connection
 // is made. False, with `error` set and the socket closed, when it failed, stayed pending
 // for `timeoutMs`, or `limits` ran out or cancelled.
+// `why`, when given, receives the socket's error at the failure (SocketTimeoutError when
+// the connection stayed pending too long).
 bool connectWithin(QAbstractSocket &socket, const QString &host, quint16 port, int timeoutMs,
-                   const WaitLimits *limits, QString *error);
+                   const WaitLimits *limits, QString *error, int *why = nullptr);
 
 // "Transfer cancelled".
 QString cancelledText();
@@ -114,6 +116,21 @@ public:
 
     // The limits of the transfer this reply belongs to (kept by the caller).
     void setLimits(const Net::WaitLimits *limits) { m_limits = limits; }
+    // Tighter bounds for a caller that knows its replies are short (the connection tests
+    // take a line over 4 KB for a sign of the wrong server, not for a reply).
+    void setMaxLineLength(qsizetype bytes) { m_maxLine = qBound(qsizetype(1), bytes, MaxLineLength); }
+    void setMaxReplySize(qsizetype bytes) { m_maxReply = qBound(qsizetype(1), bytes, MaxReplySize); }
+
+    // Why the last read failed, for callers that tell the cases apart.
+    enum class Failure {
+        None,
+        Closed,  // the server closed the connection
+        TooLong, // a line or a reply beyond the bounds
+        Silent,  // nothing came for the time allowed
+        Limits,  // the overall deadline ran out or the watcher cancelled
+        Network, // any other socket error
+    };
+    Failure failure() const { return m_failure; }
 
     // Reads one whole reply: blank lines skipped, "nnn-" lines continued up to the closing
     // "nnn " line. False on failure, with errorText() set.
@@ -132,7 +149,7 @@ private:
     bool nextLine(QByteArray *line);         // counts against the budget
     bool nextNonEmptyLine(QByteArray *line); // likewise, blank lines included
     bool waitForData();
-    bool fail(const QString &text);
+    bool fail(const QString &text, Failure failure = Failure::TooLong);
 
     QIODevice &m_device;
     int m_timeoutMs;
@@ -140,4 +157,7 @@ private:
     QString m_error;
     QByteArray m_lineBuffer;
     const Net::WaitLimits *m_limits = nullptr;
+    qsizetype m_maxLine = MaxLineLength;
+    qsizetype m_maxReply = MaxReplySize;
+    Failure m_failure = Failure::None;
 };

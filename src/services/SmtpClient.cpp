@@ -24,13 +24,21 @@ bool SmtpClient::fail(const QString &text)
 
 bool SmtpClient::write(const QByteArray &bytes)
 {
+    m_failure = ReplyReader::Failure::Closed;
     if (!connected())
         return fail(Net::closedGracefullyText());
+    m_failure = ReplyReader::Failure::Network;
     if (m_socket->write(bytes) != bytes.size())
         return fail(Net::socketFailureText(*m_socket));
     QString error;
-    if (!waitWritten(timeoutMs, &error))
+    if (!waitWritten(timeoutMs, &error)) {
+        if (limitsRanOut())
+            m_failure = ReplyReader::Failure::Limits;
+        else if (!connected())
+            m_failure = ReplyReader::Failure::Closed;
         return fail(error);
+    }
+    m_failure = ReplyReader::Failure::None;
     return true;
 }
 
@@ -66,8 +74,13 @@ bool SmtpClient::limitsRanOut() const
 bool SmtpClient::readReply(std::initializer_list<int> accepted, Reply *reply)
 {
     Reply r;
-    if (!m_reader->readReply(&r))
+    m_lastReply = Reply();
+    if (!m_reader->readReply(&r)) {
+        m_failure = m_reader->failure();
         return fail(m_reader->errorText());
+    }
+    m_failure = ReplyReader::Failure::None;
+    m_lastReply = r;
     const bool any = accepted.size() == 0;
     bool ok = any;
     for (int code : accepted)
@@ -88,30 +101,54 @@ bool SmtpClient::command(const QString &line, std::initializer_list<int> accepte
 
 bool SmtpClient::Connect()
 {
+    if (!Open())
+        return false;
+    if (ReadGreeting() && Hello())
+        return true;
+    const QString error = m_error;
+    Disconnect();
+    m_error = error;
+    return false;
+}
+
+bool SmtpClient::Open()
+{
     Disconnect();
     m_error.clear();
+    m_openError = -1;
+    m_usedHelo = false;
+    m_lastReply = Reply();
     m_socket = std::make_unique<QTcpSocket>();
     m_reader = std::make_unique<ReplyReader>(*m_socket, timeoutMs);
     m_reader->setLimits(limits);
-    if (!Net::connectWithin(*m_socket, Host, Port, timeoutMs, limits, &m_error)) {
+    m_reader->setMaxLineLength(maxLineLength);
+    m_reader->setMaxReplySize(maxReplySize);
+    if (!Net::connectWithin(*m_socket, Host, Port, timeoutMs, limits, &m_error, &m_openError)) {
+        m_failure = limitsRanOut() ? ReplyReader::Failure::Limits : ReplyReader::Failure::Network;
         const QString error = m_error;
         Disconnect();
         m_error = error;
         return false;
     }
-    auto failed = [this]() {
-        const QString error = m_error;
-        Disconnect();
-        m_error = error;
-        return false;
-    };
-    if (!readReply({220}, nullptr))
-        return failed();
+    return true;
+}
+
+bool SmtpClient::ReadGreeting()
+{
+    if (!m_reader)
+        return fail(Net::closedGracefullyText());
+    return readReply({220}, nullptr);
+}
+
+bool SmtpClient::Hello()
+{
     m_mechanisms.clear();
+    m_usedHelo = false;
     const QString name = HeloName.isEmpty() ? QHostInfo::localHostName() : HeloName;
-    Reply ehlo;
+    Reply &ehlo = m_ehloReply;
+    ehlo = Reply();
     if (!command(QStringLiteral("EHLO ") + name, {}, &ehlo))
-        return failed();
+        return false;
     if (ehlo.code == 250) {
         for (const QByteArray &raw : ehlo.lines) {
             const QString line = QString::fromLatin1(raw.mid(4)).toUpper();
@@ -123,10 +160,36 @@ bool SmtpClient::Connect()
                     m_mechanisms.append(word);
             }
         }
-    } else if (!command(QStringLiteral("HELO ") + name, {250})) {
-        return failed();
+        return true;
     }
+    m_usedHelo = true;
+    if (beforeHelo)
+        beforeHelo();
+    return command(QStringLiteral("HELO ") + name, {250});
+}
+
+bool SmtpClient::Authenticate(Mechanism mechanism)
+{
+    m_error.clear();
+    if (mechanism == Mechanism::Login)
+        return login();
+    const QByteArray credentials = QByteArray(1, '\0') + Username.toUtf8() + QByteArray(1, '\0') + passwordBytes();
+    if (!command(QStringLiteral("AUTH PLAIN ") + QString::fromLatin1(credentials.toBase64()), {235}))
+        return false;
+    m_authenticated = true;
     return true;
+}
+
+bool SmtpClient::Quit()
+{
+    m_error.clear();
+    const bool ok = command(QStringLiteral("QUIT"), {221});
+    if (m_socket)
+        m_socket->abort();
+    m_reader.reset();
+    m_socket.reset();
+    m_authenticated = false;
+    return ok;
 }
 
 bool SmtpClient::login()
@@ -135,7 +198,7 @@ bool SmtpClient::login()
         return false;
     if (!command(QString::fromLatin1(Username.toUtf8().toBase64()), {334}))
         return false;
-    if (!command(QString::fromLatin1(Password.toUtf8().toBase64()), {235}))
+    if (!command(QString::fromLatin1(passwordBytes().toBase64()), {235}))
         return false;
     m_authenticated = true;
     return true;

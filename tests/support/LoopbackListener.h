@@ -27,6 +27,9 @@ public:
     QByteArray received(int connection) const;
     // How many connections were accepted.
     int connections() const;
+    // With startConcurrent(): the most connections open at once, as the server saw them
+    // at each accept (the new one and every earlier one whose client had not closed it).
+    int maxOpen() const { return m_maxOpen; }
 
 protected:
     // One accepted connection: the socket, what has arrived but no step has consumed yet,
@@ -54,6 +57,7 @@ protected:
         int timeoutMs() const { return m_server.m_timeoutMs; }
         QTcpSocket &socket;
         QByteArray pending;
+        QByteArray taken; // what the last take() read, through its end
 
     private:
         friend class LoopbackListener;
@@ -72,6 +76,9 @@ protected:
     // Listens and starts accepting `count` connections on the server's thread; returns
     // once the port is known.
     void start(qsizetype count);
+    // The same, but every connection is served on a thread of its own as soon as it comes,
+    // so clients are served side by side; maxOpen() then counts them.
+    void startConcurrent(qsizetype count);
     // Waits until the thread has ended. True when every connection came.
     bool finish();
     // Whether a client kept a connection open until the time limit.
@@ -91,4 +98,6 @@ private:
     std::thread m_thread;
     mutable std::mutex m_mutex;
     QList<QByteArray> m_received;
+    QList<qintptr> m_open; // startConcurrent(): descriptors of the connections being served
+    std::atomic<int> m_maxOpen = 0;
 };
