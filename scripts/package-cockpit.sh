@@ -24,7 +24,7 @@ cat > "$stage/DEBIAN/control" <<CONTROL
 Package: cockpit-quilmora
 Version: $version
 Architecture: all
-Maintainer: Quilmora maintainers <maintainers@quilmora.org>
+Maintainer: Quilmora maintainers <maintainers@quilmora.example.org>
 Installed-Size: $size
 Depends: cockpit-bridge (>= 287), quilmora
 Section: admin
