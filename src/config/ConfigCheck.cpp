@@ -75,11 +75,12 @@ private:
 };
 
 // How the command line names an item: "group:sales", "pop:ann/pop.example", "user:=#2" for
-// a name that begins with "#"; empty when the name cannot stand there (empty, or holding a
-// control character).
+// a name that begins with "#"; empty when the name cannot stand there (empty, an account
+// without user ID or host, or holding a control character).
 QString nameAddress(Kind kind, const QString &name)
 {
-    if (name.isEmpty())
+    // An account without its user ID or host keeps its position: "pop:/h" says little.
+    if (name.isEmpty() || (kind == Kind::Pop && (name.startsWith(QLatin1Char('/')) || name.endsWith(QLatin1Char('/')))))
         return {};
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))

@@ -56,9 +56,9 @@ void TestCheckResults::dialogAlone()
     QCOMPARE(dialog.lstFindings->count(), 0);
     QCOMPARE(dialog.lablSummary->text(), QStringLiteral("No inconsistencies found."));
     const CheckFinding f{CheckFinding::Level::Error, QStringLiteral("unknown-user"), CheckFinding::Kind::Group, 1,
-                         QStringLiteral("Users names \"gone\", which is no user")};
+                         QStringLiteral("Users names \"gone\", which is no user"), QString()};
     const CheckFinding w{CheckFinding::Level::Warning, QStringLiteral("no-groups"), CheckFinding::Kind::Pop, 0,
-                         QStringLiteral("Newsgroups is empty: the account files into no group")};
+                         QStringLiteral("Newsgroups is empty: the account files into no group"), QString()};
     dialog.setFindings({f, w});
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
