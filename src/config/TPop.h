@@ -28,5 +28,13 @@ public:
     static constexpr int ImageIndex = 1;
 
     // "UserID/Host"
-    QByteArray caption() const { return UserID + '/' + Host; }
+    // Built in an array of its own size: the values share the file's buffer, and a copy of
+    // one that grows would take that buffer's whole capacity with it.
+    QByteArray caption() const
+    {
+        QByteArray out;
+        out.reserve(UserID.size() + 1 + Host.size());
+        out.append(UserID).append('/').append(Host);
+        return out;
+    }
 };
