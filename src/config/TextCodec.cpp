@@ -30,6 +30,17 @@ void TextCodec::setUp()
         m_encoder = QStringEncoder(m_name.constData(), flags);
     }
     m_valid = m_decoder.isValid() && m_encoder.isValid();
+    // Every pair of printable characters, one after the other: a shift sequence made of
+    // printable characters ("~{" of HZ, "+" of UTF-7) shows as a difference.
+    QByteArray pairs;
+    pairs.reserve(2 * 95 * 95);
+    for (char a = 0x20; a < 0x7f; ++a) {
+        for (char b = 0x20; b < 0x7f; ++b) {
+            pairs.append(a);
+            pairs.append(b);
+        }
+    }
+    m_keepsAscii = decode(pairs) == QLatin1StringView(pairs);
 }
 
 QString TextCodec::decode(QByteArrayView bytes) const
