@@ -13,6 +13,7 @@ int runDump(CliContext &ctx)
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
+    doc.takeFingerprint = false; // nothing is saved
     QString error;
     if (!Cli::loadConfiguration(ctx, doc, &error))
         return ctx.fail(error);

@@ -57,6 +57,19 @@ ConfigStore ConfigStore::fromBytes(const QByteArray &bytes)
 
 ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
 {
+    return parse(std::move(bytes), {});
+}
+
+ConfigStore ConfigStore::fromBytesUntil(QByteArray &&bytes, QByteArrayView lastSection)
+{
+    return parse(std::move(bytes), lastSection.isNull() ? QByteArrayView("") : lastSection);
+}
+
+ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
+{
+    // A null `lastSection`: the whole file.
+    const bool stops = !lastSection.isNull();
+    bool inLast = false;
     ConfigStore store;
     if (bytes.isEmpty())
         return store;
@@ -68,8 +81,9 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
     store.m_index.assign(64, -1);
     // One allocation for the keys of a file of LF or CR LF lines, rather than a vector
     // grown step by step.
+    // (A parse that may stop early does not count the lines of the whole file.)
     size_t lines = 1;
-    for (const char *p = text; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+    for (const char *p = text; !stops && (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
         ++lines;
     store.m_entries.reserve(lines);
 
@@ -98,6 +112,8 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
         if (b < e && *b == '[') {
             char *close = static_cast<char *>(std::memchr(b, ']', size_t(e - b)));
             if (close) {
+                if (inLast)
+                    break; // the section asked for has ended
                 header = true;
                 char *nb = b + 1;
                 char *ne = close;
@@ -122,6 +138,7 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
                     }
                 }
                 if (counting) {
+                    inLast = stops && size == lastSection.size() && sameIgnoringCase(nb, lastSection.data(), size);
                     store.m_index[slot] = qsizetype(store.m_sections.size());
                     store.m_sections.push_back(Section{nb - text, size, store.m_entries.size(), 0});
                     *ne = '\0';
