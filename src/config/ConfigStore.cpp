@@ -2,6 +2,7 @@
 
 #include "config/ByteArena.h"
 #include "config/ValueForms.h"
+#include "platform/LargeBuffer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -277,6 +278,13 @@ QByteArrayList ConfigStore::readList(QByteArrayView section, QByteArrayView key)
     const qsizetype s = find(section);
     const auto v = s < 0 ? std::nullopt : view(s, key);
     return v ? ValueForms::decodeList(*v) : QByteArrayList();
+}
+
+void ConfigWriter::reserve(qsizetype size)
+{
+    m_bytes.reserve(size);
+    if (m_bytes.isEmpty())
+        LargeBuffer::adviseHugePages(m_bytes.data(), m_bytes.capacity());
 }
 
 ConfigWriter ConfigWriter::counter()

@@ -92,7 +92,7 @@ public:
     ConfigWriter() = default;
     static ConfigWriter counter();
 
-    void reserve(qsizetype size) { m_bytes.reserve(size); }
+    void reserve(qsizetype size);
     // The bytes written, or counted by a counting writer.
     qsizetype size() const { return m_counting ? m_count : m_bytes.size(); }
 

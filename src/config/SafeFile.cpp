@@ -1,5 +1,7 @@
 #include "config/SafeFile.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <QDeadlineTimer>
 #include <QHashFunctions>
 #include <QDir>
@@ -179,6 +181,7 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
     qsizetype size = 0;
     qsizetype room = st.st_size > 0 && st.st_size < (qint64(1) << 40) ? qsizetype(st.st_size) + 1 : 64 * 1024;
     data.resize(room);
+    LargeBuffer::adviseHugePages(data.data(), room);
     for (;;) {
         if (size == room) {
             room *= 2;
