@@ -4,6 +4,7 @@
 #include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
 
+#include <QFileInfo>
 #include <utility>
 
 namespace {
@@ -22,6 +23,8 @@ int runDump(CliContext &ctx)
     // also follow.
     using ItemKeys::Kind;
     JsonWriter j;
+    // The JSON of a configuration is about 1.3 times its size.
+    j.reserve(QFileInfo(ctx.configPath()).size() * 2);
     j.beginObject();
     j.value("oldFormat", doc.oldFormat);
     ItemKeys::writeItemJson(j, doc, Kind::Server, -1, ctx.codec, "server");

@@ -1,6 +1,7 @@
 #include "config/JsonWriter.h"
 
 #include "config/TextCodec.h"
+#include "platform/LargeBuffer.h"
 
 #include <QStringList>
 #include <cstring>
@@ -84,6 +85,14 @@ void appendQuoted(QByteArray &out, QStringView text)
 }
 
 } // namespace
+
+void JsonWriter::reserve(qsizetype size)
+{
+    if (!m_out.isEmpty() || size <= 0)
+        return;
+    m_out.reserve(size);
+    LargeBuffer::adviseHugePages(m_out.data(), m_out.capacity());
+}
 
 void JsonWriter::prefix(const char *key)
 {

@@ -25,6 +25,9 @@ public:
     void textArray(const char *key, const QByteArrayList &names, const TextCodec &codec);
 
     const QByteArray &bytes() const { return m_out; }
+    // Room for about `size` bytes of output, so that a large one is not copied as it grows
+    // (room never written costs no memory).
+    void reserve(qsizetype size);
 
     static QByteArray quote(const QString &text);
 
