@@ -14,6 +14,7 @@ int runCheck(CliContext &ctx)
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
+    doc.takeFingerprint = false; // nothing is saved
     QString error;
     if (!ConfigChange::loadExisting(ctx, &doc, &error))
         return ctx.fail(error);

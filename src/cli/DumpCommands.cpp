@@ -4,6 +4,7 @@
 #include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
 
+#include <QFileInfo>
 #include <utility>
 
 namespace {
@@ -30,6 +31,7 @@ int runDump(CliContext &ctx)
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     ConfigDocument doc;
     doc.keepSha256 = sha256;
+    doc.takeFingerprint = false; // nothing is saved
     QString error;
     if (!Cli::loadConfiguration(ctx, doc, &error))
         return ctx.fail(error);
@@ -38,6 +40,8 @@ int runDump(CliContext &ctx)
     // also follow.
     using ItemKeys::Kind;
     JsonWriter j;
+    // The JSON of a configuration is about 1.3 times its size.
+    j.reserve(QFileInfo(ctx.configPath()).size() * 2);
     j.beginObject();
     j.value("oldFormat", doc.oldFormat);
     if (wanted("server"))

@@ -13,7 +13,11 @@ int runGet(CliContext &ctx)
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no item given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));
+    // Only the kind of item asked for is read, and for the server the file only up to the
+    // end of its SERVER section: no address resolves against another kind.
     ConfigDocument doc;
+    doc.takeFingerprint = false;
+    doc.loadParts = ItemKeys::partsNamed(ctx.args.first());
     QString error;
     if (!ConfigChange::loadExisting(ctx, &doc, &error))
         return ctx.fail(error);

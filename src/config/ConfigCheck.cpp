@@ -22,6 +22,28 @@ std::string_view view(const QByteArray &bytes)
 // The names of the items of one kind, found letter case aside. Most names in lists are
 // spelt as the item spells its own, so the exact bytes are looked up first and a name is
 // decoded and case-folded only when they miss.
+// A name with letter case folded, as the check compares names: decoded and case-folded,
+// except that printable ASCII in a codec that keeps it is folded byte by byte (the same
+// text, without the decoder and two copies).
+QString foldedKey(const QByteArray &name, const TextCodec &codec)
+{
+    if (codec.keepsAscii()) {
+        const char *p = name.constData();
+        const qsizetype n = name.size();
+        qsizetype i = 0;
+        while (i < n && p[i] >= 0x20 && p[i] < 0x7f)
+            ++i;
+        if (i == n) {
+            QString key(n, Qt::Uninitialized);
+            char16_t *out = reinterpret_cast<char16_t *>(key.data());
+            for (i = 0; i < n; ++i)
+                out[i] = char16_t(p[i] >= 'A' && p[i] <= 'Z' ? p[i] - 'A' + 'a' : p[i]);
+            return key;
+        }
+    }
+    return codec.decode(name).toCaseFolded();
+}
+
 class NameIndex
 {
 public:
@@ -33,7 +55,7 @@ public:
         m_earlier.resize(names.size(), -1);
         for (int i = 0; i < names.size(); ++i) {
             m_exact.emplace(view(names[i]), i);
-            const QString key = codec.decode(names[i]).toCaseFolded();
+            const QString key = foldedKey(names[i], codec);
             const auto it = m_firstByKey.constFind(key);
             if (it == m_firstByKey.constEnd())
                 m_firstByKey.insert(key, i);
@@ -46,7 +68,7 @@ public:
     {
         if (m_exact.find(view(name)) != m_exact.end())
             return true;
-        return m_firstByKey.contains(m_codec.decode(name).toCaseFolded());
+        return m_firstByKey.contains(foldedKey(name, m_codec));
     }
 
     // The first item with the same name as item `i`, when that is an earlier one; else -1.
@@ -93,7 +115,7 @@ QString nameAddress(Kind kind, const QString &name)
 
 bool sameName(const QByteArray &a, const QByteArray &b, const TextCodec &codec)
 {
-    return a == b || codec.decode(a).toCaseFolded() == codec.decode(b).toCaseFolded();
+    return a == b || foldedKey(a, codec) == foldedKey(b, codec);
 }
 
 QString address(Kind kind, int index)

@@ -241,7 +241,8 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
                           const QLocale &locale)
 {
     QByteArray bytes;
-    switch (SafeFile::readRegular(path, &bytes, &fingerprint)) {
+    fingerprint = SafeFile::Fingerprint();
+    switch (SafeFile::readRegular(path, &bytes, takeFingerprint ? &fingerprint : nullptr)) {
     case SafeFile::ReadStatus::Ok:
     case SafeFile::ReadStatus::Missing:
         break;
@@ -260,7 +261,9 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
         return false;
     linkedFiles = LinkedFiles(linkedFileMode, linkedFolder.isEmpty() ? QFileInfo(path).absolutePath() : linkedFolder,
                               linkedFolder.isEmpty() ? path : linkedConfiguration);
-    return loadFromStore(ConfigStore::fromBytes(std::move(bytes)), codec, error, locale);
+    return loadFromStore(loadParts == NoItems ? ConfigStore::fromBytesUntil(std::move(bytes), kServer)
+                                              : ConfigStore::fromBytes(std::move(bytes)),
+                         codec, error, locale);
 }
 
 bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
@@ -283,15 +286,15 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
 
     ItemReader reader(store, oldFormat, &linkedFiles);
     const qsizetype count = store.sectionCount();
-    for (qsizetype i = 0; i < count; ++i) {
+    for (qsizetype i = 0; (loadParts & PopItems) && i < count; ++i) {
         if (holdsKindWord(store.sectionName(i), TPop::KindWord))
             pops.push_back(reader.pop(i));
     }
-    for (qsizetype i = 0; i < count; ++i) {
+    for (qsizetype i = 0; (loadParts & GroupItems) && i < count; ++i) {
         if (holdsKindWord(store.sectionName(i), TGroup::KindWord))
             groups.push_back(reader.group(i));
     }
-    for (qsizetype i = 0; i < count; ++i) {
+    for (qsizetype i = 0; (loadParts & UserItems) && i < count; ++i) {
         if (holdsKindWord(store.sectionName(i), TUser::KindWord))
             users.push_back(reader.user(i));
     }

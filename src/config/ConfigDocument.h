@@ -55,6 +55,14 @@ public:
     bool keepSha256 = false;
     QByteArray sha256;
 
+    // What load() reads (set before it): the server settings always, and the item lists
+    // named here, all of them unless a reader asks for less. Without items the file is
+    // parsed only up to the end of its SERVER section. A reader that never saves needs no
+    // fingerprint either.
+    enum ItemParts { NoItems = 0, PopItems = 1, UserItems = 2, GroupItems = 4, AllItems = 7 };
+    int loadParts = AllItems;
+    bool takeFingerprint = true;
+
     // What a save that would overwrite another program's change fails with.
     static QString changedOnDiskText()
     {

@@ -2,6 +2,7 @@
 
 #include "config/ByteArena.h"
 #include "config/ValueForms.h"
+#include "platform/LargeBuffer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -57,6 +58,19 @@ ConfigStore ConfigStore::fromBytes(const QByteArray &bytes)
 
 ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
 {
+    return parse(std::move(bytes), {});
+}
+
+ConfigStore ConfigStore::fromBytesUntil(QByteArray &&bytes, QByteArrayView lastSection)
+{
+    return parse(std::move(bytes), lastSection.isNull() ? QByteArrayView("") : lastSection);
+}
+
+ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
+{
+    // A null `lastSection`: the whole file.
+    const bool stops = !lastSection.isNull();
+    bool inLast = false;
     ConfigStore store;
     if (bytes.isEmpty())
         return store;
@@ -68,8 +82,9 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
     store.m_index.assign(64, -1);
     // One allocation for the keys of a file of LF or CR LF lines, rather than a vector
     // grown step by step.
+    // (A parse that may stop early does not count the lines of the whole file.)
     size_t lines = 1;
-    for (const char *p = text; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+    for (const char *p = text; !stops && (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
         ++lines;
     store.m_entries.reserve(lines);
 
@@ -98,6 +113,8 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
         if (b < e && *b == '[') {
             char *close = static_cast<char *>(std::memchr(b, ']', size_t(e - b)));
             if (close) {
+                if (inLast)
+                    break; // the section asked for has ended
                 header = true;
                 char *nb = b + 1;
                 char *ne = close;
@@ -122,6 +139,7 @@ ConfigStore ConfigStore::fromBytes(QByteArray &&bytes)
                     }
                 }
                 if (counting) {
+                    inLast = stops && size == lastSection.size() && sameIgnoringCase(nb, lastSection.data(), size);
                     store.m_index[slot] = qsizetype(store.m_sections.size());
                     store.m_sections.push_back(Section{nb - text, size, store.m_entries.size(), 0});
                     *ne = '\0';
@@ -260,6 +278,13 @@ QByteArrayList ConfigStore::readList(QByteArrayView section, QByteArrayView key)
     const qsizetype s = find(section);
     const auto v = s < 0 ? std::nullopt : view(s, key);
     return v ? ValueForms::decodeList(*v) : QByteArrayList();
+}
+
+void ConfigWriter::reserve(qsizetype size)
+{
+    m_bytes.reserve(size);
+    if (m_bytes.isEmpty())
+        LargeBuffer::adviseHugePages(m_bytes.data(), m_bytes.capacity());
 }
 
 ConfigWriter ConfigWriter::counter()

@@ -26,6 +26,10 @@ public:
     // The store keeps the bytes (a copy of them when they are shared with another array).
     static ConfigStore fromBytes(const QByteArray &bytes);
     static ConfigStore fromBytes(QByteArray &&bytes);
+    // The same, but the parse ends where the first section named `lastSection` ends: a
+    // reader that needs that section alone (the server's) does not parse the items after it.
+    // The sections before it are kept as well; without such a section the whole file is read.
+    static ConfigStore fromBytesUntil(QByteArray &&bytes, QByteArrayView lastSection);
 
     // Reads a file. A file that does not exist reads as a file without sections; one that
     // exists but cannot be read gives nothing (the caller reports "Cannot open file").
@@ -73,6 +77,7 @@ private:
     std::vector<qsizetype> m_index; // open addressing: position in m_sections, -1 for free
 
     void buildIndex();
+    static ConfigStore parse(QByteArray &&bytes, QByteArrayView lastSection);
     qsizetype find(QByteArrayView section) const;
 };
 
@@ -87,7 +92,7 @@ public:
     ConfigWriter() = default;
     static ConfigWriter counter();
 
-    void reserve(qsizetype size) { m_bytes.reserve(size); }
+    void reserve(qsizetype size);
     // The bytes written, or counted by a counting writer.
     qsizetype size() const { return m_counting ? m_count : m_bytes.size(); }
 

@@ -71,6 +71,22 @@ QString unescapeName(const QString &rest)
 }
 } // namespace
 
+int partsNamed(const QString &text)
+{
+    // As resolve() splits the text: the kind is what stands before the first colon.
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return ConfigDocument::NoItems;
+    const QStringView head = QStringView(text).left(colon);
+    if (head.compare(QLatin1String("pop"), Qt::CaseInsensitive) == 0)
+        return ConfigDocument::PopItems;
+    if (head.compare(QLatin1String("user"), Qt::CaseInsensitive) == 0)
+        return ConfigDocument::UserItems;
+    if (head.compare(QLatin1String("group"), Qt::CaseInsensitive) == 0)
+        return ConfigDocument::GroupItems;
+    return ConfigDocument::NoItems;
+}
+
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
              QString *error, bool allowSmtp, bool preferItem)
 {

@@ -276,16 +276,10 @@ void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &v
     case Form::Bytes:
         json.value(key, QString::fromLatin1(ValueForms::encodeBinary(std::get<QByteArray>(value))));
         break;
-    case Form::List: {
-        QStringList names;
-        for (const QByteArray &n : std::get<QByteArrayList>(value))
-            names.append(codec.decode(n));
-        json.stringArray(key, names);
-        break;
-    }
+    case Form::List: json.textArray(key, std::get<QByteArrayList>(value), codec); break;
     case Form::Text:
     case Form::MultiLine:
-    case Form::Flag: json.value(key, codec.decode(std::get<QByteArray>(value))); break;
+    case Form::Flag: json.text(key, std::get<QByteArray>(value), codec); break;
     }
 }
 

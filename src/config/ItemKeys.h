@@ -92,6 +92,10 @@ struct Address
 bool resolve(const QString &text, const ConfigDocument &doc, const TextCodec &codec, Address *address,
              QString *error, bool allowSmtp = false, bool preferItem = false);
 
+// The item lists (ConfigDocument::ItemParts) that resolving `text` can look at: the one
+// kind it names, none for the server or a text that names no kind.
+int partsNamed(const QString &text);
+
 // The positions of the items of `kind` whose name is `name`, letter case ignored.
 QList<int> itemsNamed(const ConfigDocument &doc, Kind kind, const QByteArray &name, const TextCodec &codec,
                       int except = -1);

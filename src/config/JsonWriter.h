@@ -4,6 +4,8 @@
 #include <QByteArrayList>
 #include <QString>
 
+class TextCodec;
+
 // A JSON writer that keeps keys in the order written (the output format fixes the order).
 class JsonWriter
 {
@@ -18,13 +20,22 @@ public:
     void null(const char *key);
     void value(const char *key, bool flag);
     void stringArray(const char *key, const QStringList &texts);
+    // A text given in the configuration's bytes: written as value(key, codec.decode(bytes)),
+    // but bytes that decode to themselves (printable ASCII in a codec that keeps it) go
+    // into the output as they are, without a decoded copy.
+    void text(const char *key, QByteArrayView bytes, const TextCodec &codec);
+    void textArray(const char *key, const QByteArrayList &names, const TextCodec &codec);
 
     const QByteArray &bytes() const { return m_out; }
+    // Room for about `size` bytes of output, so that a large one is not copied as it grows
+    // (room never written costs no memory).
+    void reserve(qsizetype size);
 
     static QByteArray quote(const QString &text);
 
 private:
     void prefix(const char *key);
+    void appendText(QByteArrayView bytes, const TextCodec &codec);
 
     QByteArray m_out;
     QList<int> m_counts; // members written so far at each open level

@@ -1,5 +1,7 @@
 #include "config/SafeFile.h"
 
+#include "platform/LargeBuffer.h"
+
 #include <QDeadlineTimer>
 #include <QHashFunctions>
 #include <QDir>
@@ -118,6 +120,17 @@ QString copyAside(const QString &from, const QString &to, const struct stat &st)
     return name;
 }
 
+// The fingerprint's hash, taken in chunks of this size so that a file can be hashed as it
+// is read, through one small buffer, with the same result as its bytes in memory.
+constexpr qsizetype kHashChunk = 64 * 1024;
+
+size_t hashChunks(size_t seed, const char *data, qsizetype size)
+{
+    for (qsizetype at = 0; at < size; at += kHashChunk)
+        seed = qHashBits(data + at, size_t(qMin(kHashChunk, size - at)), seed);
+    return seed;
+}
+
 } // namespace
 
 bool Fingerprint::operator==(const Fingerprint &other) const
@@ -136,7 +149,7 @@ Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs)
     // A fast 64-bit hash beside size and time: the fingerprint notices another program's
     // edit, it does not stand against an attacker, and SHA-256 of a large file cost more
     // than the whole load and save (it is taken at the load and twice around a save).
-    const size_t h = qHashBits(bytes.constData(), size_t(bytes.size()), 0);
+    const size_t h = hashChunks(0, bytes.constData(), bytes.size());
     f.hash = QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
     return f;
 }
@@ -162,12 +175,19 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
         // A folder simply cannot be opened as a file; a FIFO or a device must not be read.
         return S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotRegular;
     }
+    // Read straight into a buffer of the file's size (one copy of the bytes); a file that
+    // grows meanwhile is read to its end all the same.
     QByteArray data;
-    if (st.st_size > 0 && st.st_size < (qint64(1) << 40))
-        data.reserve(qsizetype(st.st_size));
-    char buffer[64 * 1024];
+    qsizetype size = 0;
+    qsizetype room = st.st_size > 0 && st.st_size < (qint64(1) << 40) ? qsizetype(st.st_size) + 1 : 64 * 1024;
+    data.resize(room);
+    LargeBuffer::adviseHugePages(data.data(), room);
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (size == room) {
+            room *= 2;
+            data.resize(room);
+        }
+        const ssize_t n = ::read(fd, data.data() + size, size_t(room - size));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -176,9 +196,10 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
         }
         if (n == 0)
             break;
-        data.append(buffer, qsizetype(n));
+        size += qsizetype(n);
     }
     ::close(fd);
+    data.resize(size);
     if (fingerprint)
         *fingerprint = fingerprintOf(data, modifiedNsOf(st));
     *bytes = std::move(data);
@@ -187,14 +208,53 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
 
 Fingerprint fingerprintOf(const QString &path)
 {
-    QByteArray bytes;
+    // As readRegular() takes it, but the file is hashed as it is read through one small
+    // buffer: no copy of the whole file is made.
     Fingerprint f;
-    const ReadStatus status = readRegular(path, &bytes, &f);
-    if (status == ReadStatus::Ok || status == ReadStatus::Missing)
-        return f;
     // Something that cannot be read stands there: it differs from any file read before.
+    const auto unreadable = [&f] {
+        f = Fingerprint();
+        f.exists = true;
+        f.size = -1;
+        return f;
+    };
+    if (path.isEmpty())
+        return f;
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? f : unreadable();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return unreadable();
+    }
+    char buffer[kHashChunk];
+    size_t h = 0;
+    qint64 size = 0;
+    qsizetype filled = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer + filled, size_t(kHashChunk - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return unreadable();
+        }
+        filled += qsizetype(n);
+        if (n == 0 || filled == kHashChunk) {
+            if (filled > 0)
+                h = hashChunks(h, buffer, filled);
+            size += filled;
+            filled = 0;
+        }
+        if (n == 0)
+            break;
+    }
+    ::close(fd);
     f.exists = true;
-    f.size = -1;
+    f.size = size;
+    f.modifiedNs = modifiedNsOf(st);
+    f.hash = QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
     return f;
 }
 

@@ -30,6 +30,7 @@ void TextCodec::setUp()
         m_encoder = QStringEncoder(m_name.constData(), flags);
     }
     m_valid = m_decoder.isValid() && m_encoder.isValid();
+    m_keepsAscii = -1;
 }
 
 QString TextCodec::decode(QByteArrayView bytes) const
@@ -51,4 +52,28 @@ QByteArray TextCodec::encodeKeeping(const QString &text, const QByteArray &origi
     if (decode(original) == text)
         return original;
     return encode(text);
+}
+
+bool TextCodec::keepsAscii() const
+{
+    if (m_keepsAscii < 0) {
+        // Qt's own UTF-8 and Latin-1 keep it; any other is tried on every pair of printable
+        // characters, one after the other, so that a shift sequence made of printable
+        // characters ("~{" of HZ, "+" of UTF-7) shows as a difference.
+        const char *name = m_valid ? m_decoder.name() : "ISO-8859-1";
+        if (qstrcmp(name, "UTF-8") == 0 || qstrcmp(name, "ISO-8859-1") == 0) {
+            m_keepsAscii = 1;
+        } else {
+            QByteArray pairs;
+            pairs.reserve(2 * 95 * 95);
+            for (char a = 0x20; a < 0x7f; ++a) {
+                for (char b = 0x20; b < 0x7f; ++b) {
+                    pairs.append(a);
+                    pairs.append(b);
+                }
+            }
+            m_keepsAscii = decode(pairs) == QLatin1StringView(pairs) ? 1 : 0;
+        }
+    }
+    return m_keepsAscii == 1;
 }

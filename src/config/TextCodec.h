@@ -19,6 +19,9 @@ public:
     const QByteArray &name() const { return m_name; }
 
     QString decode(QByteArrayView bytes) const;
+    // Whether printable ASCII (0x20 to 0x7E) decodes to the same characters, as in UTF-8,
+    // Latin-1 and the Windows code pages, so that such bytes need no decoding for output.
+    bool keepsAscii() const;
     QByteArray encode(const QString &text) const;
 
     // The bytes to store for `text` shown in place of `original`: the original bytes when
@@ -30,6 +33,7 @@ private:
 
     QByteArray m_name;
     bool m_valid = false;
+    mutable signed char m_keepsAscii = -1; // -1: not found out yet
     mutable QStringDecoder m_decoder;
     mutable QStringEncoder m_encoder;
 };

@@ -33,6 +33,8 @@ private slots:
     void missingFolderOrFile_data();
     void missingFolderOrFile();
     void getValues_data();
+    void getServerReadsOnlyTheServer_data();
+    void getServerReadsOnlyTheServer();
     void getValues();
     void getItemIsDumpsObject();
     void setListAndMultiLineText();
@@ -177,6 +179,37 @@ void TestCliAdmin::getValues()
         QVERIFY(r.out.startsWith("{\n  \"Name\": \"comp.lang\""));
     else
         QCOMPARE(r.out, out);
+}
+
+// get of a server key parses the file only up to the end of the SERVER section; what it
+// prints and its refusals are those of a whole load.
+void TestCliAdmin::getServerReadsOnlyTheServer_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err"); // its end
+    QTest::newRow("after the items") << QByteArray("[USER1]\r\nName=ann\r\n[SERVER]\r\nName=Late\r\nVersion=1.05\r\n[GROUP1]\r\n")
+                                     << 0 << QByteArray("Late\n") << QByteArray();
+    QTest::newRow("the first of two") << QByteArray("[SERVER]\r\nVersion=1.05\r\n[USER1]\r\n[SERVER]\r\nName=Second\r\n")
+                                      << 0 << QByteArray("\n") << QByteArray();
+    QTest::newRow("version not a number") << QByteArray("[SERVER]\r\nName=X\r\nVersion=one\r\n[USER1]\r\n") << 1
+                                          << QByteArray() << QByteArray("'one' is not a valid floating point value\n");
+    QTest::newRow("a NUL after the server") << QByteArray("[SERVER]\r\nName=X\r\n[USER1]\r\nName=a\0b\r\n", 37) << 1
+                                            << QByteArray() << QByteArray(" is not a configuration file\n");
+}
+
+void TestCliAdmin::getServerReadsOnlyTheServer()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    writeFile("quilmora.ini", file);
+    const CliRun r = cli({QStringLiteral("get"), QStringLiteral("server.Name")});
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.out, out);
+    QVERIFY2(r.err.endsWith(err), r.err.constData());
 }
 
 void TestCliAdmin::getItemIsDumpsObject()

@@ -17,6 +17,8 @@ private slots:
     void missingAndUnreadableFiles();
     void writerFormat();
     void atomicWriteKeepsOldFileOnFailure();
+    void parseUntilSection_data();
+    void parseUntilSection();
 };
 
 void TestConfigStore::lineEndings_data()
@@ -134,6 +136,35 @@ void TestConfigStore::atomicWriteKeepsOldFileOnFailure()
     // A file in a folder that does not exist cannot be written.
     QVERIFY(!writeFileAtomically(dir.filePath("no/such/folder/a.ini"), "x"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.ini"});
+}
+
+void TestConfigStore::parseUntilSection_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("name"); // SERVER's Name as a whole parse reads it
+    QTest::addColumn<int>("sections");    // sections the parse up to SERVER keeps
+    QTest::newRow("first") << QByteArray("[SERVER]\r\nName=a\r\n[USER1]\r\nName=u\r\n") << QByteArray("a") << 1;
+    QTest::newRow("after items") << QByteArray("[USER1]\r\nName=u\r\n[ server ]\nName = b\n[GROUP1]\nName=g\n")
+                                 << QByteArray("b") << 2;
+    QTest::newRow("twice: the first counts") << QByteArray("[SERVER]\r\nPort=1\r\n[Server]\r\nName=late\r\n")
+                                             << QByteArray() << 1;
+    QTest::newRow("last line without break") << QByteArray("[X]\r\n[SERVER]\r\nName=c") << QByteArray("c") << 2;
+    QTest::newRow("a bracket in a value") << QByteArray("[SERVER]\r\nName=[d]\r\nPort=2\r\n[USER1]\r\n")
+                                          << QByteArray("[d]") << 1;
+    QTest::newRow("no such section") << QByteArray("[USER1]\r\nName=u\r\n[GROUP1]\r\n") << QByteArray() << 2;
+}
+
+void TestConfigStore::parseUntilSection()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, name);
+    QFETCH(int, sections);
+    const ConfigStore whole = ConfigStore::fromBytes(text);
+    const ConfigStore part = ConfigStore::fromBytesUntil(QByteArray(text), "SERVER");
+    QCOMPARE(part.readString("SERVER", "Name"), name);
+    QCOMPARE(part.value("SERVER", "Name"), whole.value("SERVER", "Name"));
+    QCOMPARE(part.readInteger("server", "Port", -1), whole.readInteger("server", "Port", -1));
+    QCOMPARE(part.sectionCount(), sections);
 }
 
 QTEST_GUILESS_MAIN(TestConfigStore)

@@ -60,6 +60,8 @@ private slots:
     void badFileIsRefused_data();
     void badFileIsRefused();
     void byteOrderMarkIsSkipped();
+    void fingerprintOfFileAndBytesAgree_data();
+    void fingerprintOfFileAndBytesAgree();
     void backupHoldsThePreviousSave();
     void symlinkKeepsItsLink();
     void ownerAndModeKept_data();
@@ -571,6 +573,40 @@ void TestSafeFile::linkedFiles()
     } else {
         QCOMPARE(doc.linkedFiles.skipped(), QStringList());
         QCOMPARE(doc.linkedFiles.message(), QString());
+    }
+}
+
+// The file on disk is hashed as it is read, in chunks; bytes in memory are hashed whole:
+// the two agree at every size, and a change of one byte anywhere shows.
+void TestSafeFile::fingerprintOfFileAndBytesAgree_data()
+{
+    QTest::addColumn<int>("size");
+    for (int size : {0, 1, 65535, 65536, 65537, 3 * 65536 + 17})
+        QTest::addRow("%d bytes", size) << size;
+}
+
+void TestSafeFile::fingerprintOfFileAndBytesAgree()
+{
+    QFETCH(int, size);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f.ini"));
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 23);
+    QVERIFY(TestFiles::write(path, bytes));
+    QByteArray read;
+    SafeFile::Fingerprint loaded;
+    QCOMPARE(SafeFile::readRegular(path, &read, &loaded), SafeFile::ReadStatus::Ok);
+    QCOMPARE(read, bytes);
+    const SafeFile::Fingerprint onDisk = SafeFile::fingerprintOf(path);
+    QCOMPARE(onDisk.size, qint64(size));
+    QVERIFY(onDisk == loaded);
+    QCOMPARE(SafeFile::fingerprintOf(bytes, loaded.modifiedNs).hash, onDisk.hash);
+    QVERIFY(SafeFile::unchangedSince(path, loaded));
+    if (size > 0) {
+        QByteArray changed = bytes;
+        changed[size - 1] = '!';
+        QVERIFY(SafeFile::fingerprintOf(changed, loaded.modifiedNs) != loaded);
     }
 }
 
