@@ -95,6 +95,7 @@ int runList(CliContext &ctx)
     const int limit = limited ? limitText.toInt(&ok) : -1;
     if (!ok || (limited && limit < 0))
         return ctx.usageError(QStringLiteral("--limit takes a number: ") + limitText);
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     History::Repository repo;
@@ -132,6 +133,7 @@ int runShow(CliContext &ctx)
     bool compared = false;
     if (!Cli::takeOption(ctx.args, QStringLiteral("--against"), &against, &compared))
         return ctx.usageError(QStringLiteral("option --against needs a value"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no revision given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));
@@ -188,6 +190,7 @@ void takeContent(ConfigDocument &doc, ConfigDocument &from)
 int runRestore(CliContext &ctx)
 {
     const bool dryRun = Cli::takeSwitch(ctx.args, QStringLiteral("--dry-run"));
+    Cli::endOptions(ctx.args);
     if (ctx.args.size() != 1)
         return ctx.usageError(ctx.args.isEmpty() ? QStringLiteral("no revision given")
                                                  : QStringLiteral("unexpected argument ") + ctx.args.at(1));
@@ -218,6 +221,7 @@ int runPrune(CliContext &ctx)
         return ctx.usageError(QStringLiteral("option --keep needs a value"));
     if (!Cli::takeOption(ctx.args, QStringLiteral("--before"), &beforeText, &beforeGiven))
         return ctx.usageError(QStringLiteral("option --before needs a value"));
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     if (keepGiven == beforeGiven)

@@ -13,6 +13,7 @@ int runSchema(CliContext &ctx)
 {
     // JSON is the one form; --json is accepted so that a caller can say which it expects.
     Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
+    Cli::endOptions(ctx.args);
     if (!ctx.args.isEmpty())
         return ctx.usageError(QStringLiteral("unexpected argument ") + ctx.args.first());
     using ItemKeys::Kind;
