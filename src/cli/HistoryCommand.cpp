@@ -1,5 +1,6 @@
 // history: the versions every save keeps in history.git, and restoring one.
 #include "cli/CliCommand.h"
+#include "cli/CliHelp.h"
 #include "cli/ConfigChange.h"
 #include "config/ConfigBytes.h"
 #include "config/ConfigDiff.h"
@@ -13,12 +14,8 @@
 
 namespace {
 
-const char kHelp[] =
-    "usage: quilmora-config [--folder DIR] [--file NAME] history [--limit N] [--json]\n"
-    "       quilmora-config history show REV [--against REV|current]\n"
-    "       quilmora-config history restore REV [--dry-run]\n"
-    "       quilmora-config history prune (--keep N | --before YYYY-MM-DD)\n"
-    "\n"
+// The command's help (`history --help`, `help history`), after its usage line and summary.
+const CliHelpRegistration historyHelp{"history",
     "Every save of the configuration (by the editor, the wizard and every command that writes)\n"
     "keeps the saved file as a commit in the git repository history.git in the server's folder.\n"
     "\n"
@@ -36,8 +33,10 @@ const char kHelp[] =
     "REV is a revision as `history` prints it (or any unique beginning of it), or git's\n"
     "forms: HEAD, HEAD~1. Plain git reads the repository: git --git-dir=history.git log -p\n"
     "\n"
-    "Exit status: 0 done; 1 failed (a missing, damaged or unreadable history says why);\n"
-    "2 usage error.\n";
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  the operation failed (a missing, damaged or unreadable history says why)\n"
+    "  2  usage error\n"};
 
 QString shortRevision(const QByteArray &revision)
 {
@@ -250,10 +249,6 @@ int runPrune(CliContext &ctx)
 
 int runHistory(CliContext &ctx)
 {
-    if (ctx.args.contains(QLatin1String("--help")) || ctx.args.contains(QLatin1String("-h"))) {
-        ctx.out(kHelp);
-        return 0;
-    }
     const QString sub = ctx.args.isEmpty() ? QString() : ctx.args.first();
     if (sub == QLatin1String("show") || sub == QLatin1String("restore") || sub == QLatin1String("prune")) {
         ctx.args.removeFirst();

@@ -1,5 +1,6 @@
 // test: connection tests of the incoming accounts and the outgoing mail server.
 #include "cli/CliCommand.h"
+#include "cli/CliHelp.h"
 #include "cli/ConfigChange.h"
 #include "config/ConfigDocument.h"
 #include "config/ItemKeys.h"
@@ -11,9 +12,8 @@ namespace {
 
 const char TestUsage[] = "[ITEM...] [--json] [--steps] [--timeout S] [--step-timeout S] [--jobs N] | --send-test-message";
 
-void printTestHelp(const CliContext &ctx)
-{
-    ctx.out(QByteArray("usage: quilmora-config [--folder DIR] [--file NAME] test ") + TestUsage + "\n\n"
+// The command's help (`test --help`, `help test`), after its usage line and summary.
+const CliHelpRegistration testHelp{"test",
             "Tests the connection to every incoming account (POP3) and to the outgoing mail server\n"
             "(SMTP), or to the ITEMs named: pop:USERID/HOST, pop:#N, server.smtp (or smtp).\n"
             "A POP3 test resolves the host, connects, reads the greeting, asks CAPA (an offered\n"
@@ -40,8 +40,7 @@ void printTestHelp(const CliContext &ctx)
             "Exit status:\n"
             "  0  every test works (the test message was sent)\n"
             "  1  something does not work, or the configuration cannot be read\n"
-            "  2  usage error\n");
-}
+            "  2  usage error\n"};
 
 // Seconds as given on the command line ("15", "0.5") in milliseconds; 0 when not valid.
 int parseSeconds(const QString &text)
@@ -55,10 +54,6 @@ int parseSeconds(const QString &text)
 
 int runTest(CliContext &ctx)
 {
-    if (Cli::takeSwitch(ctx.args, QStringLiteral("--help")) || Cli::takeSwitch(ctx.args, QStringLiteral("-h"))) {
-        printTestHelp(ctx);
-        return 0;
-    }
     const bool json = Cli::takeSwitch(ctx.args, QStringLiteral("--json"));
     const bool steps = Cli::takeSwitch(ctx.args, QStringLiteral("--steps"));
     const bool sendMail = Cli::takeSwitch(ctx.args, QStringLiteral("--send-test-message"));

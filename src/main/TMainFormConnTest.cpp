@@ -42,6 +42,10 @@ void placeBeside(QWidget *field, QPushButton *button)
     } else {
         grid->addWidget(button, row, column + 1);
     }
+    // A button stands a pixel taller than a field: the rows give that pixel back, so the
+    // page keeps the height it had at the window's fixed size.
+    if (grid->verticalSpacing() > 1)
+        grid->setVerticalSpacing(grid->verticalSpacing() - 1);
 }
 
 // Adds `button` at the end of the row of the grid that holds `box` in a row layout of
