@@ -98,7 +98,7 @@ export function HistoryView({ folder, onRestored }) {
                     </table>)}
                 {shown && (
                     <>
-                        <h3>{`Version ${shown.revision.slice(0, 10)} against the file as it is now`}</h3>
+                        <h3 className="qm-subhead">{`Version ${shown.revision.slice(0, 10)} against the file as it is now`}</h3>
                         <pre id="history-diff" className="qm-log">{shown.text}</pre>
                     </>)}
             </CardBody>
