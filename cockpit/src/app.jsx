@@ -372,7 +372,7 @@ export function App() {
                     <ConnectionsView folder={folder} pops={draft.base.pops || []} />
                 </Tab>
                 <Tab eventKey="history" id="tab-history" title={<TabTitleText>History</TabTitleText>}>
-                    <HistoryView folder={folder}
+                    <HistoryView folder={folder} draftSize={draft.size}
                                  onRestored={async revision => {
                                      setNotice(`Restored version ${revision.slice(0, 10)}.`);
                                      await load(true);

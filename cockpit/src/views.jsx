@@ -7,9 +7,10 @@ import { address } from './draft.js';
 
 // The versions, newest first; a version's difference from the file as it is now, in
 // quilmora-config's words (passwords as "(changed)"); and Restore, after a question.
-export function HistoryView({ folder, onRestored }) {
+export function HistoryView({ folder, draftSize, onRestored }) {
     const [versions, setVersions] = useState(null);
     const [message, setMessage] = useState('');
+    const [missing, setMissing] = useState(''); // no history (yet), or one that cannot be read
     const [shown, setShown] = useState(null); // { revision, text }
     const [asking, setAsking] = useState(null); // { revision, text }
     const [busy, setBusy] = useState(false);
@@ -17,8 +18,8 @@ export function HistoryView({ folder, onRestored }) {
     const refresh = useCallback(() => {
         setMessage('');
         runJson(folder, ['history', '--json'])
-                .then(list => setVersions(list))
-                .catch(ex => { setVersions([]); setMessage(ex.message) });
+                .then(list => { setVersions(list); setMissing('') })
+                .catch(ex => { setVersions([]); setMissing(ex.message) });
     }, [folder]);
     useEffect(refresh, [refresh]);
 
@@ -71,6 +72,7 @@ export function HistoryView({ folder, onRestored }) {
                     {versions && <span id="history-count">{`${versions.length} version${versions.length === 1 ? '' : 's'}`}</span>}
                     {busy && <Spinner size="md" aria-label="Reading the history" />}
                 </div>
+                {missing && <Alert id="history-missing" variant="info" isInline title={missing} />}
                 {message && <Alert id="history-error" variant="danger" isInline title={message} />}
                 {versions === null && <p>Reading the history…</p>}
                 {versions && versions.length > 0 && (
@@ -109,7 +111,7 @@ export function HistoryView({ folder, onRestored }) {
                            <Button key="go" id="history-confirm" variant="primary" onClick={restore}>Restore</Button>,
                            <Button key="cancel" variant="link" onClick={() => setAsking(null)}>Cancel</Button>,
                        ]}>
-                    <p>The file is written as it was in this version, as a new save that the history records too. It changes:</p>
+                    <p>{`The file is written as it was in this version, as a new save that the history records too${draftSize ? '; the unsaved edits stay in the draft' : ''}. It changes:`}</p>
                     <pre className="qm-log">{asking.text.trim() || 'nothing'}</pre>
                 </Modal>)}
         </Card>);

@@ -188,6 +188,13 @@ def run_tests(args, work, page):
 
     page.open(demo)
 
+    # A folder with no saves yet: History says so, as quilmora-config history does.
+    page.select_tab('history')
+    none = cli(args.cli, demo, 'history', '--json').stderr.decode().strip()
+    check(none.startswith('No history'), f'history of the demo: {none!r}')
+    page.wait_for(lambda d: d.find_elements(By.ID, 'history-missing')
+                  and d.find_element(By.ID, 'history-missing').text.endswith(none))
+
     # Filter the users and edit one user's description.
     page.select_tab('users')
     page.retype(page.search_field('users-filter'), 'mar')
