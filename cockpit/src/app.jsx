@@ -9,6 +9,7 @@ import { DEFAULT_FOLDER, run, runJson, tail } from './cli.js';
 import { Draft, address, findingsByItem, findingsOf, itemId, toggled } from './draft.js';
 import { KeyField } from './fields.jsx';
 import { FindingLabels, ItemTable, MembershipList } from './tables.jsx';
+import { ConnectionsView, HistoryView } from './views.jsx';
 
 const FOLDER_KEY = 'quilmora-folder';
 const SECRET_FORM = 'bytes';
@@ -22,7 +23,7 @@ function mark(name) {
         performance.mark(name);
 }
 
-const TABS = ['server', 'pops', 'users', 'groups', 'log', 'archive'];
+const TABS = ['server', 'pops', 'users', 'groups', 'connections', 'history', 'log', 'archive'];
 
 function initialTab() {
     const first = cockpit.location.path[0];
@@ -367,6 +368,16 @@ export function App() {
                          title={<TabTitleText>{`${KIND_TITLE[kind]} (${view[kind].length})`}</TabTitleText>}>
                         {itemPane(kind)}
                     </Tab>))}
+                <Tab eventKey="connections" id="tab-connections" title={<TabTitleText>Connections</TabTitleText>}>
+                    <ConnectionsView folder={folder} pops={draft.base.pops || []} />
+                </Tab>
+                <Tab eventKey="history" id="tab-history" title={<TabTitleText>History</TabTitleText>}>
+                    <HistoryView folder={folder} draftSize={draft.size}
+                                 onRestored={async revision => {
+                                     setNotice(`Restored version ${revision.slice(0, 10)}.`);
+                                     await load(true);
+                                 }} />
+                </Tab>
                 <Tab eventKey="log" id="tab-log" title={<TabTitleText>Log</TabTitleText>}>
                     <LogView folder={folder} />
                 </Tab>

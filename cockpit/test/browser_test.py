@@ -167,6 +167,10 @@ def read(folder):
         return f.read()
 
 
+def history(cli_path, folder):
+    return json.loads(cli(cli_path, folder, 'history', '--json').stdout)
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)
@@ -183,6 +187,13 @@ def run_tests(args, work, page):
     cli(args.cli, expected, 'set', 'group:helpdesk.Users', 'tom', 'lena')
 
     page.open(demo)
+
+    # A folder with no saves yet: History says so, as quilmora-config history does.
+    page.select_tab('history')
+    none = cli(args.cli, demo, 'history', '--json').stderr.decode().strip()
+    check(none.startswith('No history'), f'history of the demo: {none!r}')
+    page.wait_for(lambda d: d.find_elements(By.ID, 'history-missing')
+                  and d.find_element(By.ID, 'history-missing').text.endswith(none))
 
     # Filter the users and edit one user's description.
     page.select_tab('users')
@@ -215,6 +226,8 @@ def run_tests(args, work, page):
     page.el('notice-alert')
     page.idle()
     check(read(demo) == read(expected), 'the saved file differs from quilmora-config\'s')
+    first_save = read(demo)
+    first_rev = history(args.cli, demo)[0]['revision']
     print('ok - filter, edit, add a group with two users, review equals diff, save equals quilmora-config')
 
     # A file changed under the page: the save is refused, nothing is written, Reload shows it.
@@ -312,6 +325,52 @@ def run_tests(args, work, page):
     check(read(demo) == read(mirror), 'the file after Delete differs from quilmora-config remove')
     check(not os.path.exists(os.path.join(demo, 'data', 'support')), 'the group data is still there')
     print('ok - Delete of a user and of a group with its data, as quilmora-config remove')
+
+    # History: the page lists the versions quilmora-config lists (the page's own saves among
+    # them), shows one against the file in quilmora-config's words with no password bytes,
+    # and Restore writes that version's bytes back.
+    versions = history(args.cli, demo)
+    check(len(versions) >= 5, f'history holds {len(versions)} versions after four saves')
+    page.select_tab('history')
+    page.wait_for(lambda d: [r.get_attribute('data-revision') for r in d.find_elements(By.CSS_SELECTOR, '#history-table tbody tr')]
+                  == [v['revision'] for v in versions])
+    history_row = f'#history-table tr[data-revision="{first_rev}"]'
+    page.d.find_element(By.CSS_SELECTOR, f'{history_row} .history-show').click()
+    want = cli(args.cli, demo, 'history', 'show', '--against', 'current', '--', first_rev).stdout.decode()
+    page.wait_for(lambda d: d.find_elements(By.ID, 'history-diff')
+                  and d.find_element(By.ID, 'history-diff').get_attribute('textContent') == want)
+    check('user:maria.Pass' in want and '(changed)' in want, f'the version\'s difference misses the password: {want}')
+    check('Sesame' not in page.d.page_source, 'a password is in the History view')
+    page.d.find_element(By.CSS_SELECTOR, f'{history_row} .history-restore').click()
+    page.el('history-modal')
+    check(read(demo) != first_save, 'the file already holds the first save')
+    page.click('history-confirm')
+    page.wait_for(lambda d: 'Restored version' in ''.join(e.text for e in d.find_elements(By.ID, 'notice-alert')))
+    page.idle()
+    check(read(demo) == first_save, 'Restore did not write the version\'s bytes')
+    after = history(args.cli, demo)
+    check(len(after) == len(versions) + 1 and after[1]['revision'] == versions[0]['revision'],
+          'Restore was not recorded as one new version')
+    page.wait_for(lambda d: len(d.find_elements(By.CSS_SELECTOR, '#history-table tbody tr')) == len(after))
+    page.select_tab('users')
+    page.row('users', 'night shift')  # the restored file has the deleted user again
+    print(f'ok - History lists the {len(versions)} versions, shows one as quilmora-config does, Restore writes its bytes')
+
+    # Connections: an account on a closed loopback port tests as quilmora-config's verdict.
+    closed = free_port()
+    cli(args.cli, demo, 'add', 'pop', 'probe/127.0.0.1', f'Port={closed}')
+    page.click('folder-open')
+    page.idle()
+    page.select_tab('connections')
+    probe = page.wait_for(EC.presence_of_element_located((By.CSS_SELECTOR, '#test-table tr[data-item="pop:probe/127.0.0.1"]')))
+    probe.find_element(By.CLASS_NAME, 'test-one').click()
+    page.wait_for(lambda d: probe.find_element(By.CLASS_NAME, 'test-verdict').get_attribute('data-verdict') != '')
+    verdict = probe.find_element(By.CLASS_NAME, 'test-verdict').get_attribute('data-verdict')
+    check(verdict == 'unreachable', f'the closed port tests as {verdict!r}')
+    check(probe.find_element(By.CLASS_NAME, 'test-step').text == 'connect', 'the failed step is not connect')
+    check(probe.find_element(By.CLASS_NAME, 'test-time').text.endswith(' ms'), 'no time shown')
+    check(probe.find_element(By.CLASS_NAME, 'test-verdict').text == 'unreachable', 'the verdict is not shown')
+    print('ok - Connections: Test of an account on a closed port shows "unreachable" at connect')
 
 
 def median_ms(values):
