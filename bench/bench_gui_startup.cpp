@@ -108,6 +108,8 @@ const Phase phases[] = {
     {"launch -> connection dialog painted", "launch", "dialog-painted"},
     {"  of which: launch -> main() entered", "launch", "main"},
     {"  of which: main() -> QApplication made", "main", "application"},
+    {"  of which: QApplication -> main window built", "application", "window-built"},
+    {"  of which: main window built -> dialog painted", "window-built", "dialog-painted"},
     {"Return pressed -> dialog accepted", "return-sent", "dialog-accepted"},
     {"dialog accepted -> configuration loaded", "dialog-accepted", "config-loaded"},
     {"configuration loaded -> tree filled", "config-loaded", "tree-filled"},

@@ -132,6 +132,7 @@ int main(int argc, char *argv[])
     // The history of saves names the program that saved.
     History::setProgram(wizard ? QStringLiteral("quilmora-editor wizard") : QStringLiteral("quilmora-editor"));
     TMainForm window(context);
+    StartupTrace::mark("window-built");
     // A box that no window in front claims stands over the main window once it is shown.
     prompts.setOwner(&window);
     switch (window.start(wizard)) {
