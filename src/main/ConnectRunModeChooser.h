@@ -2,6 +2,7 @@
 
 #include "config/History.h"
 #include "main/RunMode.h"
+#include "main/StartupTrace.h"
 #include "widgets/TransferProgressDialog.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
@@ -41,6 +42,7 @@ public:
         const auto chosen = TConnectForm::run(m_registry, m_prompts, owner);
         if (!chosen)
             return RunModeChoice::cancel();
+        StartupTrace::mark("dialog-accepted");
         if (!chosen->remote())
             return RunModeChoice::local();
         auto info = chosen->makeRemoteInfo(m_prompts, m_cursor);

@@ -9,6 +9,7 @@
 #include "widgets/MaskedBytesEdit.h"
 #include "main/MemoText.h"
 #include "main/NavTree.h"
+#include "main/StartupTrace.h"
 #include "widgets/RadioGroup.h"
 #include "platform/Prompts.h"
 
@@ -49,7 +50,9 @@ bool TMainForm::LoadConfiguration()
     // Going on without the items would let a save delete them all: the editor ends.
     if (!readDocument(configFilePath(), &doc))
         return false;
+    StartupTrace::mark("config-loaded");
     showDocument(doc);
+    StartupTrace::mark("tree-filled");
     m_diskFingerprint = doc.fingerprint;
     m_changed = false;
     return true;

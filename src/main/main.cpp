@@ -5,6 +5,7 @@
 #include "config/TextCodec.h"
 #include "main/ConnectRunModeChooser.h"
 #include "main/TMainForm.h"
+#include "main/StartupTrace.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
 #include "platform/gui/DesktopShell.h"
@@ -70,6 +71,8 @@ bool haveDisplay()
 
 int main(int argc, char *argv[])
 {
+    StartupTrace::begin();
+    StartupTrace::mark("main");
     // Help needs no display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -84,6 +87,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    StartupTrace::mark("application");
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
 
     QStringList args = app.arguments();
@@ -128,6 +132,7 @@ int main(int argc, char *argv[])
     // The history of saves names the program that saved.
     History::setProgram(wizard ? QStringLiteral("quilmora-editor wizard") : QStringLiteral("quilmora-editor"));
     TMainForm window(context);
+    StartupTrace::mark("window-built");
     // A box that no window in front claims stands over the main window once it is shown.
     prompts.setOwner(&window);
     switch (window.start(wizard)) {
