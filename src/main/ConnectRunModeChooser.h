@@ -10,6 +10,10 @@
 #include "remote/TConnectForm.h"
 #include "remote/TRemoteInfo.h"
 
+#include <functional>
+#include <optional>
+#include <utility>
+
 // The real run-mode chooser: the connection dialog, and in remote mode a TRemoteInfo as
 // the run's transfer.
 class RemoteInfoTransfer : public ConfigTransfer
@@ -37,12 +41,32 @@ public:
     {
     }
 
+    // Shows the connection dialog before the main window exists, so that the first thing
+    // on the screen comes without waiting for the window; `whileWaiting` (building the
+    // window) runs once the dialog has painted. The answer is kept for choose(). Gives
+    // false when the dialog was cancelled.
+    bool askFirst(std::function<void()> whileWaiting)
+    {
+        m_early = TConnectForm::run(m_registry, m_prompts, nullptr, std::move(whileWaiting));
+        m_asked = true;
+        if (m_early)
+            StartupTrace::mark("dialog-accepted");
+        return m_early.has_value();
+    }
+
     RunModeChoice choose(QWidget *owner) override
     {
-        const auto chosen = TConnectForm::run(m_registry, m_prompts, owner);
+        std::optional<ConnectSettings> chosen;
+        if (m_asked) {
+            chosen = std::exchange(m_early, std::nullopt);
+            m_asked = false;
+        } else {
+            chosen = TConnectForm::run(m_registry, m_prompts, owner);
+            if (chosen)
+                StartupTrace::mark("dialog-accepted");
+        }
         if (!chosen)
             return RunModeChoice::cancel();
-        StartupTrace::mark("dialog-accepted");
         if (!chosen->remote())
             return RunModeChoice::local();
         auto info = chosen->makeRemoteInfo(m_prompts, m_cursor);
@@ -55,4 +79,6 @@ private:
     Registry &m_registry;
     Prompts &m_prompts;
     BusyCursor *m_cursor;
+    bool m_asked = false;
+    std::optional<ConnectSettings> m_early;
 };

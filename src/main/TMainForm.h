@@ -106,6 +106,11 @@ public:
     explicit TMainForm(const MainFormContext &context, QWidget *parent = nullptr);
     ~TMainForm() override;
 
+    // The font every window of the program wears, the main window's: set for the whole
+    // application, so that a window shown before the main window exists wears it too.
+    static QFont programFont();
+    static void useProgramFont();
+
     // Everything after the window's creation: the wizard when asked for, else the choice
     // of mode and the load. Run means the window is to be shown; otherwise the program ends
     // (Failed after an error has been shown).

@@ -110,14 +110,24 @@ void TMainForm::buildMenus()
     connect(actnExit, &QAction::triggered, this, [this]() { actnExitExecute(); });
 }
 
-void TMainForm::buildWindow()
+QFont TMainForm::programFont()
 {
     QFont windowFont(QStringLiteral("Arial"));
     windowFont.setPixelSize(12);
-    setFont(windowFont);
+    return windowFont;
+}
+
+void TMainForm::useProgramFont()
+{
     // Dialogs and message boxes are windows of their own and take the application's font,
     // not their owner's: the program's windows all wear the main window's.
-    QApplication::setFont(windowFont);
+    QApplication::setFont(programFont());
+}
+
+void TMainForm::buildWindow()
+{
+    setFont(programFont());
+    useProgramFont();
 
     buildMenus();
 

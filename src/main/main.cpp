@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -131,13 +132,26 @@ int main(int argc, char *argv[])
 
     // The history of saves names the program that saved.
     History::setProgram(wizard ? QStringLiteral("quilmora-editor wizard") : QStringLiteral("quilmora-editor"));
-    TMainForm window(context);
-    StartupTrace::mark("window-built");
-    // A box that no window in front claims stands over the main window once it is shown.
-    prompts.setOwner(&window);
-    switch (window.start(wizard)) {
+    std::unique_ptr<TMainForm> window;
+    auto buildWindow = [&] {
+        if (window)
+            return;
+        window = std::make_unique<TMainForm>(context);
+        StartupTrace::mark("window-built");
+        // A box that no window in front claims stands over the main window once it is shown.
+        prompts.setOwner(window.get());
+    };
+    if (!wizard) {
+        // The connection dialog comes first, on its own: the main window is built while it
+        // waits for the user, after its first paint.
+        TMainForm::useProgramFont();
+        if (!chooser.askFirst(buildWindow))
+            return 0;
+    }
+    buildWindow();
+    switch (window->start(wizard)) {
     case TMainForm::StartResult::Run:
-        window.show();
+        window->show();
         return app.exec();
     case TMainForm::StartResult::Ended:
         return 0;

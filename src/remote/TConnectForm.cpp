@@ -15,8 +15,10 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -186,9 +188,20 @@ void TConnectForm::showEvent(QShowEvent *event)
         m_serverChoice->checkedButton()->setFocus(Qt::OtherFocusReason);
 }
 
-std::optional<ConnectSettings> TConnectForm::run(Registry &registry, Prompts &prompts, QWidget *parent)
+bool TConnectForm::event(QEvent *event)
+{
+    // The work waiting for the first paint starts once the paint is on the screen: the
+    // timer fires after the event loop has sent the painted window out.
+    if (event->type() == QEvent::Paint && m_afterFirstPaint)
+        QTimer::singleShot(0, this, std::exchange(m_afterFirstPaint, {}));
+    return QDialog::event(event);
+}
+
+std::optional<ConnectSettings> TConnectForm::run(Registry &registry, Prompts &prompts, QWidget *parent,
+                                                 std::function<void()> whileWaiting)
 {
     TConnectForm form(ConnectSettings::load(registry), prompts, parent);
+    form.m_afterFirstPaint = std::move(whileWaiting);
     if (form.exec() != QDialog::Accepted)
         return std::nullopt;
     const ConnectSettings chosen = form.settings();

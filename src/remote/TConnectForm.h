@@ -3,6 +3,7 @@
 #include "remote/ConnectSettings.h"
 
 #include <QDialog>
+#include <functional>
 #include <optional>
 
 class QButtonGroup;
@@ -28,7 +29,12 @@ public:
 
     // Start-up's dialog: opens with the remembered settings, and on OK remembers the new
     // ones (never the password) and gives them back. Nothing on Cancel, Esc or the close box.
-    static std::optional<ConnectSettings> run(Registry &registry, Prompts &prompts, QWidget *parent = nullptr);
+    // `whileWaiting`, when given, runs once the dialog has first painted, inside the
+    // dialog's event loop, so that work the program needs next is done while the user reads
+    // the dialog; input that comes meanwhile waits for it. It does not run when the dialog
+    // closes first.
+    static std::optional<ConnectSettings> run(Registry &registry, Prompts &prompts, QWidget *parent = nullptr,
+                                              std::function<void()> whileWaiting = {});
 
     // Applies the Local/Remote state of the radio group to the connection fields.
     void rgrpServerClick();
@@ -37,8 +43,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    std::function<void()> m_afterFirstPaint;
     Prompts &m_prompts;
     QGroupBox *rgrpServer;
     QButtonGroup *m_serverChoice;

@@ -1,6 +1,7 @@
 // The connection dialog: controls and initial values, the Local/Remote state, values in
 // and out, the default-login warning, the remembered settings around it, and start-up's
 // use of its result against the loopback server.
+#include "main/ConnectRunModeChooser.h"
 #include "platform/Registry.h"
 #include "remote/TConnectForm.h"
 #include "remote/TRemoteInfo.h"
@@ -77,6 +78,10 @@ private slots:
     void startUpLocal();
     void startUpRemote_data();
     void startUpRemote();
+    void workWhileWaiting_data();
+    void workWhileWaiting();
+    void askedBeforeTheWindow_data();
+    void askedBeforeTheWindow();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -462,6 +467,80 @@ void TestConnectForm::startUpRemote()
         QCOMPARE(name, QString());
         QCOMPARE(m_prompts.shown, QStringList{QStringLiteral("error: Login refused")});
     }
+}
+
+void TestConnectForm::workWhileWaiting_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("OK") << QByteArray("BitBtn1") << true;
+    QTest::newRow("Cancel") << QByteArray("BitBtn2") << false;
+}
+
+// The work start-up does while the dialog waits runs once, after the dialog's first paint,
+// with the dialog on the screen, and leaves the dialog's answer alone.
+void TestConnectForm::workWhileWaiting()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(bool, accepted);
+    struct PaintSeen : QObject
+    {
+        bool painted = false;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            painted = painted || (event->type() == QEvent::Paint && watched->inherits("TConnectForm"));
+            return false;
+        }
+    } paintSeen;
+    qApp->installEventFilter(&paintSeen);
+    int runs = 0;
+    bool paintedFirst = false, dialogShown = false;
+    GuiTestUtil::onNextModal([&](QWidget *form) {
+        QTRY_COMPARE(runs, 1);
+        QTest::mouseClick(child<QPushButton>(form, button.constData()), Qt::LeftButton);
+    });
+    const auto result = TConnectForm::run(*m_registry, m_prompts, nullptr, [&] {
+        ++runs;
+        paintedFirst = paintSeen.painted;
+        if (QWidget *modal = QApplication::activeModalWidget())
+            dialogShown = modal->isVisible();
+    });
+    QCOMPARE(runs, 1);
+    QVERIFY(paintedFirst);
+    QVERIFY(dialogShown);
+    QCOMPARE(result.has_value(), accepted);
+}
+
+void TestConnectForm::askedBeforeTheWindow_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("OK") << QByteArray("BitBtn1") << true;
+    QTest::newRow("Cancel") << QByteArray("BitBtn2") << false;
+}
+
+// Start-up asks before the main window exists; the window's own question then gets that
+// answer without a second dialog.
+void TestConnectForm::askedBeforeTheWindow()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(bool, accepted);
+    ConnectRunModeChooser chooser(*m_registry, m_prompts, nullptr);
+    GuiTestUtil::onNextModal([&](QWidget *form) { QTest::mouseClick(child<QPushButton>(form, button.constData()), Qt::LeftButton); });
+    QCOMPARE(chooser.askFirst({}), accepted);
+
+    // A second dialog would be cancelled here, and the answer would be Cancel.
+    int secondDialogs = 0;
+    GuiTestUtil::onNextModal([&](QWidget *form) {
+        ++secondDialogs;
+        QTest::mouseClick(child<QPushButton>(form, "BitBtn2"), Qt::LeftButton);
+    });
+    QWidget owner;
+    QCOMPARE(chooser.choose(&owner).mode, accepted ? RunModeChoice::Mode::Local : RunModeChoice::Mode::Cancel);
+    QCOMPARE(secondDialogs, 0);
+    // The answer is given once: a later question shows the dialog again.
+    QCOMPARE(chooser.choose(&owner).mode, RunModeChoice::Mode::Cancel);
+    QCOMPARE(secondDialogs, 1);
 }
 
 QTEST_MAIN(TestConnectForm)
