@@ -245,9 +245,9 @@ int main(int argc, char **argv)
                 runs);
     for (size_t i = 0; i < std::size(phases); ++i)
         BenchUtil::row(phases[i].what, m.wall[i], base.wall[i]);
-    // Processor time of the editor's process (all its threads) over the same phases: on a
-    // busy machine the wall times above include waiting for a processor, these do not.
-    std::printf("\nprocessor time of the editor over the same phases (median ms; large file, small file)\n");
+    // Processor time of the editor's window thread over the same phases: on a busy machine
+    // the wall times above include waiting for a processor, these do not.
+    std::printf("\nprocessor time of the editor's window thread over the same phases (median ms; large file, small file)\n");
     for (size_t i = 0; i < std::size(phases); ++i) {
         if (m.cpu[i] >= 0)
             std::printf("%-58s %6.0f ms  %6.0f ms%s\n", phases[i].what, m.cpu[i], base.cpu[i],

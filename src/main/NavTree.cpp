@@ -6,10 +6,56 @@
 #include <QSignalBlocker>
 
 NavNode::NavNode(int imageIndex, const QIcon &icon)
+    : m_icon(icon)
+    , m_imageIndex(imageIndex)
 {
-    setData(0, ImageIndexRole, imageIndex);
-    setIcon(0, icon);
     setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+}
+
+QVariant NavNode::data(int column, int role) const
+{
+    if (column == 0) {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return m_caption;
+        case Qt::DecorationRole:
+            return QVariant(m_icon);
+        case ImageIndexRole:
+            return m_imageIndex;
+        default:
+            break;
+        }
+    }
+    return QTreeWidgetItem::data(column, role);
+}
+
+void NavNode::setData(int column, int role, const QVariant &value)
+{
+    if (column == 0) {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            if (const QString caption = value.toString(); caption != m_caption) {
+                m_caption = caption;
+                emitDataChanged();
+            }
+            return;
+        case Qt::DecorationRole:
+            m_icon = value.value<QIcon>();
+            emitDataChanged();
+            return;
+        case ImageIndexRole:
+            if (value.toInt() != m_imageIndex) {
+                m_imageIndex = value.toInt();
+                emitDataChanged();
+            }
+            return;
+        default:
+            break;
+        }
+    }
+    QTreeWidgetItem::setData(column, role, value);
 }
 
 TPop *NavNode::pop() const

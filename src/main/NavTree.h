@@ -19,7 +19,13 @@ public:
 
     NavNode(int imageIndex, const QIcon &icon);
 
-    int imageIndex() const { return data(0, ImageIndexRole).toInt(); }
+    int imageIndex() const { return m_imageIndex; }
+
+    // The caption, the icon and the image index are kept in the node itself rather than in
+    // the item's general table of values: a tree of tens of thousands of items is then made
+    // with a fraction of the allocations. Other roles and columns go to that table.
+    QVariant data(int column, int role) const override;
+    void setData(int column, int role, const QVariant &value) override;
 
     QWidget *page = nullptr;
     bool added = false; // made by Add in this run: "New" stands for its missing name
@@ -42,6 +48,9 @@ public:
     const Name &name(const TextCodec &codec) const;
 
 private:
+    QString m_caption;
+    QIcon m_icon;
+    int m_imageIndex = 0;
     mutable Name m_name{{}, {}, {}, 0};
     mutable bool m_nameValid = false;
 };

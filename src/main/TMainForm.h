@@ -66,6 +66,8 @@ class TPop;
 class TUser;
 
 // What the main window is built from: its platform layers and the run's settings.
+class ConfigPreload;
+
 struct MainFormContext
 {
     Prompts *prompts = nullptr; // required; every message box goes through it
@@ -85,6 +87,8 @@ struct MainFormContext
     Shell *shell = nullptr;
     // The machine's details for the support request; none means this machine's.
     const SystemInfo *systemInfo = nullptr;
+    // The local configuration read ahead while start-up waited; none means read it at the load.
+    ConfigPreload *preload = nullptr;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected

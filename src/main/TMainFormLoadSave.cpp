@@ -5,6 +5,7 @@
 #include "config/AppIdentity.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigStore.h"
+#include "main/ConfigPreload.h"
 #include "main/FindingsMarker.h"
 #include "widgets/MaskedBytesEdit.h"
 #include "main/MemoText.h"
@@ -47,9 +48,19 @@ bool TMainForm::LoadConfiguration()
     }
 
     ConfigDocument doc;
-    // Going on without the items would let a save delete them all: the editor ends.
-    if (!readDocument(configFilePath(), &doc))
+    // A read made ahead while start-up waited stands for this one when the file has not
+    // changed since; otherwise (or in remote mode, where it is let go) the file is read now.
+    std::optional<ConfigDocument> early;
+    if (m_ctx.preload)
+        early = m_ctx.preload->take(RemoteMode ? QString() : configFilePath());
+    if (early) {
+        doc = std::move(*early);
+        if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
+            m_prompts->information(skipped);
+    } else if (!readDocument(configFilePath(), &doc)) {
+        // Going on without the items would let a save delete them all: the editor ends.
         return false;
+    }
     StartupTrace::mark("config-loaded");
     showDocument(doc);
     StartupTrace::mark("tree-filled");

@@ -3,6 +3,7 @@
 #include "config/History.h"
 #include "config/AppIdentity.h"
 #include "config/TextCodec.h"
+#include "main/ConfigPreload.h"
 #include "main/ConnectRunModeChooser.h"
 #include "main/TMainForm.h"
 #include "main/StartupTrace.h"
@@ -128,6 +129,14 @@ int main(int argc, char *argv[])
     if (!context.codec.isValid()) {
         std::fprintf(stderr, "quilmora-editor: unknown encoding %s\n", encoding.constData());
         return 2;
+    }
+
+    // While the connection dialog waits, the local configuration is read ahead when the
+    // dialog opens on local mode.
+    ConfigPreload preload;
+    if (!wizard && !ConnectSettings::load(registry).remote()) {
+        preload.start(ProgramFolder::filePath(context.programFolder, QStringLiteral("quilmora.ini")), context.codec);
+        context.preload = &preload;
     }
 
     // The history of saves names the program that saved.
