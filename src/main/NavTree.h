@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <variant>
+#include <vector>
 
 // One node of the navigation tree. A fixed node carries the page it shows; an item node
 // owns its item, which goes with the node.
@@ -46,6 +47,24 @@ public:
         quint64 version; // changes whenever text and key are worked out afresh
     };
     const Name &name(const TextCodec &codec) const;
+
+    // The nodes of a list of items, in their order, each taking its item; captions are
+    // decoded with `codec`. The nodes belong to no tree yet: any thread may make them.
+    template <typename Item>
+    static QList<QTreeWidgetItem *> makeItemNodes(std::vector<std::unique_ptr<Item>> &items, const TextCodec &codec,
+                                                  const QIcon &icon)
+    {
+        QList<QTreeWidgetItem *> nodes;
+        nodes.reserve(qsizetype(items.size()));
+        for (auto &item : items) {
+            auto *node = new NavNode(Item::ImageIndex, icon);
+            node->setText(0, codec.decode(item->caption()));
+            node->item = std::move(item);
+            nodes.append(node);
+        }
+        items.clear();
+        return nodes;
+    }
 
 private:
     QString m_caption;

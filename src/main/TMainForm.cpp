@@ -85,7 +85,7 @@ TMainForm::TMainForm(const MainFormContext &context, QWidget *parent)
 {
     Q_ASSERT(m_prompts);
     const FlagScope filling(m_pageFill); // nothing built here is an edit
-    ImageList2 = NavIcons::imageList();
+    ImageList2 = m_ctx.navIcons.isEmpty() ? NavIcons::imageList() : m_ctx.navIcons;
     // The title carries a mark while there are unsaved changes.
     setWindowTitle(QString::fromLatin1(AppIdentity::ApplicationTitle) + QStringLiteral("[*]"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint

@@ -3,6 +3,7 @@
 #include "config/SafeFile.h"
 #include "config/ServerSettings.h"
 #include "config/TextCodec.h"
+#include "main/ConfigPreload.h"
 #include "main/MembershipChoices.h"
 #include "main/RunMode.h"
 
@@ -66,8 +67,6 @@ class TPop;
 class TUser;
 
 // What the main window is built from: its platform layers and the run's settings.
-class ConfigPreload;
-
 struct MainFormContext
 {
     Prompts *prompts = nullptr; // required; every message box goes through it
@@ -89,6 +88,9 @@ struct MainFormContext
     const SystemInfo *systemInfo = nullptr;
     // The local configuration read ahead while start-up waited; none means read it at the load.
     ConfigPreload *preload = nullptr;
+    // The tree's images by image index when already made (for the read ahead); none means
+    // the window makes them.
+    QList<QIcon> navIcons;
 };
 
 // The editor's main window: the navigation tree on the left, the page of the selected
@@ -304,6 +306,7 @@ private:
     MembershipChoices m_groupChoices, m_userChoices; // kept between showings of the lists
     ServerSettings m_server;                    // as loaded or last saved: the bytes kept
     ConfigDocument *m_loading = nullptr;        // the document whose items are being taken
+    ConfigPreload::Loaded *m_loadedAhead = nullptr; // its items' nodes, when read ahead
     SafeFile::Fingerprint m_diskFingerprint;    // the file as loaded or last saved
 
     QList<QIcon> ImageList2;

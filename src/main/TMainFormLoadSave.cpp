@@ -50,11 +50,11 @@ bool TMainForm::LoadConfiguration()
     ConfigDocument doc;
     // A read made ahead while start-up waited stands for this one when the file has not
     // changed since; otherwise (or in remote mode, where it is let go) the file is read now.
-    std::optional<ConfigDocument> early;
+    std::unique_ptr<ConfigPreload::Loaded> early;
     if (m_ctx.preload)
         early = m_ctx.preload->take(RemoteMode ? QString() : configFilePath());
     if (early) {
-        doc = std::move(*early);
+        doc = std::move(early->doc);
         if (const QString skipped = doc.linkedFiles.message(); !skipped.isEmpty())
             m_prompts->information(skipped);
     } else if (!readDocument(configFilePath(), &doc)) {
@@ -62,7 +62,9 @@ bool TMainForm::LoadConfiguration()
         return false;
     }
     StartupTrace::mark("config-loaded");
+    m_loadedAhead = early.get();
     showDocument(doc);
+    m_loadedAhead = nullptr;
     StartupTrace::mark("tree-filled");
     m_diskFingerprint = doc.fingerprint;
     m_changed = false;
@@ -134,22 +136,15 @@ void TMainForm::LoadItems(const QByteArray &kindWord, NavNode *root)
         return;
     // One batch for the whole list keeps loading linear in the number of items.
     QList<QTreeWidgetItem *> nodes;
-    auto take = [&](auto &items) {
-        nodes.reserve(qsizetype(items.size()));
-        for (auto &item : items) {
-            using Item = typename std::decay_t<decltype(item)>::element_type;
-            NavNode *node = newItemNode(m_codec.decode(item->caption()), Item::ImageIndex, root);
-            node->item = std::move(item);
-            nodes.append(node);
-        }
-        items.clear();
-    };
     if (kindWord == TPop::KindWord)
-        take(m_loading->pops);
+        nodes = m_loadedAhead ? std::exchange(m_loadedAhead->popNodes, {})
+                              : NavNode::makeItemNodes(m_loading->pops, m_codec, ImageList2.value(TPop::ImageIndex));
     else if (kindWord == TGroup::KindWord)
-        take(m_loading->groups);
+        nodes = m_loadedAhead ? std::exchange(m_loadedAhead->groupNodes, {})
+                              : NavNode::makeItemNodes(m_loading->groups, m_codec, ImageList2.value(TGroup::ImageIndex));
     else if (kindWord == TUser::KindWord)
-        take(m_loading->users);
+        nodes = m_loadedAhead ? std::exchange(m_loadedAhead->userNodes, {})
+                              : NavNode::makeItemNodes(m_loading->users, m_codec, ImageList2.value(TUser::ImageIndex));
     root->addChildren(nodes);
 }
 

@@ -5,6 +5,7 @@
 #include "config/TextCodec.h"
 #include "main/ConfigPreload.h"
 #include "main/ConnectRunModeChooser.h"
+#include "main/NavIcons.h"
 #include "main/TMainForm.h"
 #include "main/StartupTrace.h"
 #include "platform/Clock.h"
@@ -135,7 +136,9 @@ int main(int argc, char *argv[])
     // dialog opens on local mode.
     ConfigPreload preload;
     if (!wizard && !ConnectSettings::load(registry).remote()) {
-        preload.start(ProgramFolder::filePath(context.programFolder, QStringLiteral("quilmora.ini")), context.codec);
+        context.navIcons = NavIcons::imageList();
+        preload.start(ProgramFolder::filePath(context.programFolder, QStringLiteral("quilmora.ini")), context.codec,
+                      context.navIcons);
         context.preload = &preload;
     }
 
