@@ -514,9 +514,11 @@ void TestConnectForm::workWhileWaiting()
 void TestConnectForm::askedBeforeTheWindow_data()
 {
     QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("OK") << QByteArray("BitBtn1") << true;
-    QTest::newRow("Cancel") << QByteArray("BitBtn2") << false;
+    QTest::addColumn<bool>("remote");
+    QTest::addColumn<int>("mode"); // RunModeChoice::Mode
+    QTest::newRow("OK, local") << QByteArray("BitBtn1") << false << int(RunModeChoice::Mode::Local);
+    QTest::newRow("OK, remote") << QByteArray("BitBtn1") << true << int(RunModeChoice::Mode::Remote);
+    QTest::newRow("Cancel") << QByteArray("BitBtn2") << false << int(RunModeChoice::Mode::Cancel);
 }
 
 // Start-up asks before the main window exists; the window's own question then gets that
@@ -524,9 +526,16 @@ void TestConnectForm::askedBeforeTheWindow_data()
 void TestConnectForm::askedBeforeTheWindow()
 {
     QFETCH(QByteArray, button);
-    QFETCH(bool, accepted);
+    QFETCH(bool, remote);
+    QFETCH(int, mode);
+    const bool accepted = mode != int(RunModeChoice::Mode::Cancel);
     ConnectRunModeChooser chooser(*m_registry, m_prompts, nullptr);
-    GuiTestUtil::onNextModal([&](QWidget *form) { QTest::mouseClick(child<QPushButton>(form, button.constData()), Qt::LeftButton); });
+    GuiTestUtil::onNextModal([&](QWidget *form) {
+        if (remote)
+            fillRemote(form, QStringLiteral("127.0.0.1"), QStringLiteral("35001"), QStringLiteral("ops"),
+                       QStringLiteral("secret"));
+        QTest::mouseClick(child<QPushButton>(form, button.constData()), Qt::LeftButton);
+    });
     QCOMPARE(chooser.askFirst({}), accepted);
 
     // A second dialog would be cancelled here, and the answer would be Cancel.
@@ -536,7 +545,9 @@ void TestConnectForm::askedBeforeTheWindow()
         QTest::mouseClick(child<QPushButton>(form, "BitBtn2"), Qt::LeftButton);
     });
     QWidget owner;
-    QCOMPARE(chooser.choose(&owner).mode, accepted ? RunModeChoice::Mode::Local : RunModeChoice::Mode::Cancel);
+    const RunModeChoice choice = chooser.choose(&owner);
+    QCOMPARE(int(choice.mode), mode);
+    QCOMPARE(bool(choice.transfer), remote); // the transfer, made now, with the window as owner
     QCOMPARE(secondDialogs, 0);
     // The answer is given once: a later question shows the dialog again.
     QCOMPARE(chooser.choose(&owner).mode, RunModeChoice::Mode::Cancel);
