@@ -82,21 +82,21 @@ __attribute__((target("sha,ssse3,sse4.1"))) void shaniBlocks(uint32_t state[5], 
 
 #endif
 
-bool useInstructions()
+} // namespace
+
+bool Sha1::hasInstructions()
 {
 #ifdef QUILMORA_SHA1_X86
-    static const bool use = haveShaInstructions() && !qEnvironmentVariableIsSet("QUILMORA_SHA1_PORTABLE");
-    return use;
+    static const bool have = haveShaInstructions();
+    return have;
 #else
     return false;
 #endif
 }
 
-} // namespace
-
-Sha1::Sha1() : m_state{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0}
+Sha1::Sha1(Mode mode) : m_state{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476, 0xc3d2e1f0}
 {
-    if (!useInstructions())
+    if (mode == Mode::Portable || !hasInstructions())
         m_portable.emplace(QCryptographicHash::Sha1);
 }
 

@@ -13,7 +13,10 @@
 class Sha1
 {
 public:
-    Sha1();
+    enum class Mode { Fastest, Portable };
+    explicit Sha1(Mode mode = Mode::Fastest);
+    // Whether this processor has the SHA instructions (and Fastest uses them).
+    static bool hasInstructions();
     void add(QByteArrayView data);
     // The 20-byte digest; the object is spent afterwards.
     QByteArray result();
