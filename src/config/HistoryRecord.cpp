@@ -14,7 +14,10 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace History {
@@ -71,6 +74,52 @@ QByteArray commitContent(const ObjectId &tree, const ObjectId &parent, const QBy
     c += "author " + author + "\ncommitter " + committer + "\n\n" + message;
     return c;
 }
+
+// The file a save replaced, mapped rather than read: its bytes are compared with the new
+// ones (the delta, the summary) and hashed at most, never copied.
+class MappedFile
+{
+public:
+    MappedFile() = default;
+    ~MappedFile()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
+    }
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    // A regular file only (never waits on a pipe put in its place); `stat` as when opened.
+    bool open(const QString &path, FileStat *stat)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return false;
+        struct stat st {};
+        bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (ok) {
+            stat->ok = true;
+            stat->inode = quint64(st.st_ino);
+            stat->size = qint64(st.st_size);
+            stat->mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            stat->owner = st.st_uid;
+            m_size = size_t(st.st_size);
+            if (m_size > 0) {
+                void *p = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+                ok = p != MAP_FAILED;
+                m_data = ok ? static_cast<char *>(p) : nullptr;
+            }
+        }
+        ::close(fd);
+        return ok;
+    }
+    // The bytes, valid while this object lives.
+    QByteArray bytes() const { return m_data ? QByteArray::fromRawData(m_data, qsizetype(m_size)) : QByteArray(); }
+
+private:
+    char *m_data = nullptr;
+    size_t m_size = 0;
+};
 
 struct Pending
 {
@@ -232,14 +281,10 @@ bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, 
 
     // The file this save replaced, from its backup.
     const QString replaced = SafeFile::replacedFile(path);
-    const QString backup = SafeFile::backupPath(path);
-    QByteArray oldBytes;
-    bool haveOld = false;
+    MappedFile backup;
     FileStat oldStat;
-    if (backupKept) {
-        oldStat = Store::statOf(backup);
-        haveOld = oldStat.ok && SafeFile::readRegular(backup, &oldBytes) == SafeFile::ReadStatus::Ok;
-    }
+    const bool haveOld = backupKept && backup.open(SafeFile::backupPath(path), &oldStat);
+    const QByteArray oldBytes = haveOld ? backup.bytes() : QByteArray();
     bool oldIsPrevious = false;
     if (haveOld && !previousBlob.isEmpty()) {
         oldIsPrevious = (state.inode == oldStat.inode && state.size == oldStat.size && state.mtimeNs == oldStat.mtimeNs
