@@ -306,6 +306,35 @@ quint64 Builder::addWhole(ObjectType type, const ObjectId &id, QByteArrayView co
     return offset;
 }
 
+bool Builder::wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) const
+{
+    if (offset >= quint64(m_pack.size()))
+        return false;
+    const auto *p = reinterpret_cast<const unsigned char *>(m_pack.constData());
+    quint64 at = offset;
+    unsigned char c = p[at++];
+    const int t = (c >> 4) & 7;
+    quint64 size = c & 15;
+    int shift = 4;
+    while (c & 0x80) {
+        if (at >= quint64(m_pack.size()) || shift > 56)
+            return false;
+        c = p[at++];
+        size |= quint64(c & 0x7f) << shift;
+        shift += 7;
+    }
+    if (t < 1 || t > 3 || size > (quint64(1) << 30))
+        return false;
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    uLongf outSize = uLongf(size);
+    uLong inSize = uLong(quint64(m_pack.size()) - at);
+    if (uncompress2(reinterpret_cast<Bytef *>(out.data()), &outSize, p + at, &inSize) != Z_OK || outSize != size)
+        return false;
+    *type = ObjectType(t);
+    *content = std::move(out);
+    return true;
+}
+
 quint64 Builder::addDelta(const ObjectId &id, quint64 baseOffset, QByteArrayView delta)
 {
     const quint64 offset = quint64(m_pack.size());

@@ -140,6 +140,7 @@ public:
 private:
     bool prepareRepository(RepoLock &lock, QString *error);
     bool git(QString *error);
+    bool journalTreeIsHeads(const ObjectId &head) const;
     void addVersion(const Pending &p, const ObjectId &blobId, bool baseIsPrevious, const QByteArray &baseBytes);
 
     QString m_dir;
@@ -175,6 +176,19 @@ bool Writer::prepareRepository(RepoLock &lock, QString *error)
         return false;
     }
     return true;
+}
+
+// Whether the journal's tree is the one the commit `head` (whole in the journal's pack, as
+// every save writes its commit) names: a journal that does not match is not trusted.
+bool Writer::journalTreeIsHeads(const ObjectId &head) const
+{
+    const qint64 offset = m_pack.offsetOf(head);
+    ObjectType type;
+    QByteArray commit;
+    if (offset < 0 || !m_pack.wholeEntry(quint64(offset), &type, &commit) || type != ObjectType::Commit
+        || HistoryPack::objectId(ObjectType::Commit, commit) != head)
+        return false;
+    return commit.startsWith("tree " + HistoryPack::objectId(ObjectType::Tree, m_journal.tree).toHex() + '\n');
 }
 
 // The git module, opened on the repository.
@@ -256,8 +270,8 @@ bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, 
         m_oldPack = journalPack;
     }
     bool known = head.isEmpty();
-    if (!known && m_journal.head == head && m_startedFromOld && m_pack.contains(head))
-        known = Store::parseTree(m_journal.tree, &m_tree);
+    if (!known && m_journal.head == head && m_startedFromOld)
+        known = journalTreeIsHeads(head) && Store::parseTree(m_journal.tree, &m_tree);
     if (!known && (!git(error) || !m_git->treeOf(head, &m_tree, error)))
         return false;
     ObjectId previousBlob;
