@@ -107,8 +107,12 @@ bool touchedSections(const QByteArray &a, const QByteArray &b, QByteArray *ca, Q
         prefix += 8;
     while (prefix < limit && a[prefix] == b[prefix])
         ++prefix;
+    // The common end likewise, whole words first: a one-key edit leaves megabytes of it.
     qsizetype suffix = 0;
-    while (suffix < limit - prefix && a[a.size() - suffix - 1] == b[b.size() - suffix - 1])
+    const char *endA = a.constData() + a.size(), *endB = b.constData() + b.size();
+    while (suffix + 8 <= limit - prefix && std::memcmp(endA - suffix - 8, endB - suffix - 8, 8) == 0)
+        suffix += 8;
+    while (suffix < limit - prefix && endA[-suffix - 1] == endB[-suffix - 1])
         ++suffix;
     // A line added at the end of a section differs first at the next section's line: the
     // section before the first differing byte is taken too.
