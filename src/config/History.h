@@ -8,8 +8,10 @@
 #include <functional>
 
 // The history of saves: every save of a configuration file keeps the saved version as a
-// commit in the bare git repository "history.git" beside it (written with libgit2, read by
-// plain git: `git --git-dir=history.git log -p`).
+// commit in the bare git repository "history.git" beside it (git's own formats, read by
+// plain git: `git --git-dir=history.git log -p`). A save writes it without libgit2
+// (HistoryRecord.cpp); Repository reads it through libgit2 in the private module
+// history-git.so, loaded on first use.
 //
 // The one save path (ConfigDocument's) calls record() once the new file is in place, so
 // every program that saves records versions without code of its own. A history that
@@ -65,7 +67,8 @@ public:
     Repository(const Repository &) = delete;
     Repository &operator=(const Repository &) = delete;
 
-    // Opens the history of the folder's file `fileName`. Fails with the cause: "No history
+    // Opens the history of the folder's file `fileName`. Fails with the cause: "The program's
+    // module history-git is missing (looked for ...)", "No history
     // at <path> (no save has been recorded yet)", "<path> is not a folder", "<path> is not a
     // git repository", "<path>: <what git says>".
     bool open(const QString &folder, const QString &fileName, QString *error);

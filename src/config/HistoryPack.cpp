@@ -1,6 +1,6 @@
 #include "config/HistoryPack.h"
 
-#include "config/SafeFile.h"
+#include "config/Sha1.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -30,33 +29,9 @@ quint32 getU32(const char *p)
     return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
 }
 
-// SHA-1 through OpenSSL: several times faster than a portable one where the processor has
-// SHA instructions, and every save hashes the whole file once.
-class Sha1
-{
-public:
-    Sha1() : m_ctx(EVP_MD_CTX_new()) { EVP_DigestInit_ex(m_ctx, EVP_sha1(), nullptr); }
-    ~Sha1() { EVP_MD_CTX_free(m_ctx); }
-    Sha1(const Sha1 &) = delete;
-    Sha1 &operator=(const Sha1 &) = delete;
-    void add(QByteArrayView data) { EVP_DigestUpdate(m_ctx, data.data(), size_t(data.size())); }
-    QByteArray result()
-    {
-        unsigned char md[EVP_MAX_MD_SIZE];
-        unsigned int n = 0;
-        EVP_DigestFinal_ex(m_ctx, md, &n);
-        return QByteArray(reinterpret_cast<const char *>(md), int(n));
-    }
-
-private:
-    EVP_MD_CTX *m_ctx;
-};
-
 QByteArray sha1(QByteArrayView data)
 {
-    Sha1 h;
-    h.add(data);
-    return h.result();
+    return Sha1::hash(data);
 }
 
 // zlib's stream of `data`. Small data is compressed well; a whole version of a large file
@@ -147,30 +122,63 @@ bool readWhole(const QString &path, QByteArray *bytes)
     return f.error() == QFile::NoError;
 }
 
+// A file of the repository being written: a temporary file beside it, renamed in place by
+// commit().
+class TempFile
+{
+public:
+    explicit TempFile(const QString &path)
+        : m_target(QFile::encodeName(path)), m_temp(m_target + ".tmp-" + QByteArray::number(::getpid()))
+    {
+    }
+    ~TempFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_done)
+            ::unlink(m_temp.constData());
+    }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    bool write(QByteArrayView bytes)
+    {
+        if (m_fd < 0)
+            m_fd = ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0444);
+        if (m_fd < 0)
+            return false;
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (!(n < 0 && errno == EINTR))
+                return false;
+        }
+        return true;
+    }
+    bool sync() { return ::fdatasync(m_fd) == 0; }
+    bool commit()
+    {
+        const bool closed = ::close(m_fd) == 0;
+        m_fd = -1;
+        m_done = closed && ::rename(m_temp.constData(), m_target.constData()) == 0;
+        return m_done;
+    }
+
+private:
+    QByteArray m_target;
+    QByteArray m_temp;
+    int m_fd = -1;
+    bool m_done = false;
+};
+
 // Writes a file of the repository through a temporary file renamed in place; `sync`: on disk
-// before the rename (packs and their indexes, as git does by default).
+// before the rename.
 bool writeReplacing(const QString &path, const QByteArray &bytes, bool sync)
 {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray temp = target + ".tmp-" + QByteArray::number(::getpid());
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0444);
-    if (fd < 0)
-        return false;
-    qsizetype done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (!(n < 0 && errno == EINTR))
-            ok = false;
-    }
-    ok = ok && (!sync || ::fdatasync(fd) == 0);
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok)
-        ::unlink(temp.constData());
-    return ok;
+    TempFile f(path);
+    return f.write(bytes) && (!sync || f.sync()) && f.commit();
 }
 
 } // namespace
@@ -298,6 +306,35 @@ quint64 Builder::addWhole(ObjectType type, const ObjectId &id, QByteArrayView co
     return offset;
 }
 
+bool Builder::wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) const
+{
+    if (offset >= quint64(m_pack.size()))
+        return false;
+    const auto *p = reinterpret_cast<const unsigned char *>(m_pack.constData());
+    quint64 at = offset;
+    unsigned char c = p[at++];
+    const int t = (c >> 4) & 7;
+    quint64 size = c & 15;
+    int shift = 4;
+    while (c & 0x80) {
+        if (at >= quint64(m_pack.size()) || shift > 56)
+            return false;
+        c = p[at++];
+        size |= quint64(c & 0x7f) << shift;
+        shift += 7;
+    }
+    if (t < 1 || t > 3 || size > (quint64(1) << 30))
+        return false;
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    uLongf outSize = uLongf(size);
+    uLong inSize = uLong(quint64(m_pack.size()) - at);
+    if (uncompress2(reinterpret_cast<Bytef *>(out.data()), &outSize, p + at, &inSize) != Z_OK || outSize != size)
+        return false;
+    *type = ObjectType(t);
+    *content = std::move(out);
+    return true;
+}
+
 quint64 Builder::addDelta(const ObjectId &id, quint64 baseOffset, QByteArrayView delta)
 {
     const quint64 offset = quint64(m_pack.size());
@@ -360,10 +397,12 @@ bool Builder::write(const QString &packFolder, QString *packPath, QString *error
     idx.append(sha1(idx));
 
     const QString base = QDir(packFolder).filePath(QStringLiteral("pack-") + QString::fromLatin1(checksum.toHex()));
-    QByteArray whole = m_pack;
-    whole.append(checksum);
-    if (!writeReplacing(base + QStringLiteral(".pack"), whole, true)
-        || !writeReplacing(base + QStringLiteral(".idx"), idx, true)) {
+    // Both on disk before either is in place (as git does for its packs), the index last: a
+    // reader never finds an index without its pack. Written first and synced after, the
+    // second sync finds the file system's journal mostly written already.
+    TempFile packFile(base + QStringLiteral(".pack")), idxFile(base + QStringLiteral(".idx"));
+    if (!packFile.write(m_pack) || !packFile.write(checksum) || !idxFile.write(idx) || !packFile.sync()
+        || !idxFile.sync() || !packFile.commit() || !idxFile.commit()) {
         QFile::remove(base + QStringLiteral(".pack"));
         *error = QStringLiteral("cannot write to %1").arg(QDir::toNativeSeparators(packFolder));
         return false;

@@ -62,6 +62,9 @@ public:
     bool contains(const ObjectId &id) const { return m_offsets.contains(id); }
     // Where an object stands in this pack; -1 when it is not in it.
     qint64 offsetOf(const ObjectId &id) const { return qint64(m_offsets.value(id, quint64(-1))); }
+    // The content of a whole (not deltified) entry of this pack; false for a delta or a
+    // damaged entry.
+    bool wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) const;
     qsizetype size() const { return m_pack.size(); }
     int count() const { return int(m_entries.size()); }
 

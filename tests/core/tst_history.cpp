@@ -56,6 +56,11 @@ private slots:
     void brokenHistoryKeepsSaving_data();
     void brokenHistoryKeepsSaving();
     void readOnlyHistoryKeepsSaving();
+    void repositoryChangedByGit_data();
+    void repositoryChangedByGit();
+    void lockedBranchKeepsSaving();
+    void journalNotMatchingIsNotTrusted();
+    void withoutReaderModule();
     void concurrentSaves();
     void summaries_data();
     void summaries();
@@ -292,6 +297,141 @@ void TestHistory::readOnlyHistoryKeepsSaving()
     QCOMPARE(commits(), before);
     chmod.start(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+w"), repo()});
     QVERIFY(chmod.waitForFinished());
+}
+
+void TestHistory::repositoryChangedByGit_data()
+{
+    QTest::addColumn<QStringList>("script"); // git commands run between two saves
+    // Someone commits with git itself: the next save finds the branch ahead of what it knew.
+    QTest::newRow("a commit made with git")
+        << QStringList{QStringLiteral("-c user.name=admin -c user.email=admin@example.org commit-tree HEAD^{tree} -p HEAD -m by-hand"), QStringLiteral("update-ref @")};
+    // git's own maintenance: the branch only in packed-refs, the objects repacked.
+    QTest::newRow("pack-refs") << QStringList{QStringLiteral("pack-refs --all")};
+    QTest::newRow("gc") << QStringList{QStringLiteral("gc --quiet --prune=now")};
+    // A branch that keeps a log gets the save's entry in it.
+    QTest::newRow("a commit made with git, the branch's log kept")
+        << QStringList{QStringLiteral("-c user.name=admin -c user.email=admin@example.org commit-tree HEAD^{tree} -p HEAD -m by-hand"),
+                       QStringLiteral("-c user.name=admin -c user.email=admin@example.org update-ref --create-reflog @")};
+}
+
+// The history may be changed by git between saves: the next save still adds exactly its
+// commit on top of what the branch holds, in a repository git finds sound.
+void TestHistory::repositoryChangedByGit()
+{
+    QFETCH(QStringList, script);
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    QByteArray made; // the output of a command, "@" in the next one
+    for (const QString &line : script) {
+        QStringList args = line.split(QLatin1Char(' '));
+        if (args.last() == QLatin1String("@"))
+            args.last() = QStringLiteral("refs/heads/main ") + QString::fromLatin1(made.trimmed());
+        args.removeAll(QString());
+        const GitRun r = git(args.join(QLatin1Char(' ')).split(QLatin1Char(' ')));
+        QVERIFY2(r.status == 0, (line.toUtf8() + ": " + r.err).constData());
+        made = r.out;
+    }
+    const QByteArray before = git({QStringLiteral("rev-parse"), QStringLiteral("HEAD")}).out.trimmed();
+    const int count = commits();
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(commits(), count + 1);
+    QCOMPARE(git({QStringLiteral("rev-parse"), QStringLiteral("HEAD~1")}).out.trimmed(), before);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+    if (QByteArray(QTest::currentDataTag()).contains("log kept")) {
+        const GitRun log = git({QStringLiteral("reflog"), QStringLiteral("show"), QStringLiteral("refs/heads/main")});
+        QVERIFY2(log.out.contains("quilmora: save"), log.out.constData());
+    }
+    // And the next save, with the journal in step again.
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Again")}).status, 0);
+    QCOMPARE(commits(), count + 2);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+}
+
+// A branch locked by another program (git's "<branch>.lock"): the save goes through with the
+// warning, the lock is left to its owner and the branch stays where it was.
+void TestHistory::lockedBranchKeepsSaving()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    const int before = commits();
+    const QString lock = repo() + QStringLiteral("/refs/heads/main.lock");
+    QVERIFY(TestFiles::write(lock, "someone else's\n"));
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QCOMPARE(run.status, 0);
+    QVERIFY(TestFiles::read(path(QStringLiteral("quilmora.ini"))).contains("Name=Saved\r\n"));
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.contains("main.lock"), run.err.constData());
+    QCOMPARE(TestFiles::read(lock), QByteArray("someone else's\n"));
+    QCOMPARE(commits(), before);
+    // Unlocked, the next save records the version the locked one could not, then its own.
+    QVERIFY(QFile::remove(lock));
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Later")}).status, 0);
+    QCOMPARE(commits(), before + 2);
+    QVERIFY(headFile(QStringLiteral("HEAD~1")).contains("Name=Saved\r\n"));
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+}
+
+// The journal remembers the last commit's tree so that a save need not read it back; one
+// that does not match that commit (damaged, edited) is not taken: the next commit still
+// holds every file of the folder's history.
+void TestHistory::journalNotMatchingIsNotTrusted()
+{
+    QVERIFY(TestFiles::write(path(QStringLiteral("other.ini")), Initial));
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    QCOMPARE(cli({QStringLiteral("--file"), QStringLiteral("other.ini"), QStringLiteral("set"), QStringLiteral("server.Port"),
+                  QStringLiteral("121")})
+                 .status,
+             0);
+    // The tree of a commit that held quilmora.ini alone, put in the journal.
+    const GitRun older = git({QStringLiteral("cat-file"), QStringLiteral("tree"), QStringLiteral("HEAD~2^{tree}")});
+    QCOMPARE(older.status, 0);
+    QFile journal(repo() + QStringLiteral("/quilmora-journal"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QByteArray text = journal.readAll();
+    journal.close();
+    const qsizetype at = text.indexOf("\ntree ");
+    QVERIFY(at > 0);
+    text.replace(at + 7, text.indexOf('\n', at + 1) - at - 7, older.out.toHex());
+    QVERIFY(TestFiles::write(journal.fileName(), text));
+
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QByteArray());
+    const GitRun files = git({QStringLiteral("ls-tree"), QStringLiteral("--name-only"), QStringLiteral("HEAD")});
+    QCOMPARE(files.out, QByteArray("other.ini\nquilmora.ini\n"));
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+}
+
+// A program whose history reader (its module) is missing: saves are still recorded, and
+// `history` says what is missing instead of failing otherwise.
+void TestHistory::withoutReaderModule()
+{
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("quilmora-config"));
+    QVERIFY(QFile::copy(QStringLiteral(QUILMORA_CLI_PATH), program));
+    const auto run = [&](const QStringList &args) {
+        QProcess p;
+        p.start(program, QStringList{QStringLiteral("--folder"), m_dir->path()} + args);
+        p.waitForFinished(60000);
+        return std::make_tuple(p.exitCode(), p.readAllStandardError());
+    };
+    for (const char *name : {"First", "Second"}) {
+        const auto [status, err] = run({QStringLiteral("set"), QStringLiteral("server.Name"), QLatin1String(name)});
+        QCOMPARE(status, 0);
+        QCOMPARE(err, QByteArray());
+    }
+    QCOMPARE(commits(), 3); // the file before the first save, and both saves
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    verifyFsck();
+    const auto [status, err] = run({QStringLiteral("history")});
+    if (status == 0)
+        QSKIP("an installed history-git module stands in for the missing one");
+    QCOMPARE(status, 1);
+    QVERIFY2(err.contains("history-git") && err.contains("missing"), err.constData());
 }
 
 // 8 programs saving 25 times each at once: 200 commits after the first one, each holding

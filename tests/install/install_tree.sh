@@ -46,6 +46,24 @@ dry=$("$usr/bin/quilmora-config" --folder "$usr/share/doc/quilmora/examples/demo
 if ! grep -q 'would be removed' <<<"$dry" || grep -q '^0 entries' <<<"$dry"; then
   echo "FAIL: the demo's purge dry run removes nothing: $dry" >&2; failed=1
 fi
+# The programs' private modules, found by the installed program beside itself: a save is
+# recorded and `history` (history-git.so) lists it; `pull` (cli-network.so) runs as far as
+# its usage error.
+modules=$(ls -d "$usr"/lib/*/quilmora "$usr"/lib/quilmora 2>/dev/null | head -1 || true)
+for m in history-git cli-network; do
+  [ -s "$modules/$m.so" ] || { echo "FAIL: not installed: the module $m.so (in /usr/lib/<multiarch>/quilmora)" >&2; failed=1; }
+done
+work=$destdir/module-check
+cp -r "$usr/share/doc/quilmora/examples/demo" "$work"
+if ! "$usr/bin/quilmora-config" --folder "$work" set server.Name Moved 2>&1 ||
+   ! "$usr/bin/quilmora-config" --folder "$work" history --limit 1 | grep -q 'set: server: Name'; then
+  echo "FAIL: the installed quilmora-config does not record and list a save" >&2; failed=1
+fi
+pull_status=0
+pull_err=$("$usr/bin/quilmora-config" --folder "$work" pull 2>&1) || pull_status=$?
+if [ "$pull_status" != 2 ] || ! grep -q 'no HOST given' <<<"$pull_err"; then
+  echo "FAIL: the installed quilmora-config pull (status $pull_status): $pull_err" >&2; failed=1
+fi
 # Installed under /usr, Debian's ansible-core finds the collection there without settings.
 if command -v ansible-doc >/dev/null; then
   ANSIBLE_COLLECTIONS_PATH=$usr/$collections ANSIBLE_HOME=$destdir/ansible-home \
