@@ -14,7 +14,7 @@ namespace {
 using Level = CheckFinding::Level;
 using Kind = CheckFinding::Kind;
 
-std::string_view view(const QByteArray &bytes)
+std::string_view view(QByteArrayView bytes)
 {
     return std::string_view(bytes.constData(), size_t(bytes.size()));
 }
@@ -25,10 +25,10 @@ std::string_view view(const QByteArray &bytes)
 // A name with letter case folded, as the check compares names: decoded and case-folded,
 // except that printable ASCII in a codec that keeps it is folded byte by byte (the same
 // text, without the decoder and two copies).
-QString foldedKey(const QByteArray &name, const TextCodec &codec)
+QString foldedKey(QByteArrayView name, const TextCodec &codec)
 {
     if (codec.keepsAscii()) {
-        const char *p = name.constData();
+        const char *p = name.data();
         const qsizetype n = name.size();
         qsizetype i = 0;
         while (i < n && p[i] >= 0x20 && p[i] < 0x7f)
@@ -64,7 +64,7 @@ public:
         }
     }
 
-    bool contains(const QByteArray &name) const
+    bool contains(QByteArrayView name) const
     {
         if (m_exact.find(view(name)) != m_exact.end())
             return true;
@@ -113,7 +113,7 @@ QString nameAddress(Kind kind, const QString &name)
     return word + (name.startsWith(QLatin1Char('#')) ? QStringLiteral("=") : QString()) + name;
 }
 
-bool sameName(const QByteArray &a, const QByteArray &b, const TextCodec &codec)
+bool sameName(QByteArrayView a, QByteArrayView b, const TextCodec &codec)
 {
     return a == b || foldedKey(a, codec) == foldedKey(b, codec);
 }
@@ -190,7 +190,7 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
     auto add = [&out](Level level, const char *code, Kind kind, int index, const QString &message) {
         out.append({level, QString::fromLatin1(code), kind, index, message, QString()});
     };
-    auto q = [&codec](const QByteArray &bytes) { return quoted(codec.decode(bytes)); };
+    auto q = [&codec](QByteArrayView bytes) { return quoted(codec.decode(bytes)); };
 
     QByteArrayList groupNames, userNames, popNames;
     groupNames.reserve(groups.size());
@@ -206,12 +206,13 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
     const NameIndex userIndex(userNames, codec);
     const NameIndex popIndex(popNames, codec);
 
+    // Membership lists are read in place, name by name, not made into lists of names.
     for (int i = 0; i < pops.size(); ++i) {
-        for (const QByteArray &name : pops[i]->Newsgroups) {
+        pops[i]->Newsgroups.forEachName([&](QByteArrayView name) {
             if (!groupIndex.contains(name))
                 add(Level::Error, "unknown-group", Kind::Pop, i,
                     QStringLiteral("Newsgroups names %1, which is no group").arg(q(name)));
-        }
+        });
     }
     for (int i = 0; i < pops.size(); ++i) {
         const QByteArray &def = pops[i]->DefaultGroup;
@@ -224,22 +225,19 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
         if (p->DefaultGroup.isEmpty() || !groupIndex.contains(p->DefaultGroup))
             continue;
         bool listed = false;
-        for (const QByteArray &name : p->Newsgroups) {
-            if (sameName(name, p->DefaultGroup, codec)) {
-                listed = true;
-                break;
-            }
-        }
+        p->Newsgroups.forEachName([&](QByteArrayView name) {
+            listed = listed || sameName(name, p->DefaultGroup, codec);
+        });
         if (!listed)
             add(Level::Warning, "default-not-listed", Kind::Pop, i,
                 QStringLiteral("DefaultGroup %1 is not one of its Newsgroups").arg(q(p->DefaultGroup)));
     }
     for (int i = 0; i < groups.size(); ++i) {
-        for (const QByteArray &name : groups[i]->Users) {
+        groups[i]->Users.forEachName([&](QByteArrayView name) {
             if (!userIndex.contains(name))
                 add(Level::Error, "unknown-user", Kind::Group, i,
                     QStringLiteral("Users names %1, which is no user").arg(q(name)));
-        }
+        });
     }
     for (int i = 0; i < groups.size(); ++i) {
         const QString name = codec.decode(groups[i]->Name);
