@@ -316,6 +316,8 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
     if (oldFormat)
         server.AdminPass = PasswordDigest(server.AdminPass);
 
+    // The items are read by position: the index of names makes room for them.
+    store.releaseIndex();
     ItemReader reader(store, oldFormat, &linkedFiles);
     const qsizetype count = store.sectionCount();
     for (qsizetype i = 0; (loadParts & PopItems) && i < count; ++i) {

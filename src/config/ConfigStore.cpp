@@ -141,7 +141,7 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 if (counting) {
                     inLast = stops && size == lastSection.size() && sameIgnoringCase(nb, lastSection.data(), size);
                     store.m_index[slot] = qsizetype(store.m_sections.size());
-                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size(), 0});
+                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size()});
                     *ne = '\0';
                 }
             }
@@ -156,14 +156,12 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 while (vb < e && isBlank(*vb))
                     ++vb;
                 // Every key is kept; a lookup takes the first of equal keys.
-                Section &section = store.m_sections.back();
                 if (ke - b < qsizetype(kLongValue)) {
                     const qsizetype valueSize = e - vb;
                     if (valueSize >= qsizetype(kLongValue))
                         store.m_longValues.emplace_back(store.m_entries.size(), valueSize);
                     store.m_entries.push_back(Entry{b - text, quint32(ke - b),
                                                     quint32(std::min<qsizetype>(valueSize, kLongValue))});
-                    ++section.entryCount;
                 }
                 *e = '\0';
             }
@@ -256,6 +254,14 @@ qsizetype ConfigStore::find(QByteArrayView section) const
 {
     if (m_sections.empty())
         return -1;
+    if (m_index.empty()) {
+        for (size_t i = 0; i < m_sections.size(); ++i) {
+            const Section &s = m_sections[i];
+            if (s.nameSize == section.size() && sameIgnoringCase(m_text.constData() + s.name, section.data(), s.nameSize))
+                return qsizetype(i);
+        }
+        return -1;
+    }
     const size_t mask = m_index.size() - 1;
     for (size_t slot = size_t(hashIgnoringCase(section.data(), section.size())) & mask; m_index[slot] >= 0;
          slot = (slot + 1) & mask) {
@@ -295,7 +301,8 @@ std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayVie
 {
     const Section &s = m_sections[size_t(section)];
     const char *text = m_text.constData();
-    for (size_t i = s.firstEntry; i < s.firstEntry + s.entryCount; ++i) {
+    const size_t end = entriesEnd(section);
+    for (size_t i = s.firstEntry; i < end; ++i) {
         const Entry &e = m_entries[i];
         if (e.keySize == key.size() && sameIgnoringCase(text + e.key, key.data(), e.keySize))
             return valueOf(i);

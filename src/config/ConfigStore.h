@@ -57,6 +57,11 @@ public:
     // A view given by view() as a byte array sharing the store's buffer (no copy).
     QByteArray share(QByteArrayView value) const;
 
+    // Frees the index of section names, for a reader that has looked up what it needed by
+    // name and goes on by position: the memory is then free for what it builds. Lookups
+    // by name still work, by scanning the sections.
+    void releaseIndex() const { std::vector<qsizetype>().swap(m_index); }
+
 private:
     // A key and its value in 16 bytes (there is one for every line of the file): the value
     // starts after the blanks, the "=" and the blanks that follow the key. A value of 4 GiB
@@ -72,19 +77,24 @@ private:
     {
         qsizetype name;
         qsizetype nameSize;
-        size_t firstEntry;
-        size_t entryCount;
+        size_t firstEntry; // its entries end where the next section's begin
     };
     QByteArray m_text;             // the file's bytes; a NUL follows every value and name
     std::vector<Entry> m_entries;  // the keys of every counted section, in file order
     std::vector<Section> m_sections;
-    std::vector<qsizetype> m_index; // open addressing: position in m_sections, -1 for free
+    // Open addressing: position in m_sections, -1 for free. Empty once released: a lookup
+    // by name then scans the sections.
+    mutable std::vector<qsizetype> m_index;
     std::vector<std::pair<size_t, qsizetype>> m_longValues; // entry, size; in entry order
 
     void buildIndex();
     static ConfigStore parse(QByteArray &&bytes, QByteArrayView lastSection);
     qsizetype find(QByteArrayView section) const;
     QByteArrayView valueOf(size_t entry) const;
+    size_t entriesEnd(qsizetype section) const
+    {
+        return size_t(section) + 1 < m_sections.size() ? m_sections[size_t(section) + 1].firstEntry : m_entries.size();
+    }
 };
 
 // Where ConfigStore::fromBytesUntil() of a file stops, found while its bytes arrive: the

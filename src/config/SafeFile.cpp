@@ -218,6 +218,7 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
     qsizetype room = st.st_size > 0 && st.st_size < (qint64(1) << 40) ? qsizetype(st.st_size) + 1 : 64 * 1024;
     data.resize(room);
     LargeBuffer::adviseHugePages(data.data(), room);
+    LargeBuffer::populate(data.data(), room);
     for (;;) {
         if (size == room) {
             room *= 2;

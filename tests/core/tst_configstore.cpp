@@ -12,6 +12,7 @@ private slots:
     void namesIgnoreCaseValuesTrimmed();
     void firstSectionAndKeyWin();
     void absentEmptyAndDefaults();
+    void lookupsAfterIndexReleased();
     void linesOutsideSectionsIgnored();
     void valueAfterItsKey_data();
     void valueAfterItsKey();
@@ -77,6 +78,18 @@ void TestConfigStore::absentEmptyAndDefaults()
     QVERIFY(!store.readSwitch("S", "absent"));
     QCOMPARE(store.readBinary("S", "absent"), QByteArray());
     QCOMPARE(store.readList("S", "absent"), QByteArrayList());
+}
+
+// Once the index of names is released, lookups by name give what they gave before.
+void TestConfigStore::lookupsAfterIndexReleased()
+{
+    const ConfigStore store = ConfigStore::fromBytes("[A]\nk=first\n[B]\nx=1\n[a]\nk=third\n[Server]\nName=s\n");
+    store.releaseIndex();
+    QCOMPARE(store.readString("a", "K"), QByteArray("first"));
+    QCOMPARE(store.readString("SERVER", "name"), QByteArray("s"));
+    QCOMPARE(store.readInteger("b", "x", 0), 1);
+    QVERIFY(!store.value("C", "x"));
+    QCOMPARE(ConfigStore().value("A", "k"), std::nullopt);
 }
 
 void TestConfigStore::linesOutsideSectionsIgnored()
