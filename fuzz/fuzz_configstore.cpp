@@ -15,6 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!store.value(name, "Name") && store.readString(name, "Name") != QByteArray())
             std::abort();
     }
+    // The bytes kept up to where a parse up to SERVER stops, found as they arrive in two
+    // pieces, parse as that parse does.
+    SectionEndFinder finder("SERVER");
+    finder.scan(QByteArrayView(bytes).first(qsizetype(size / 2)), false);
+    const qsizetype end = finder.scan(bytes, true);
+    const ConfigStore until = ConfigStore::fromBytesUntil(QByteArray(bytes), "SERVER");
+    const ConfigStore head = ConfigStore::fromBytes(end < 0 ? bytes : bytes.first(end));
+    if (head.sectionNames() != until.sectionNames())
+        std::abort();
+    for (const char *key : {"Name", "Port", "Version"}) {
+        if (head.value("SERVER", key) != until.value("SERVER", key))
+            std::abort();
+    }
     static const TextCodec codec;
     ConfigDocument doc;
     QString error;

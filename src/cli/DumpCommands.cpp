@@ -4,7 +4,6 @@
 #include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
 
-#include <QFileInfo>
 #include <utility>
 
 namespace {
@@ -39,9 +38,17 @@ int runDump(CliContext &ctx)
     // The keys, their order and forms come from the one table that get, set, add and apply
     // also follow.
     using ItemKeys::Kind;
+    // The JSON (about 1.3 times the file's size) goes out in pieces of about a megabyte as
+    // it is written, between items, so that it is never held whole beside the items.
+    constexpr qsizetype kPiece = 1 << 20;
     JsonWriter j;
-    // The JSON of a configuration is about 1.3 times its size.
-    j.reserve(QFileInfo(ctx.configPath()).size() * 2);
+    j.reserve(kPiece + kPiece / 4);
+    const auto flushFull = [&] {
+        if (j.size() >= kPiece) {
+            ctx.out(j.bytes());
+            j.discardWritten();
+        }
+    };
     j.beginObject();
     j.value("oldFormat", doc.oldFormat);
     if (wanted("server"))
@@ -52,8 +59,10 @@ int runDump(CliContext &ctx)
             continue;
         j.beginArray(plural);
         const int n = ItemKeys::count(doc, kind);
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             ItemKeys::writeItemJson(j, doc, kind, i, ctx.codec, nullptr, secrets);
+            flushFull();
+        }
         j.endArray();
     }
     // The fingerprint of exactly the bytes this dump shows, for apply --expect-sha256.

@@ -43,8 +43,13 @@ bool prepare(QByteArray &bytes, const QString &path, QString *error)
     if (isConfiguration(bytes))
         return true;
     if (error)
-        *error = SafeFile::displayPath(path) + QStringLiteral(" is not a configuration file");
+        *error = notConfigurationText(path);
     return false;
+}
+
+QString notConfigurationText(const QString &path)
+{
+    return SafeFile::displayPath(path) + QStringLiteral(" is not a configuration file");
 }
 
 namespace {

@@ -17,6 +17,8 @@ bool isConfiguration(const QByteArray &bytes);
 // Both of the above: skips the mark, then false with "<path> is not a configuration file"
 // in `error` when the bytes are not a configuration.
 bool prepare(QByteArray &bytes, const QString &path, QString *error);
+// What prepare() says of bytes that are not a configuration.
+QString notConfigurationText(const QString &path);
 
 // The same check as skipByteOrderMark() and isConfiguration() together, made on bytes that
 // arrive piece by piece (a fetch streams a block of any size to disk and never holds it

@@ -5,8 +5,6 @@
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 
-#include <QHash>
-#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -14,21 +12,13 @@ namespace {
 using Level = CheckFinding::Level;
 using Kind = CheckFinding::Kind;
 
-std::string_view view(const QByteArray &bytes)
-{
-    return std::string_view(bytes.constData(), size_t(bytes.size()));
-}
-
-// The names of the items of one kind, found letter case aside. Most names in lists are
-// spelt as the item spells its own, so the exact bytes are looked up first and a name is
-// decoded and case-folded only when they miss.
 // A name with letter case folded, as the check compares names: decoded and case-folded,
 // except that printable ASCII in a codec that keeps it is folded byte by byte (the same
 // text, without the decoder and two copies).
-QString foldedKey(const QByteArray &name, const TextCodec &codec)
+QString foldedKey(QByteArrayView name, const TextCodec &codec)
 {
     if (codec.keepsAscii()) {
-        const char *p = name.constData();
+        const char *p = name.data();
         const qsizetype n = name.size();
         qsizetype i = 0;
         while (i < n && p[i] >= 0x20 && p[i] < 0x7f)
@@ -44,31 +34,119 @@ QString foldedKey(const QByteArray &name, const TextCodec &codec)
     return codec.decode(name).toCaseFolded();
 }
 
+// A name's key as the check compares names (foldedKey()), without making it where that can
+// be helped: a printable ASCII name in a codec that keeps ASCII is its own bytes with the
+// capitals lowered; any other name is its case-folded text.
+class FoldedKey
+{
+public:
+    FoldedKey(QByteArrayView name, const TextCodec &codec)
+    {
+        if (codec.keepsAscii() && isPrintableAscii(name))
+            m_ascii = name;
+        else {
+            m_text = codec.decode(name).toCaseFolded();
+            m_isText = true;
+        }
+    }
+    static bool isPrintableAscii(QByteArrayView name)
+    {
+        for (const char c : name) {
+            if (c < 0x20 || c >= 0x7f)
+                return false;
+        }
+        return true;
+    }
+    qsizetype size() const { return m_isText ? m_text.size() : m_ascii.size(); }
+    char16_t at(qsizetype i) const
+    {
+        if (m_isText)
+            return m_text.at(i).unicode();
+        const char c = m_ascii[i];
+        return char16_t(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    size_t hash() const
+    {
+        size_t h = 14695981039346656037ull; // FNV-1a over the UTF-16 units
+        for (qsizetype i = 0; i < size(); ++i) {
+            h ^= at(i);
+            h *= 1099511628211ull;
+        }
+        return h;
+    }
+    bool operator==(const FoldedKey &other) const
+    {
+        if (size() != other.size())
+            return false;
+        if (m_isText && other.m_isText)
+            return m_text == other.m_text;
+        for (qsizetype i = 0; i < size(); ++i) {
+            if (at(i) != other.at(i))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    QByteArrayView m_ascii;
+    QString m_text;
+    bool m_isText = false;
+};
+
+// The names of the items of one kind, found letter case aside. Most names in lists are
+// spelt as the item spells its own, so the exact bytes are looked up first and a name is
+// case-folded only when they miss. Two flat tables of positions in the names (open
+// addressing), no block per name: a name's folded key is made again when it is compared,
+// and kept only for the few names that are not printable ASCII.
 class NameIndex
 {
 public:
     NameIndex(const QByteArrayList &names, const TextCodec &codec)
-        : m_codec(codec)
+        : m_names(names), m_codec(codec)
     {
-        m_exact.reserve(size_t(names.size()));
-        m_firstByKey.reserve(names.size());
+        size_t room = 16;
+        while (room < 2 * size_t(names.size()))
+            room *= 2;
+        m_exact.assign(room, -1);
+        m_folded.assign(room, -1);
         m_earlier.resize(names.size(), -1);
+        const size_t mask = room - 1;
         for (int i = 0; i < names.size(); ++i) {
-            m_exact.emplace(view(names[i]), i);
-            const QString key = foldedKey(names[i], codec);
-            const auto it = m_firstByKey.constFind(key);
-            if (it == m_firstByKey.constEnd())
-                m_firstByKey.insert(key, i);
+            size_t slot = exactHash(names[i]) & mask;
+            for (; m_exact[slot] >= 0; slot = (slot + 1) & mask) {
+                if (names[m_exact[slot]] == names[i])
+                    break;
+            }
+            if (m_exact[slot] < 0)
+                m_exact[slot] = i;
+            const FoldedKey key(names[i], codec);
+            if (!FoldedKey::isPrintableAscii(names[i]) || !codec.keepsAscii())
+                m_texts.emplace(i, key);
+            slot = key.hash() & mask;
+            for (; m_folded[slot] >= 0; slot = (slot + 1) & mask) {
+                if (keyOf(m_folded[slot]) == key)
+                    break;
+            }
+            if (m_folded[slot] < 0)
+                m_folded[slot] = i;
             else
-                m_earlier[i] = it.value();
+                m_earlier[i] = m_folded[slot];
         }
     }
 
-    bool contains(const QByteArray &name) const
+    bool contains(QByteArrayView name) const
     {
-        if (m_exact.find(view(name)) != m_exact.end())
-            return true;
-        return m_firstByKey.contains(foldedKey(name, m_codec));
+        const size_t mask = m_exact.size() - 1;
+        for (size_t slot = exactHash(name) & mask; m_exact[slot] >= 0; slot = (slot + 1) & mask) {
+            if (QByteArrayView(m_names[m_exact[slot]]) == name)
+                return true;
+        }
+        const FoldedKey key(name, m_codec);
+        for (size_t slot = key.hash() & mask; m_folded[slot] >= 0; slot = (slot + 1) & mask) {
+            if (keyOf(m_folded[slot]) == key)
+                return true;
+        }
+        return false;
     }
 
     // The first item with the same name as item `i`, when that is an earlier one; else -1.
@@ -89,9 +167,18 @@ public:
     }
 
 private:
+    static size_t exactHash(QByteArrayView name) { return qHashBits(name.data(), size_t(name.size())); }
+    FoldedKey keyOf(int i) const
+    {
+        const auto it = m_texts.find(i);
+        return it != m_texts.end() ? it->second : FoldedKey(m_names[i], m_codec);
+    }
+
+    const QByteArrayList &m_names;
     const TextCodec &m_codec;
-    std::unordered_map<std::string_view, int> m_exact;
-    QHash<QString, int> m_firstByKey;
+    std::vector<int> m_exact;  // positions of names by their bytes; -1 for free
+    std::vector<int> m_folded; // positions of the first name of each folded key; -1 for free
+    std::unordered_map<int, FoldedKey> m_texts; // folded keys of names not printable ASCII
     std::vector<int> m_earlier;
     mutable std::vector<char> m_sharedFirst;
 };
@@ -113,7 +200,7 @@ QString nameAddress(Kind kind, const QString &name)
     return word + (name.startsWith(QLatin1Char('#')) ? QStringLiteral("=") : QString()) + name;
 }
 
-bool sameName(const QByteArray &a, const QByteArray &b, const TextCodec &codec)
+bool sameName(QByteArrayView a, QByteArrayView b, const TextCodec &codec)
 {
     return a == b || foldedKey(a, codec) == foldedKey(b, codec);
 }
@@ -190,7 +277,7 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
     auto add = [&out](Level level, const char *code, Kind kind, int index, const QString &message) {
         out.append({level, QString::fromLatin1(code), kind, index, message, QString()});
     };
-    auto q = [&codec](const QByteArray &bytes) { return quoted(codec.decode(bytes)); };
+    auto q = [&codec](QByteArrayView bytes) { return quoted(codec.decode(bytes)); };
 
     QByteArrayList groupNames, userNames, popNames;
     groupNames.reserve(groups.size());
@@ -206,12 +293,13 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
     const NameIndex userIndex(userNames, codec);
     const NameIndex popIndex(popNames, codec);
 
+    // Membership lists are read in place, name by name, not made into lists of names.
     for (int i = 0; i < pops.size(); ++i) {
-        for (const QByteArray &name : pops[i]->Newsgroups) {
+        pops[i]->Newsgroups.forEachName([&](QByteArrayView name) {
             if (!groupIndex.contains(name))
                 add(Level::Error, "unknown-group", Kind::Pop, i,
                     QStringLiteral("Newsgroups names %1, which is no group").arg(q(name)));
-        }
+        });
     }
     for (int i = 0; i < pops.size(); ++i) {
         const QByteArray &def = pops[i]->DefaultGroup;
@@ -224,22 +312,19 @@ QList<CheckFinding> run(const ServerSettings &server, bool oldFormat, const QLis
         if (p->DefaultGroup.isEmpty() || !groupIndex.contains(p->DefaultGroup))
             continue;
         bool listed = false;
-        for (const QByteArray &name : p->Newsgroups) {
-            if (sameName(name, p->DefaultGroup, codec)) {
-                listed = true;
-                break;
-            }
-        }
+        p->Newsgroups.forEachName([&](QByteArrayView name) {
+            listed = listed || sameName(name, p->DefaultGroup, codec);
+        });
         if (!listed)
             add(Level::Warning, "default-not-listed", Kind::Pop, i,
                 QStringLiteral("DefaultGroup %1 is not one of its Newsgroups").arg(q(p->DefaultGroup)));
     }
     for (int i = 0; i < groups.size(); ++i) {
-        for (const QByteArray &name : groups[i]->Users) {
+        groups[i]->Users.forEachName([&](QByteArrayView name) {
             if (!userIndex.contains(name))
                 add(Level::Error, "unknown-user", Kind::Group, i,
                     QStringLiteral("Users names %1, which is no user").arg(q(name)));
-        }
+        });
     }
     for (int i = 0; i < groups.size(); ++i) {
         const QString name = codec.decode(groups[i]->Name);

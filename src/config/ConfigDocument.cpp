@@ -242,7 +242,30 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
 {
     QByteArray bytes;
     fingerprint = SafeFile::Fingerprint();
-    switch (SafeFile::readRegular(path, &bytes, takeFingerprint ? &fingerprint : nullptr)) {
+    // A reader of the server settings alone that keeps no fingerprint or hash of the file
+    // reads it through a small buffer and keeps only the bytes up to the end of the SERVER
+    // section; every byte still passes the check of being a configuration, so it is refused
+    // exactly as a whole load refuses it.
+    const bool headOnly = loadParts == NoItems && !takeFingerprint && !keepSha256;
+    ConfigBytes::Scanner scanner;
+    SectionEndFinder serverEnd(kServer);
+    qsizetype headEnd = -1;
+    const auto keepHead = [&](QByteArrayView piece) {
+        scanner.add(piece);
+        if (headEnd >= 0)
+            return;
+        bytes.append(piece);
+        // The parse starts after a byte-order mark, so the search does too.
+        if (bytes.size() >= 3) {
+            const qsizetype mark = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+            const qsizetype end = serverEnd.scan(QByteArrayView(bytes).sliced(mark), false);
+            if (end >= 0)
+                headEnd = mark + end;
+        }
+    };
+    const SafeFile::ReadStatus status = headOnly ? SafeFile::readRegularPieces(path, keepHead)
+                                                 : SafeFile::readRegular(path, &bytes, takeFingerprint ? &fingerprint : nullptr);
+    switch (status) {
     case SafeFile::ReadStatus::Ok:
     case SafeFile::ReadStatus::Missing:
         break;
@@ -257,6 +280,15 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
     }
     if (keepSha256)
         sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    if (headOnly && status == SafeFile::ReadStatus::Ok) {
+        if (!scanner.isConfiguration()) {
+            if (error)
+                *error = ConfigBytes::notConfigurationText(path);
+            return false;
+        }
+        if (headEnd >= 0)
+            bytes.truncate(headEnd);
+    }
     if (!ConfigBytes::prepare(bytes, path, error))
         return false;
     linkedFiles = LinkedFiles(linkedFileMode, linkedFolder.isEmpty() ? QFileInfo(path).absolutePath() : linkedFolder,
@@ -284,6 +316,8 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
     if (oldFormat)
         server.AdminPass = PasswordDigest(server.AdminPass);
 
+    // The items are read by position: the index of names makes room for them.
+    store.releaseIndex();
     ItemReader reader(store, oldFormat, &linkedFiles);
     const qsizetype count = store.sectionCount();
     for (qsizetype i = 0; (loadParts & PopItems) && i < count; ++i) {

@@ -141,7 +141,7 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 if (counting) {
                     inLast = stops && size == lastSection.size() && sameIgnoringCase(nb, lastSection.data(), size);
                     store.m_index[slot] = qsizetype(store.m_sections.size());
-                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size(), 0});
+                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size()});
                     *ne = '\0';
                 }
             }
@@ -156,15 +156,67 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 while (vb < e && isBlank(*vb))
                     ++vb;
                 // Every key is kept; a lookup takes the first of equal keys.
-                Section &section = store.m_sections.back();
-                store.m_entries.push_back(Entry{b - text, ke - b, vb - text, e - vb});
-                ++section.entryCount;
+                if (ke - b < qsizetype(kLongValue)) {
+                    const qsizetype valueSize = e - vb;
+                    if (valueSize >= qsizetype(kLongValue))
+                        store.m_longValues.emplace_back(store.m_entries.size(), valueSize);
+                    store.m_entries.push_back(Entry{b - text, quint32(ke - b),
+                                                    quint32(std::min<qsizetype>(valueSize, kLongValue))});
+                }
                 *e = '\0';
             }
         }
         lineStart = const_cast<char *>(next);
     }
     return store;
+}
+
+qsizetype SectionEndFinder::scan(QByteArrayView bytes, bool complete)
+{
+    // The parse's own reading of lines: a line ends at CR LF, CR or LF; a section line is
+    // "[", after blanks, and a "]" later on the line. Only whole lines are looked at: a CR
+    // at the end of what has come may yet be followed by its LF.
+    const char *const text = bytes.data();
+    const qsizetype size = bytes.size();
+    while (!m_done && m_next < size) {
+        const char *b = text + m_next;
+        const char *lineEnd = b;
+        while (lineEnd < text + size && *lineEnd != '\r' && *lineEnd != '\n')
+            ++lineEnd;
+        qsizetype next = lineEnd - text;
+        if (lineEnd == text + size) {
+            if (!complete)
+                break;
+        } else if (*lineEnd == '\r') {
+            if (next + 1 == size && !complete)
+                break;
+            next += (next + 1 < size && text[next + 1] == '\n') ? 2 : 1;
+        } else {
+            next += 1;
+        }
+        while (b < lineEnd && isBlank(*b))
+            ++b;
+        if (b < lineEnd && *b == '[') {
+            const char *close = static_cast<const char *>(std::memchr(b, ']', size_t(lineEnd - b)));
+            if (close) {
+                if (m_inSection) {
+                    m_end = m_next;
+                    m_done = true;
+                    break;
+                }
+                const char *nb = b + 1;
+                const char *ne = close;
+                while (nb < ne && isBlank(*nb))
+                    ++nb;
+                while (ne > nb && isBlank(ne[-1]))
+                    --ne;
+                // The first section of that name is the one the parse counts.
+                m_inSection = ne - nb == m_section.size() && sameIgnoringCase(nb, m_section.constData(), ne - nb);
+            }
+        }
+        m_next = next;
+    }
+    return m_end;
 }
 
 void ConfigStore::buildIndex()
@@ -202,6 +254,14 @@ qsizetype ConfigStore::find(QByteArrayView section) const
 {
     if (m_sections.empty())
         return -1;
+    if (m_index.empty()) {
+        for (size_t i = 0; i < m_sections.size(); ++i) {
+            const Section &s = m_sections[i];
+            if (s.nameSize == section.size() && sameIgnoringCase(m_text.constData() + s.name, section.data(), s.nameSize))
+                return qsizetype(i);
+        }
+        return -1;
+    }
     const size_t mask = m_index.size() - 1;
     for (size_t slot = size_t(hashIgnoringCase(section.data(), section.size())) & mask; m_index[slot] >= 0;
          slot = (slot + 1) & mask) {
@@ -218,14 +278,34 @@ QByteArrayView ConfigStore::sectionName(qsizetype section) const
     return QByteArrayView(m_text.constData() + s.name, s.nameSize);
 }
 
+QByteArrayView ConfigStore::valueOf(size_t entry) const
+{
+    const Entry &e = m_entries[entry];
+    // Between the key and its value stand only blanks and the "="; a NUL ends every value.
+    const char *p = m_text.constData() + e.key + e.keySize;
+    while (isBlank(*p))
+        ++p;
+    ++p; // the "="
+    while (isBlank(*p))
+        ++p;
+    qsizetype size = e.valueSize;
+    if (e.valueSize == kLongValue) {
+        const auto it = std::lower_bound(m_longValues.begin(), m_longValues.end(), std::pair{entry, qsizetype(0)});
+        if (it != m_longValues.end() && it->first == entry)
+            size = it->second;
+    }
+    return QByteArrayView(p, size);
+}
+
 std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayView key) const
 {
     const Section &s = m_sections[size_t(section)];
     const char *text = m_text.constData();
-    for (size_t i = s.firstEntry; i < s.firstEntry + s.entryCount; ++i) {
+    const size_t end = entriesEnd(section);
+    for (size_t i = s.firstEntry; i < end; ++i) {
         const Entry &e = m_entries[i];
         if (e.keySize == key.size() && sameIgnoringCase(text + e.key, key.data(), e.keySize))
-            return QByteArrayView(text + e.value, e.valueSize);
+            return valueOf(i);
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The configuration file held in memory: sections and keys in file order, names matched
@@ -56,29 +57,66 @@ public:
     // A view given by view() as a byte array sharing the store's buffer (no copy).
     QByteArray share(QByteArrayView value) const;
 
+    // Frees the index of section names, for a reader that has looked up what it needed by
+    // name and goes on by position: the memory is then free for what it builds. Lookups
+    // by name still work, by scanning the sections.
+    void releaseIndex() const { std::vector<qsizetype>().swap(m_index); }
+
 private:
+    // A key and its value in 16 bytes (there is one for every line of the file): the value
+    // starts after the blanks, the "=" and the blanks that follow the key. A value of 4 GiB
+    // or more has its size in m_longValues; a key that long is not kept (no name is).
     struct Entry
     {
         qsizetype key;
-        qsizetype keySize;
-        qsizetype value;
-        qsizetype valueSize;
+        quint32 keySize;
+        quint32 valueSize;
     };
+    static constexpr quint32 kLongValue = 0xffffffffu;
     struct Section
     {
         qsizetype name;
         qsizetype nameSize;
-        size_t firstEntry;
-        size_t entryCount;
+        size_t firstEntry; // its entries end where the next section's begin
     };
     QByteArray m_text;             // the file's bytes; a NUL follows every value and name
     std::vector<Entry> m_entries;  // the keys of every counted section, in file order
     std::vector<Section> m_sections;
-    std::vector<qsizetype> m_index; // open addressing: position in m_sections, -1 for free
+    // Open addressing: position in m_sections, -1 for free. Empty once released: a lookup
+    // by name then scans the sections.
+    mutable std::vector<qsizetype> m_index;
+    std::vector<std::pair<size_t, qsizetype>> m_longValues; // entry, size; in entry order
 
     void buildIndex();
     static ConfigStore parse(QByteArray &&bytes, QByteArrayView lastSection);
     qsizetype find(QByteArrayView section) const;
+    QByteArrayView valueOf(size_t entry) const;
+    size_t entriesEnd(qsizetype section) const
+    {
+        return size_t(section) + 1 < m_sections.size() ? m_sections[size_t(section) + 1].firstEntry : m_entries.size();
+    }
+};
+
+// Where ConfigStore::fromBytesUntil() of a file stops, found while its bytes arrive: the
+// position of the first section line after the section asked for, so that a reader can
+// keep the bytes before it and parse those alone, with the same result.
+class SectionEndFinder
+{
+public:
+    explicit SectionEndFinder(QByteArrayView lastSection) : m_section(lastSection.toByteArray()) {}
+
+    // `bytes`: the file's bytes so far (a byte-order mark already dropped), each call the
+    // bytes of the call before and more; `complete`: the whole file. The position where
+    // the parse stops, or -1 while it is not known yet (and for a parse that reads to the
+    // end).
+    qsizetype scan(QByteArrayView bytes, bool complete);
+
+private:
+    QByteArray m_section;
+    qsizetype m_next = 0; // the start of the first line not looked at yet
+    bool m_inSection = false;
+    bool m_done = false;
+    qsizetype m_end = -1;
 };
 
 // Writes a configuration file from nothing: sections and keys in the order written,

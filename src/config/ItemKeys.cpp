@@ -283,14 +283,50 @@ void writeValueJson(JsonWriter &json, const char *key, Form form, const Value &v
     }
 }
 
+namespace {
+
+// The fields of an item as writeValueJson() writes them, read where the item holds them:
+// no copy of a value, and a membership list read in place rather than made into names.
+template <typename T>
+void writeFieldsJson(JsonWriter &json, const T &item, const QList<Field<T>> &fields, const TextCodec &codec,
+                     bool secrets)
+{
+    for (const Field<T> &f : fields) {
+        const Key &k = f.key;
+        if (!secrets && k.form == Form::Bytes)
+            continue;
+        std::visit(
+            [&](auto member) {
+                const auto &v = item.*member;
+                using V = std::remove_cv_t<std::remove_reference_t<decltype(v)>>;
+                if constexpr (std::is_same_v<V, int> || std::is_same_v<V, bool>)
+                    json.value(k.name, v);
+                else if constexpr (std::is_same_v<V, QByteArray>) {
+                    if (k.form == Form::Bytes)
+                        json.hex(k.name, v);
+                    else
+                        json.text(k.name, v, codec);
+                } else if constexpr (std::is_same_v<V, NameList>)
+                    json.nameList(k.name, v, codec);
+                else
+                    json.textArray(k.name, v, codec);
+            },
+            f.member);
+    }
+}
+
+} // namespace
+
 void writeItemJson(JsonWriter &json, const ConfigDocument &doc, Kind kind, int index, const TextCodec &codec,
                    const char *key, bool secrets)
 {
     json.beginObject(key);
-    const QList<Key> &list = keys(kind);
-    for (int k = 0; k < list.size(); ++k)
-        if (secrets || list[k].form != Form::Bytes)
-            writeValueJson(json, list[k].name, list[k].form, get(doc, kind, index, k), codec);
+    switch (kind) {
+    case Kind::Server: writeFieldsJson(json, doc.server, serverFields(), codec, secrets); break;
+    case Kind::Pop: writeFieldsJson(json, *doc.pops[size_t(index)], popFields(), codec, secrets); break;
+    case Kind::User: writeFieldsJson(json, *doc.users[size_t(index)], userFields(), codec, secrets); break;
+    case Kind::Group: writeFieldsJson(json, *doc.groups[size_t(index)], groupFields(), codec, secrets); break;
+    }
     json.endObject();
 }
 

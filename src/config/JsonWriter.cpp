@@ -1,6 +1,8 @@
 #include "config/JsonWriter.h"
 
+#include "config/NameList.h"
 #include "config/TextCodec.h"
+#include "config/ValueForms.h"
 #include "platform/LargeBuffer.h"
 
 #include <QStringList>
@@ -231,6 +233,31 @@ void JsonWriter::textArray(const char *key, const QByteArrayList &names, const T
         appendText(names[i], codec);
     }
     m_out.append(']');
+}
+
+void JsonWriter::nameList(const char *key, const NameList &names, const TextCodec &codec)
+{
+    prefix(key);
+    m_out.append('[');
+    bool first = true;
+    names.forEachName([&](QByteArrayView name) {
+        if (!first)
+            m_out.append(", ", 2);
+        first = false;
+        appendText(name, codec);
+    });
+    m_out.append(']');
+}
+
+void JsonWriter::hex(const char *key, QByteArrayView bytes)
+{
+    prefix(key);
+    const qsizetype old = m_out.size();
+    m_out.resize(old + 2 * bytes.size() + 2);
+    char *p = m_out.data() + old;
+    *p++ = '"';
+    p = ValueForms::encodeBinaryTo(p, bytes);
+    *p = '"';
 }
 
 QByteArray JsonWriter::quote(const QString &text)

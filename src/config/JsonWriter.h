@@ -4,6 +4,7 @@
 #include <QByteArrayList>
 #include <QString>
 
+class NameList;
 class TextCodec;
 
 // A JSON writer that keeps keys in the order written (the output format fixes the order).
@@ -25,8 +26,16 @@ public:
     // into the output as they are, without a decoded copy.
     void text(const char *key, QByteArrayView bytes, const TextCodec &codec);
     void textArray(const char *key, const QByteArrayList &names, const TextCodec &codec);
+    // The same for the names of a membership list, read in place.
+    void nameList(const char *key, const NameList &names, const TextCodec &codec);
+    // Bytes as a string of upper-case hexadecimal digits, two a byte.
+    void hex(const char *key, QByteArrayView bytes);
 
     const QByteArray &bytes() const { return m_out; }
+    qsizetype size() const { return m_out.size(); }
+    // Forgets the bytes written so far but keeps their room, for a writer whose output
+    // goes out in pieces (the caller has taken bytes() first); the nesting stays as it is.
+    void discardWritten() { m_out.resize(0); }
     // Room for about `size` bytes of output, so that a large one is not copied as it grows
     // (room never written costs no memory).
     void reserve(qsizetype size);

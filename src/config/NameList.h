@@ -4,6 +4,8 @@
 #include <QByteArrayList>
 #include <initializer_list>
 
+#include "config/ValueForms.h"
+
 // The names of a membership list: the groups an account files into, the users a group
 // admits. A list loaded from a file is kept as the list value the file holds (a byte array
 // sharing the file's buffer) and written back as it is: a group admitting 10,000 users is
@@ -31,6 +33,20 @@ public:
     bool contains(const QByteArray &name) const { return list().contains(name); }
     QByteArrayList::const_iterator begin() const { return list().cbegin(); }
     QByteArrayList::const_iterator end() const { return list().cend(); }
+
+    // Hands each name to `sink` as a view, in order, without making a list of them (a list
+    // kept as its value is read in place; the views last until the next name).
+    template <typename Sink>
+    void forEachName(Sink &&sink) const
+    {
+        if (m_isValue && !m_decoded) {
+            QByteArray scratch;
+            ValueForms::forEachListName(m_value, scratch, sink);
+            return;
+        }
+        for (const QByteArray &name : m_names)
+            sink(QByteArrayView(name));
+    }
 
     // The list value that a save writes: encodeList(names()).
     qsizetype writtenSize() const;

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -140,6 +141,41 @@ bool Fingerprint::operator==(const Fingerprint &other) const
     return size == other.size && modifiedNs == other.modifiedNs && hash == other.hash;
 }
 
+ReadStatus readRegularPieces(const QString &path, const std::function<void(QByteArrayView)> &piece)
+{
+    if (path.isEmpty())
+        return ReadStatus::Missing;
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ReadStatus::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? ReadStatus::Failed : ReadStatus::NotRegular;
+    }
+    // Small enough to stay in the processor's cache, large enough for few system calls.
+    constexpr size_t kPiece = 256 * 1024;
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.get(), kPiece);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return ReadStatus::Failed;
+        }
+        if (n == 0)
+            break;
+        piece(QByteArrayView(buffer.get(), qsizetype(n)));
+    }
+    ::close(fd);
+    return ReadStatus::Ok;
+}
+
 Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs)
 {
     Fingerprint f;
@@ -182,6 +218,7 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
     qsizetype room = st.st_size > 0 && st.st_size < (qint64(1) << 40) ? qsizetype(st.st_size) + 1 : 64 * 1024;
     data.resize(room);
     LargeBuffer::adviseHugePages(data.data(), room);
+    LargeBuffer::populate(data.data(), room);
     for (;;) {
         if (size == room) {
             room *= 2;

@@ -39,6 +39,10 @@ struct Fingerprint
 // `fingerprint`, when given, describes what was read.
 ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fingerprint = nullptr);
 
+// The same checks, but the bytes are handed to `piece` as they are read, through one small
+// buffer, and never held whole: for a reader that keeps only part of a large file. When
+ReadStatus readRegularPieces(const QString &path, const std::function<void(QByteArrayView)> &piece);
+
 // The fingerprint of a file as it is on disk now (not existing: `exists` false).
 Fingerprint fingerprintOf(const QString &path);
 // Whether the file on disk is still what `fingerprint` describes. The file is read and

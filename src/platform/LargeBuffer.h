@@ -13,4 +13,11 @@ constexpr qsizetype MinSize = qsizetype(4) << 20;
 
 void adviseHugePages(char *data, qsizetype size);
 
+// Maps the pages of a buffer about to be written whole in one system call, instead of one
+// page fault for each page as it is first written (each fault costs far more than the page's
+// share of the call, most of all in a virtual machine). Only the whole pages inside the
+// buffer are given; below MinPopulate, or where the system lacks it, this does nothing.
+constexpr qsizetype MinPopulate = qsizetype(256) << 10;
+void populate(void *data, qsizetype size);
+
 } // namespace LargeBuffer

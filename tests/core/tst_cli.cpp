@@ -30,6 +30,7 @@ private slots:
     void usageErrors();
     void dumpExample();
     void dumpDecodesWithEncoding();
+    void largeDumpWhole();
     void invalidVersionFailsAndWritesNothing();
     void normalizeOldFormat();
     void failedWritesExitOne();
@@ -100,6 +101,36 @@ void TestCli::dumpDecodesWithEncoding()
     QCOMPARE(pop.value(QStringLiteral("Password")).toString(), QStringLiteral("00FF"));
     QCOMPARE(pop.value(QStringLiteral("AutoReplyBody")).toString(), QStringLiteral("a\r\nb"));
     QVERIFY(r.out.contains("\"AutoReplyBody\": \"a\\r\\nb\""));
+}
+
+// A dump many times the size of the pieces it is printed in: every item once, in order,
+// and the output one JSON document.
+void TestCli::largeDumpWhole()
+{
+    QTemporaryDir dir;
+    QByteArray file = "[SERVER]\r\nName=big\r\nVersion=1.05\r\n";
+    constexpr int kUsers = 60000;
+    for (int i = 1; i <= kUsers; ++i)
+        file += "[USER" + QByteArray::number(i) + "]\r\nName=user " + QByteArray::number(i)
+                + "\r\nPass=00112233445566778899AABBCCDDEEFF\r\nDescription=\"quoted\" \\ text\r\n";
+    file += "[GROUP1]\r\nName=all\r\nUsers=\"user 1\",\"user 2\"\r\n";
+    QVERIFY(TestFiles::write(dir.filePath("quilmora.ini"), file));
+    const CliRun r = runCli({QStringLiteral("--folder"), dir.path(), QStringLiteral("dump")});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.size() > 4 * 1024 * 1024);
+    QJsonParseError error;
+    const QJsonObject loaded = QJsonDocument::fromJson(r.out, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonArray users = loaded.value(QStringLiteral("users")).toArray();
+    QCOMPARE(users.size(), kUsers);
+    for (int i = 0; i < kUsers; ++i) {
+        const QJsonObject u = users.at(i).toObject();
+        QCOMPARE(u.value(QStringLiteral("Name")).toString(), QStringLiteral("user %1").arg(i + 1));
+        QCOMPARE(u.value(QStringLiteral("Description")).toString(), QStringLiteral("\"quoted\" \\ text"));
+    }
+    QCOMPARE(loaded.value(QStringLiteral("groups")).toArray().at(0).toObject().value(QStringLiteral("Users")).toArray(),
+             QJsonArray({QStringLiteral("user 1"), QStringLiteral("user 2")}));
+    QVERIFY(r.out.endsWith("]\n}\n"));
 }
 
 void TestCli::invalidVersionFailsAndWritesNothing()

@@ -45,6 +45,8 @@ class TestConfigCheck : public QObject
 private slots:
     void findings_data();
     void findings();
+    void namesBeyondAscii_data();
+    void namesBeyondAscii();
     void errorLevel();
 };
 
@@ -134,6 +136,35 @@ void TestConfigCheck::findings()
     if (actual != expected)
         qWarning().noquote() << actual.join(QLatin1Char('\n'));
     QCOMPARE(actual, expected);
+}
+
+void TestConfigCheck::namesBeyondAscii_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("UTF-8 names match letter case aside")
+        << server() + user(1, "J\xc3\x9crgen") + "[GROUP1]\r\nName=g\r\nUsers=j\xc3\xbcrgen,J\xc3\x9cRGEN,jurgen\r\n"
+        << QByteArray("UTF-8")
+        << QStringList{QStringLiteral(R"(error unknown-user group:g: Users names "jurgen", which is no user)")};
+    QTest::newRow("windows-1252 names match letter case aside")
+        << server() + user(1, "J\xdcrgen") + user(2, "j\xfcRGEN") + "[GROUP1]\r\nName=g\r\nUsers=J\xfcrgen\r\n"
+        << QByteArray("windows-1252")
+        << QStringList{QString::fromUtf8("warning duplicate-name user:#2: \"j\xc3\xbcRGEN\" is also the name of user:#1")};
+    // The Kelvin sign folds to a plain "k": it names the user "k", and the user "K" too.
+    QTest::newRow("a name that folds to ASCII")
+        << server() + user(1, "k") + user(2, "\xe2\x84\xaa") + "[GROUP1]\r\nName=g\r\nUsers=\xe2\x84\xaa,K\r\n"
+        << QByteArray("UTF-8")
+        << QStringList{QString::fromUtf8("warning duplicate-name user:#2: \"\xe2\x84\xaa\" is also the name of user:#1")};
+}
+
+// Names compare as the editor's lists compare them, letter case aside beyond ASCII as well.
+void TestConfigCheck::namesBeyondAscii()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, encoding);
+    QFETCH(QStringList, expected);
+    QCOMPARE(check(file, encoding), expected);
 }
 
 void TestConfigCheck::errorLevel()

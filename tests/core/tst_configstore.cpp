@@ -12,13 +12,18 @@ private slots:
     void namesIgnoreCaseValuesTrimmed();
     void firstSectionAndKeyWin();
     void absentEmptyAndDefaults();
+    void lookupsAfterIndexReleased();
     void linesOutsideSectionsIgnored();
+    void valueAfterItsKey_data();
+    void valueAfterItsKey();
     void longValueSurvives();
     void missingAndUnreadableFiles();
     void writerFormat();
     void atomicWriteKeepsOldFileOnFailure();
     void parseUntilSection_data();
     void parseUntilSection();
+    void sectionEndWhileReading_data() { parseUntilSection_data(); }
+    void sectionEndWhileReading();
 };
 
 void TestConfigStore::lineEndings_data()
@@ -75,12 +80,51 @@ void TestConfigStore::absentEmptyAndDefaults()
     QCOMPARE(store.readList("S", "absent"), QByteArrayList());
 }
 
+// Once the index of names is released, lookups by name give what they gave before.
+void TestConfigStore::lookupsAfterIndexReleased()
+{
+    const ConfigStore store = ConfigStore::fromBytes("[A]\nk=first\n[B]\nx=1\n[a]\nk=third\n[Server]\nName=s\n");
+    store.releaseIndex();
+    QCOMPARE(store.readString("a", "K"), QByteArray("first"));
+    QCOMPARE(store.readString("SERVER", "name"), QByteArray("s"));
+    QCOMPARE(store.readInteger("b", "x", 0), 1);
+    QVERIFY(!store.value("C", "x"));
+    QCOMPARE(ConfigStore().value("A", "k"), std::nullopt);
+}
+
 void TestConfigStore::linesOutsideSectionsIgnored()
 {
     const ConfigStore store = ConfigStore::fromBytes("orphan=1\n\n[S]\nno equals sign\n=nokey\nk=v\n");
     QCOMPARE(store.sectionNames(), QByteArrayList{"S"});
     QCOMPARE(store.readString("S", "k"), QByteArray("v"));
     QVERIFY(!store.value("S", "no equals sign"));
+}
+
+void TestConfigStore::valueAfterItsKey_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("blanks and tabs around =") << QByteArray("[S]\r\nk \t = \t v w \t\r\n") << QByteArray("k") << QByteArray("v w");
+    QTest::newRow("only blanks after =") << QByteArray("[S]\nk=  \t \nn=1\n") << QByteArray("k") << QByteArray();
+    QTest::newRow("blanks then line end") << QByteArray("[S]\nk =   ") << QByteArray("k") << QByteArray();
+    QTest::newRow("= in the value") << QByteArray("[S]\nk = = v=\n") << QByteArray("k") << QByteArray("= v=");
+    QTest::newRow("empty key") << QByteArray("[S]\n = v\n") << QByteArray("") << QByteArray("v");
+    QTest::newRow("next line's key") << QByteArray("[S]\na=\nb= x\n") << QByteArray("b") << QByteArray("x");
+    QTest::newRow("last line, no break") << QByteArray("[S]\nk= end") << QByteArray("k") << QByteArray("end");
+}
+
+// The value a key gives, however blanks stand between them, and next to other keys.
+void TestConfigStore::valueAfterItsKey()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, value);
+    const ConfigStore store = ConfigStore::fromBytes(bytes);
+    const auto v = store.value("S", key);
+    QVERIFY(v);
+    QCOMPARE(*v, value);
+    QCOMPARE(store.view(0, key)->size(), value.size());
 }
 
 void TestConfigStore::longValueSurvives()
@@ -152,6 +196,10 @@ void TestConfigStore::parseUntilSection_data()
     QTest::newRow("a bracket in a value") << QByteArray("[SERVER]\r\nName=[d]\r\nPort=2\r\n[USER1]\r\n")
                                           << QByteArray("[d]") << 1;
     QTest::newRow("no such section") << QByteArray("[USER1]\r\nName=u\r\n[GROUP1]\r\n") << QByteArray() << 2;
+    QTest::newRow("a section twice before it") << QByteArray("[A]\n[a]\nk=1\n[SERVER]\nName=e\n[B]\n") << QByteArray("e") << 2;
+    QTest::newRow("CR lines") << QByteArray("[SERVER]\rName=f\r[USER1]\rName=u\r") << QByteArray("f") << 1;
+    QTest::newRow("unclosed bracket is no section") << QByteArray("[SERVER]\nName=g\n  [USER1\nPort=3\n\t[X]\n")
+                                                    << QByteArray("g") << 1;
 }
 
 void TestConfigStore::parseUntilSection()
@@ -165,6 +213,26 @@ void TestConfigStore::parseUntilSection()
     QCOMPARE(part.value("SERVER", "Name"), whole.value("SERVER", "Name"));
     QCOMPARE(part.readInteger("server", "Port", -1), whole.readInteger("server", "Port", -1));
     QCOMPARE(part.sectionCount(), sections);
+}
+
+// The bytes before the position SectionEndFinder gives, parsed whole, are what a parse up
+// to the SERVER section reads, wherever the bytes are cut as they arrive.
+void TestConfigStore::sectionEndWhileReading()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, sections);
+    const ConfigStore until = ConfigStore::fromBytesUntil(QByteArray(text), "SERVER");
+    for (qsizetype cut = 0; cut <= text.size(); ++cut) {
+        SectionEndFinder finder("SERVER");
+        finder.scan(text.first(cut), false);
+        const qsizetype end = finder.scan(text, true);
+        const ConfigStore head = ConfigStore::fromBytes(end < 0 ? text : text.first(end));
+        QCOMPARE(head.sectionNames(), until.sectionNames());
+        QCOMPARE(head.sectionCount(), sections);
+        for (const char *key : {"Name", "Port"})
+            QCOMPARE(head.value("SERVER", key), until.value("SERVER", key));
+        QCOMPARE(head.value("SERVER", "Name"), ConfigStore::fromBytes(text).value("SERVER", "Name"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestConfigStore)

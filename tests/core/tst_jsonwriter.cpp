@@ -1,6 +1,7 @@
 // The JSON of dump, get and check: a text written straight from the configuration's bytes
 // reads exactly as the same text decoded first, in every character set.
 #include "config/JsonWriter.h"
+#include "config/NameList.h"
 #include "config/TextCodec.h"
 
 #include <QTest>
@@ -14,6 +15,10 @@ private slots:
     void quoting_data();
     void quoting();
     void layout();
+    void membershipListInPlace_data();
+    void membershipListInPlace();
+    void hexDigits_data();
+    void hexDigits();
 };
 
 void TestJsonWriter::textAsDecoded_data()
@@ -92,6 +97,61 @@ void TestJsonWriter::layout()
     j.endObject();
     QCOMPARE(j.bytes(), QByteArray("{\n  \"flag\": true,\n  \"items\": [\n    {\n      \"Name\": \"ann\",\n      \"Port\": 110,\n"
                                    "      \"Users\": [\"a\", \"b c\"]\n    },\n    {}\n  ],\n  \"none\": []\n}\n"));
+}
+
+void TestJsonWriter::membershipListInPlace_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("bare names") << QByteArray("ann,bob,carl");
+    QTest::newRow("quoted names") << QByteArray("\"front desk\",\"say \"\"hi\"\"\",x");
+    QTest::newRow("one name") << QByteArray("solo");
+    QTest::newRow("not UTF-8 and non-ASCII") << QByteArray("J\xfcrgen,\"caf\xc3\xa9 bar\"");
+}
+
+// A list kept as the file's value is written from its bytes as the same list of names
+// would be, and so is a list given as names.
+void TestJsonWriter::membershipListInPlace()
+{
+    QFETCH(QByteArray, value);
+    QVERIFY(NameList::isWrittenForm(value));
+    for (const QByteArray &codecName : {QByteArray("UTF-8"), QByteArray("windows-1252"), QByteArray("UTF-16LE")}) {
+        // A codec for each writer: the same texts go through each in the same order.
+        const TextCodec c(codecName);
+        const TextCodec c2(codecName);
+        const NameList kept = NameList::fromWrittenForm(value);
+        const QByteArrayList names = ValueForms::decodeList(value);
+        JsonWriter inPlace;
+        inPlace.beginObject();
+        inPlace.nameList("kept", kept, c);
+        inPlace.nameList("given", NameList(names), c);
+        inPlace.endObject();
+        JsonWriter fromNames;
+        fromNames.beginObject();
+        fromNames.textArray("kept", names, c2);
+        fromNames.textArray("given", names, c2);
+        fromNames.endObject();
+        QCOMPARE(inPlace.bytes(), fromNames.bytes());
+    }
+}
+
+void TestJsonWriter::hexDigits_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("empty") << QByteArray() << QByteArray("{\n  \"k\": \"\"\n}\n");
+    QTest::newRow("every nibble") << QByteArray("\x01\x23\x45\x67\x89\xab\xcd\xef\x00\xff", 10)
+                                  << QByteArray("{\n  \"k\": \"0123456789ABCDEF00FF\"\n}\n");
+}
+
+void TestJsonWriter::hexDigits()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, json);
+    JsonWriter j;
+    j.beginObject();
+    j.hex("k", bytes);
+    j.endObject();
+    QCOMPARE(j.bytes(), json);
 }
 
 QTEST_APPLESS_MAIN(TestJsonWriter)
