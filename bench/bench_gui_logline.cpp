@@ -1,13 +1,14 @@
 // Log View with one long line: Refresh of a log that is a single line of N letters "x"
 // (no blank, no break), shown and painted, at N and 2N. Linear work shows a ratio near 2;
-// the longest pause of the window's thread (between two paints) is printed beside it.
+// beside it the longest pause of the window's thread (the longest time its event loop did
+// not turn) and how often the view painted while it filled.
 #include "BenchEditor.h"
+#include "BenchPause.h"
 #include "BenchUtil.h"
 
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,7 +23,9 @@ namespace {
 struct Run
 {
     double ms = 0;      // from Refresh until the view has painted the line
-    double pauseMs = 0; // the longest time the event loop did not run meanwhile
+    double pauseMs = 0; // the longest time the event loop did not turn meanwhile
+    int paints = 0;     // paints of the view before the refresh ended
+    int turns = 0;      // turns of the event loop meanwhile (1 ms apart at most)
 };
 
 Run refreshOnce(TMainForm &form, const QString &logPath, qint64 n)
@@ -35,29 +38,23 @@ Run refreshOnce(TMainForm &form, const QString &logPath, qint64 n)
     form.actnClearLogExecute();
     QCoreApplication::processEvents();
 
-    // The longest stretch between two turns of the event loop.
-    QElapsedTimer sinceTurn;
-    sinceTurn.start();
-    double longest = 0;
-    auto *dispatcher = QAbstractEventDispatcher::instance();
-    const auto turn = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&]() {
-        longest = qMax(longest, double(sinceTurn.nsecsElapsed()) / 1e6);
-        sinceTurn.restart();
-    });
+    Run run;
+    PaintCounter paints(form.memoLog->viewport());
+    LongestPause pause;
     QElapsedTimer timer;
     timer.start();
-    sinceTurn.restart();
     form.actnRefreshLogExecute();
     // Until the whole line is in the view and painted.
-    while (form.memoLog->document()->characterCount() < n)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (form.isLogRefreshing())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    run.paints = paints.count;
     form.memoLog->viewport()->repaint();
     QCoreApplication::processEvents();
-    Run run;
     run.ms = double(timer.nsecsElapsed()) / 1e6;
-    longest = qMax(longest, double(sinceTurn.nsecsElapsed()) / 1e6);
-    run.pauseMs = longest;
-    QObject::disconnect(turn);
+    run.pauseMs = pause.ms();
+    run.turns = pause.turns();
+    if (form.memoLog->document()->characterCount() < n)
+        std::abort();
     return run;
 }
 
@@ -84,8 +81,10 @@ int main(int argc, char **argv)
     refreshOnce(form, logPath, 4096); // warm-up
     const Run one = refreshOnce(form, logPath, n);
     const Run two = refreshOnce(form, logPath, 2 * n);
-    std::printf("one line of %lld letters:  %9.1f ms, longest pause %7.1f ms\n", (long long)n, one.ms, one.pauseMs);
-    std::printf("one line of %lld letters:  %9.1f ms, longest pause %7.1f ms\n", (long long)(2 * n), two.ms, two.pauseMs);
+    for (const auto &[letters, run] : {std::pair{n, one}, std::pair{2 * n, two}})
+        std::printf("one line of %lld letters:  %7.1f ms, longest pause %5.1f ms (%d turns of the event loop, "
+                    "%d paints of the view)\n",
+                    (long long)letters, run.ms, run.pauseMs, run.turns, run.paints);
     std::printf("ratio 2N / N: %.2f (linear: about 2; square: about 4)\n", two.ms / one.ms);
     return 0;
 }

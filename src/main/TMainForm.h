@@ -35,6 +35,10 @@ namespace ItemKeys {
 enum class Kind;
 }
 class LogFindBar;
+class LogViewFill;
+struct LogViewText;
+template <typename T>
+class QFutureWatcher;
 struct CheckFinding;
 class MaskedBytesEdit;
 class NavNode;
@@ -209,6 +213,8 @@ public:
     void tabsLogViewShow();
     void actnRefreshLogExecute();
     void actnClearLogExecute();
+    // A refresh is still reading the log or putting it into the view.
+    bool isLogRefreshing() const;
     // Help menu (TMainFormHelp.cpp).
     void actnDocumentationExecute();
     void actnSupportExecute();
@@ -257,6 +263,9 @@ private:
     void connectItemCommands();
     void connectPasswordButtons();
     void connectLogView();
+    void showLogViewText(const QString &path, LogViewText read);
+    void stopLogRefresh();
+    QFutureWatcher<LogViewText> *m_logRead = nullptr; // a large log being read on a worker thread
     // Removes the group's data folder; says what stayed when not everything could go. True
     // when anything was removed (the Delete's undo step then says its messages stay deleted).
     bool removeGroupData(const TGroup &group);
@@ -396,6 +405,7 @@ public:
     QToolBar *ToolBar2 = nullptr;
     QPlainTextEdit *memoLog = nullptr;
     LogFindBar *findLog = nullptr; // Ctrl+F on the log view
+    LogViewFill *logFill = nullptr; // puts a refresh's text into memoLog slice by slice
 
     // Actions.
     QAction *actnSave = nullptr, *actnExit = nullptr;

@@ -2,6 +2,7 @@
 // its last 64 MB, read without excluding the server, which keeps writing), Clear empties the
 // view; Ctrl+F opens the find bar under the tool bar.
 #include "main/LogFindBar.h"
+#include "main/LogViewFill.h"
 #include "main/MemoText.h"
 #include "services/RegularFileTail.h"
 #include "main/TMainForm.h"
@@ -12,12 +13,23 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 #include <QLocale>
-#include <QScrollBar>
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QTabWidget>
+
+// What a refresh adds to the log view: its text in pieces of at most about a megabyte, so
+// that the window lets go of each as soon as it is in the view.
+struct LogViewText
+{
+    RegularFileTail::Status status = RegularFileTail::Status::Failed;
+    QStringList pieces; // empty: nothing to add (no line, nothing left out)
+};
 
 namespace {
 
@@ -104,6 +116,22 @@ QString logText(const QByteArray &bytes, const QByteArray &charset, bool *lines)
     return text;
 }
 
+QStringList inPieces(QString text)
+{
+    constexpr qsizetype PieceChars = 1 << 20;
+    if (text.size() <= PieceChars)
+        return {std::move(text)};
+    QStringList pieces;
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype end = qMin(text.size(), from + PieceChars);
+        if (end < text.size() && text.at(end - 1).isHighSurrogate())
+            --end;
+        pieces.append(text.mid(from, end - from));
+        from = end;
+    }
+    return pieces;
+}
+
 QString sizeText(qint64 bytes)
 {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
@@ -119,6 +147,7 @@ void TMainForm::connectLogView()
         if (pctrlMain->currentWidget() == tabsLogView)
             tabsLogViewShow();
     });
+    logFill = new LogViewFill(memoLog);
     // The view holds what the file held; an undo history would hold it a second time.
     memoLog->setUndoRedoEnabled(false);
     // Long lines wrap at the view's width: only a vertical scroll bar, the time stamps at
@@ -143,46 +172,102 @@ void TMainForm::tabsLogViewShow()
     actnRefreshLog->trigger();
 }
 
-void TMainForm::actnRefreshLogExecute()
+// Reads the log and makes the text a refresh adds to the view: on the window's thread for a
+// small log, on a worker thread otherwise (then `cancelled` says when nobody waits for it).
+static LogViewText readLogViewText(const QString &path, const QByteArray &charset, const std::function<bool()> &cancelled)
 {
-    WaitCursor waitCursor;
-    BusyCursorScope wait(m_ctx.busyCursor ? m_ctx.busyCursor : &waitCursor); // restored on every way out
-    const QString path = ProgramFolder::filePath(m_ctx.programFolder, QStringLiteral("log.txt"));
+    LogViewText out;
     // Only the last MaxLogViewBytes of the file: a log of any size (or a sparse one) is
     // shown without holding it whole. A FIFO or a device is refused without blocking.
     RegularFileTail::Result read = RegularFileTail::readTail(path, MaxLogViewBytes);
-    if (read.status == RegularFileTail::Status::Missing)
-        return; // no log yet: nothing to add, nothing to say
-    if (read.status != RegularFileTail::Status::Ok) {
-        wait.release();
-        m_prompts->error(QStringLiteral("Cannot open file ") + path);
-        return;
-    }
+    out.status = read.status;
+    if (read.status != RegularFileTail::Status::Ok || cancelled())
+        return out;
     bool lines = false;
-    QString text = logText(read.bytes, m_codec.name(), &lines);
+    QString text = logText(read.bytes, charset, &lines);
     read.bytes = QByteArray();
     if (!lines && read.skipped == 0)
-        return;
+        return out;
     if (read.skipped > 0)
         text.prepend(QStringLiteral("[The first %1 (%2 bytes) of %3 are left out; the last %4 follow.]")
                          .arg(sizeText(read.skipped))
                          .arg(read.skipped)
                          .arg(QDir::toNativeSeparators(path), sizeText(read.fileSize - read.skipped))
                      + (lines ? QStringLiteral("\n") : QString()));
+    out.pieces = inPieces(std::move(text));
+    return out;
+}
+
+void TMainForm::actnRefreshLogExecute()
+{
+    static WaitCursor waitCursor;
+    // A refresh still reading or filling gives way to this one: its text leaves the view.
+    stopLogRefresh();
+    logFill->hold(std::make_unique<BusyCursorScope>(m_ctx.busyCursor ? m_ctx.busyCursor : &waitCursor));
+    const QString path = ProgramFolder::filePath(m_ctx.programFolder, QStringLiteral("log.txt"));
+    const QByteArray charset = m_codec.name();
+    if (QFileInfo(path).size() < logFill->limits.readAsideBytes) {
+        showLogViewText(path, readLogViewText(path, charset, []() { return false; }));
+        return;
+    }
+    // A large log is read and decoded on a worker thread while the window goes on. The
+    // worker shares nothing with the window but the promise; a refresh that gives way, or
+    // the window closing, only cancels it.
+    auto promise = std::make_shared<QPromise<LogViewText>>();
+    promise->start();
+    auto *watcher = new QFutureWatcher<LogViewText>(this);
+    m_logRead = watcher;
+    connect(watcher, &QObject::destroyed, [future = promise->future()]() mutable { future.cancel(); });
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path]() {
+        const QFuture<LogViewText> future = watcher->future();
+        m_logRead = nullptr;
+        watcher->deleteLater();
+        if (future.resultCount() > 0)
+            showLogViewText(path, future.result());
+        else
+            logFill->release();
+    });
+    watcher->setFuture(promise->future());
+    QThreadPool::globalInstance()->start([promise, path, charset]() {
+        if (!promise->isCanceled())
+            promise->addResult(readLogViewText(path, charset, [&promise]() { return promise->isCanceled(); }));
+        promise->finish();
+    });
+}
+
+void TMainForm::showLogViewText(const QString &path, LogViewText read)
+{
+    if (read.status == RegularFileTail::Status::Missing)
+        read.status = RegularFileTail::Status::Ok; // no log yet: nothing to add, nothing to say
+    if (read.status != RegularFileTail::Status::Ok) {
+        logFill->release(); // the hourglass gone before the message shows
+        m_prompts->error(QStringLiteral("Cannot open file ") + path);
+        return;
+    }
+    if (read.pieces.isEmpty()) {
+        logFill->release();
+        return;
+    }
     // The view never holds much more than one window's worth: when appending would pass
     // it, the view starts afresh with what was just read.
-    if (memoLog->document()->isEmpty() || memoLog->document()->characterCount() + text.size() > MaxLogViewBytes)
-        memoLog->setPlainText(text);
-    else
-        memoLog->appendPlainText(text);
-    text = QString(); // the view holds it now
-    // The newest lines in view, each line from its start (the time stamps).
-    memoLog->moveCursor(QTextCursor::End);
-    memoLog->moveCursor(QTextCursor::StartOfBlock);
-    memoLog->horizontalScrollBar()->setValue(0);
+    logFill->start(std::move(read.pieces), MaxLogViewBytes);
+}
+
+bool TMainForm::isLogRefreshing() const
+{
+    return m_logRead || logFill->isFilling();
+}
+
+void TMainForm::stopLogRefresh()
+{
+    delete m_logRead; // cancels the read
+    m_logRead = nullptr;
+    logFill->abandon();
+    logFill->release();
 }
 
 void TMainForm::actnClearLogExecute()
 {
-    memoLog->clear();
+    stopLogRefresh();
+    logFill->clear();
 }

@@ -1,5 +1,6 @@
 // The log pages: the View page's Refresh and Clear, its find bar, and the two log settings.
 #include "main/LogFindBar.h"
+#include "main/LogViewFill.h"
 #include "main/NavTree.h"
 #include "widgets/RadioGroup.h"
 #include "platform/BusyCursor.h"
@@ -19,8 +20,11 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QThreadPool>
+#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -66,6 +70,40 @@ private:
         if (f && !log.isNull() && !TestFiles::write(m_fx.path(QStringLiteral("log.txt")), log))
             return nullptr;
         return f;
+    }
+
+    // Until a refresh (or Clear) has finished changing the view; large logs are read
+    // aside and put into the view in slices.
+    static bool settled(TMainForm *f)
+    {
+        return QTest::qWaitFor([f]() { return !f->isLogRefreshing(); }, 120000);
+    }
+    // Turns of the event loop, one at a time, until `done` (a fill in progress is caught
+    // between two of its slices).
+    template <typename Done>
+    static bool turnUntil(Done done)
+    {
+        for (int i = 0; i < 100000 && !done(); ++i)
+            QCoreApplication::processEvents();
+        return done();
+    }
+    static bool refresh(TMainForm *f) { return GuiTestUtil::trigger(f, "actnRefreshLog") && settled(f); }
+
+    // Every log read aside and put into the view a few characters a turn.
+    static void fillInSmallSlices(TMainForm *f, qsizetype sliceChars)
+    {
+        f->logFill->limits.readAsideBytes = 0;
+        f->logFill->limits.sliceChars = sliceChars;
+        f->logFill->limits.budgetMs = 0;
+    }
+
+    // A log of `lines` numbered lines.
+    static QByteArray numberedLog(int lines, const QByteArray &tag)
+    {
+        QByteArray log;
+        for (int i = 0; i < lines; ++i)
+            log += "2026-12-10 08:00:00 " + tag + ' ' + QByteArray::number(i) + "\r\n";
+        return log;
     }
 
 private slots:
@@ -205,7 +243,7 @@ private slots:
             const qint64 firstBreak = hole + end;
             skipped = firstBreak >= windowStart ? firstBreak + 1 : windowStart;
         }
-        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(refresh(f));
         QCOMPARE(m_fx.prompts.shown, QStringList());
         const QStringList lines = f->memoLog->toPlainText().split(QLatin1Char('\n'));
         QVERIFY2(lines.first().startsWith(QStringLiteral("[The first ")), qPrintable(lines.first()));
@@ -229,11 +267,11 @@ private slots:
         TMainForm *f = openWithLog(log);
         QVERIFY(f);
         log = QByteArray();
-        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(refresh(f));
         QCOMPARE(f->memoLog->blockCount(), count);
-        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(refresh(f));
         QCOMPARE(f->memoLog->blockCount(), 2 * count);
-        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(refresh(f));
         QCOMPARE(f->memoLog->blockCount(), count);
         QVERIFY(f->memoLog->document()->characterCount() <= (qint64(64) << 20));
         QVERIFY(f->memoLog->document()->firstBlock().text().startsWith(QStringLiteral("2026-12-10 08:00:00 www")));
@@ -258,7 +296,7 @@ private slots:
         QFETCH(bool, atBlanks);
         TMainForm *f = openWithLog("08:00 before\r\n" + line + "\r\n08:01 after\r\n");
         QVERIFY(f);
-        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(refresh(f));
         QTextDocument *doc = f->memoLog->document();
         QVERIFY(doc->blockCount() > 3);
         QCOMPARE(doc->firstBlock().text(), QStringLiteral("08:00 before"));
@@ -284,6 +322,7 @@ private slots:
         QVERIFY(f);
         QVERIFY(m_fx.activate());
         m_fx.select(f->nodeLogView);
+        QVERIFY(settled(f));
         QCOMPARE(f->memoLog->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         QCOMPARE(f->memoLog->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
         QCOMPARE(f->memoLog->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -295,6 +334,181 @@ private slots:
         QCOMPARE(cursor.block().next().isValid(), false);
         QVERIFY(f->memoLog->viewport()->rect().contains(f->memoLog->cursorRect()));
         QVERIFY(f->memoLog->verticalScrollBar()->value() > 0);
+    }
+
+    // Put into the view slice by slice (read aside, a few characters a turn), a refresh
+    // ends with the same text as one done at once, into an empty view and after a line
+    // the view holds.
+    void slicedFillShowsTheSameText_data()
+    {
+        QTest::addColumn<qint64>("hole"); // a sparse start of the file, 0: none
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("shown"); // the view after the first line (with a hole) or whole
+        QTest::newRow("short log")
+            << qint64(0) << QByteArray("started\r\nmailbox polled\rerror: no route\n")
+            << QStringLiteral("started\nmailbox polled\nerror: no route");
+        QByteArray words;
+        while (words.size() < 40000)
+            words += "word" + QByteArray::number(words.size() % 97) + ' ';
+        QTest::newRow("long line") << qint64(0) << "08:00 before\r\n" + words + "\r\n08:01 after" << QString();
+        QTest::newRow("lone CR line ends")
+            << qint64(0) << QByteArray("\r08:00 one\r\r08:01 two\r") << QStringLiteral("\n08:00 one\n\n08:01 two");
+        QTest::newRow("over 64 MB, its tail")
+            << (qint64(100) << 30) << QByteArray("\r09:59 after the hole\r10:00 first\r10:01 last\r")
+            << QStringLiteral("09:59 after the hole\n10:00 first\n10:01 last");
+    }
+    void slicedFillShowsTheSameText()
+    {
+        QFETCH(qint64, hole);
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, shown);
+        TMainForm *f = openWithLog({});
+        QVERIFY(f);
+        QFile file(m_fx.path(QStringLiteral("log.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (hole > 0 && !file.resize(hole))
+            QSKIP("the file system holds no sparse file of this size");
+        QVERIFY(file.seek(hole));
+        QCOMPARE(file.write(tail), tail.size());
+        file.close();
+
+        // At once: the log is small enough, or read on the window's thread.
+        f->logFill->limits.readAsideBytes = std::numeric_limits<qint64>::max();
+        f->logFill->limits.sliceChars = std::numeric_limits<int>::max();
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(!f->isLogRefreshing());
+        const QString whole = f->memoLog->toPlainText();
+        const QStringList lines = whole.split(QLatin1Char('\n'));
+        if (hole > 0) {
+            QVERIFY2(lines.first().startsWith(QStringLiteral("[The first ")), qPrintable(lines.first()));
+            QCOMPARE(lines.mid(1).join(QLatin1Char('\n')), shown);
+        } else if (!shown.isNull()) {
+            QCOMPARE(whole, shown);
+        } else {
+            QVERIFY(f->memoLog->blockCount() > 10); // the long line in pieces
+            QCOMPARE(lines.last(), QStringLiteral("08:01 after"));
+        }
+
+        // In slices of 61 characters, one a turn, into the emptied view and after a line.
+        fillInSmallSlices(f, 61);
+        QVERIFY(GuiTestUtil::trigger(f, "actnClearLog"));
+        QVERIFY(refresh(f));
+        QCOMPARE(f->memoLog->toPlainText(), whole);
+        QCOMPARE(f->memoLog->textCursor().block(), f->memoLog->document()->lastBlock());
+        f->memoLog->setPlainText(QStringLiteral("kept"));
+        QVERIFY(refresh(f));
+        QCOMPARE(f->memoLog->toPlainText(), QStringLiteral("kept\n") + whole);
+        QCOMPARE(m_fx.prompts.shown, QStringList());
+        QCOMPARE(m_cursor.events.count(QStringLiteral("show")), 3);
+        QCOMPARE(m_cursor.events.count(QStringLiteral("restore")), 3);
+    }
+
+    // A refresh started while another still reads or fills: the first gives way, its text
+    // leaves the view, and the view ends with the second's text after what it held before
+    // (never a part of the first's). Clear during a fill leaves the view empty.
+    void secondRefreshDuringAFill_data()
+    {
+        QTest::addColumn<bool>("whileReading"); // else once the first fill has begun
+        QTest::addColumn<bool>("clear");        // Clear instead of the second refresh
+        QTest::newRow("refresh while the first reads") << true << false;
+        QTest::newRow("refresh while the first fills") << false << false;
+        QTest::newRow("Clear while it reads") << true << true;
+        QTest::newRow("Clear while it fills") << false << true;
+    }
+    void secondRefreshDuringAFill()
+    {
+        QFETCH(bool, whileReading);
+        QFETCH(bool, clear);
+        TMainForm *f = openWithLog(numberedLog(400, "first"));
+        QVERIFY(f);
+        fillInSmallSlices(f, 100);
+        f->memoLog->setPlainText(QStringLiteral("kept"));
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(f->isLogRefreshing());
+        if (!whileReading)
+            QVERIFY(turnUntil([f]() { return f->memoLog->document()->toPlainText().contains(QStringLiteral(" first 3\n")); }));
+        QVERIFY(f->isLogRefreshing());
+        const QByteArray second = numberedLog(300, "second");
+        QVERIFY(TestFiles::write(m_fx.path(QStringLiteral("log.txt")), second));
+        QVERIFY(GuiTestUtil::trigger(f, clear ? "actnClearLog" : "actnRefreshLog"));
+        QVERIFY(settled(f));
+        QString expected;
+        if (!clear)
+            expected = QStringLiteral("kept\n") + QString::fromLatin1(second).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).chopped(1);
+        QCOMPARE(f->memoLog->toPlainText(), expected);
+        // Each hourglass shown is gone again.
+        QCOMPARE(m_cursor.events.count(QStringLiteral("show")), clear ? 1 : 2);
+        QCOMPARE(m_cursor.events.count(QStringLiteral("restore")), clear ? 1 : 2);
+        QCOMPARE(m_cursor.events.last(), QStringLiteral("restore"));
+    }
+
+    // While a long fill runs the window goes on: a timer fires and the view paints between
+    // its slices, before the whole text is in.
+    void windowRunsDuringALongFill()
+    {
+        TMainForm *f = openWithLog(numberedLog(3000, "line"));
+        QVERIFY(f);
+        m_fx.select(f->nodeLogView);
+        QVERIFY(settled(f));
+        fillInSmallSlices(f, 200);
+        QVERIFY(GuiTestUtil::trigger(f, "actnClearLog"));
+        QVERIFY(settled(f));
+        QCOMPARE(f->memoLog->toPlainText(), QString());
+        int ticks = 0, ticksWhileFilling = 0;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&]() {
+            ++ticks;
+            if (f->isLogRefreshing())
+                ++ticksWhileFilling;
+        });
+        probe.start(0);
+        struct Paints : QObject
+        {
+            TMainForm *form;
+            int whilePartial = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                if (e->type() == QEvent::Paint && form->isLogRefreshing() && form->memoLog->blockCount() > 1)
+                    ++whilePartial;
+                return false;
+            }
+        } paints;
+        paints.form = f;
+        f->memoLog->viewport()->installEventFilter(&paints);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        QVERIFY(f->isLogRefreshing());
+        QVERIFY(settled(f));
+        f->memoLog->viewport()->removeEventFilter(&paints);
+        QVERIFY2(ticksWhileFilling > 10, qPrintable(QString::number(ticksWhileFilling)));
+        QVERIFY(paints.whilePartial > 0);
+        QCOMPARE(f->memoLog->blockCount(), 3000);
+        QCOMPARE(f->memoLog->textCursor().block().text(), QStringLiteral("2026-12-10 08:00:00 line 2999"));
+    }
+
+    // Closing the window while a refresh reads aside or fills: nothing is left to touch
+    // what is gone, and the hourglass is restored.
+    void closingDuringAFill_data()
+    {
+        QTest::addColumn<bool>("whileReading");
+        QTest::newRow("while reading") << true;
+        QTest::newRow("while filling") << false;
+    }
+    void closingDuringAFill()
+    {
+        QFETCH(bool, whileReading);
+        TMainForm *f = openWithLog(numberedLog(2000, "line"));
+        QVERIFY(f);
+        fillInSmallSlices(f, 100);
+        QVERIFY(GuiTestUtil::trigger(f, "actnRefreshLog"));
+        if (!whileReading)
+            QVERIFY(turnUntil([f]() { return f->memoLog->blockCount() > 10; }));
+        QVERIFY(f->isLogRefreshing());
+        m_fx.form.reset();
+        // The read (if any) ends and its result finds nobody; the loop runs on.
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_cursor.events, (QStringList{"show", "restore"}));
     }
 
     void logSettings()
