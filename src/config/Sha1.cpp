@@ -118,6 +118,8 @@ void Sha1::add(QByteArrayView view)
     }
     const auto *data = reinterpret_cast<const unsigned char *>(view.data());
     size_t size = size_t(view.size());
+    if (size == 0)
+        return; // an empty view may have no data at all
     m_length += size;
     if (m_buffered > 0) {
         const size_t n = std::min(size, 64 - m_buffered);
@@ -135,7 +137,8 @@ void Sha1::add(QByteArrayView view)
         data += size / 64 * 64;
         size %= 64;
     }
-    std::memcpy(m_buffer, data, size);
+    if (size > 0)
+        std::memcpy(m_buffer, data, size);
     m_buffered = size;
 }
 
