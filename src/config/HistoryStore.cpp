@@ -1,5 +1,7 @@
 #include "config/HistoryStore.h"
 
+#include "config/SafeFile.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -112,10 +114,10 @@ bool parseTree(QByteArrayView content, QList<TreeEntry> *entries)
 Journal Journal::read(const QString &repo)
 {
     Journal j;
-    QFile f(QDir(repo).filePath(QLatin1String(kJournal)));
-    if (!f.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (SafeFile::readRegular(QDir(repo).filePath(QLatin1String(kJournal)), &bytes) != SafeFile::ReadStatus::Ok)
         return j;
-    for (const QByteArray &line : f.readAll().split('\n')) {
+    for (const QByteArray &line : bytes.split('\n')) {
         const QList<QByteArray> w = line.split(' ');
         if (w.size() == 2 && w[0] == "pack") {
             j.pack = QString::fromUtf8(w[1]);
@@ -205,12 +207,12 @@ bool initRepository(const QString &dir, QString *error)
 
 bool headReference(const QString &dir, QString *ref, QString *error)
 {
-    QFile f(QDir(dir).filePath(QStringLiteral("HEAD")));
-    if (!f.open(QIODevice::ReadOnly)) {
+    QByteArray headBytes;
+    if (SafeFile::readRegular(QDir(dir).filePath(QStringLiteral("HEAD")), &headBytes) != SafeFile::ReadStatus::Ok) {
         *error = QStringLiteral("%1 is not a git repository: no HEAD").arg(display(dir));
         return false;
     }
-    const QByteArray head = f.read(4096).trimmed();
+    const QByteArray head = headBytes.first(std::min<qsizetype>(headBytes.size(), 4096)).trimmed();
     if (head.startsWith("ref: refs/")) {
         const QByteArray name = head.mid(5);
         if (name.contains("..") || name.contains('\\') || name.endsWith(".lock") || name.endsWith('/')) {
@@ -232,9 +234,11 @@ bool readReference(const QString &dir, const QString &ref, ObjectId *id, QString
 {
     id->clear();
     const QDir d(dir);
-    QFile loose(d.filePath(ref));
-    if (loose.open(QIODevice::ReadOnly)) {
-        const QByteArray value = loose.read(4096).trimmed();
+    // Read as regular files only: a FIFO or a device in the repository never holds a save.
+    QByteArray looseBytes;
+    const QString loose = d.filePath(ref);
+    if (SafeFile::readRegular(loose, &looseBytes) == SafeFile::ReadStatus::Ok) {
+        const QByteArray value = looseBytes.first(std::min<qsizetype>(looseBytes.size(), 4096)).trimmed();
         if (!isObjectId(value)) {
             *error = QStringLiteral("%1: the branch %2 is damaged").arg(display(dir), ref);
             return false;
@@ -246,11 +250,11 @@ bool readReference(const QString &dir, const QString &ref, ObjectId *id, QString
         *error = QStringLiteral("%1: %2 is a folder").arg(display(dir), ref);
         return false;
     }
-    QFile packed(d.filePath(QStringLiteral("packed-refs")));
-    if (!packed.open(QIODevice::ReadOnly))
+    QByteArray packed;
+    if (SafeFile::readRegular(d.filePath(QStringLiteral("packed-refs")), &packed) != SafeFile::ReadStatus::Ok)
         return true; // no such reference yet
     const QByteArray name = ref.toUtf8();
-    for (const QByteArray &line : packed.readAll().split('\n')) {
+    for (const QByteArray &line : packed.split('\n')) {
         if (line.size() == 41 + name.size() && line.endsWith(name) && line[40] == ' ' && isObjectId(line.first(40))) {
             *id = QByteArray::fromHex(line.first(40));
             return true;
@@ -301,8 +305,12 @@ bool updateReference(const QString &dir, const QString &ref, const ObjectId &to,
     // The reference's log, when the repository keeps one for it (git keeps none in a bare
     // repository unless asked to).
     const QByteArray log = QFile::encodeName(QDir(dir).filePath(QStringLiteral("logs/") + ref));
-    const int logFd = ::open(log.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (logFd >= 0) {
+    // Appended to only as a regular file of its own: never through a link, never to a FIFO.
+    const int logFd = ::open(log.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat logStat {};
+    if (logFd >= 0 && (::fstat(logFd, &logStat) != 0 || !S_ISREG(logStat.st_mode))) {
+        ::close(logFd);
+    } else if (logFd >= 0) {
         const QByteArray zero(40, '0');
         writeAll(logFd, (from.isEmpty() ? zero : from.toHex()) + ' ' + to.toHex() + ' ' + logEntry + '\n');
         ::close(logFd);

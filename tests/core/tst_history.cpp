@@ -59,6 +59,8 @@ private slots:
     void repositoryChangedByGit_data();
     void repositoryChangedByGit();
     void lockedBranchKeepsSaving();
+    void branchLogNotARegularFile_data();
+    void branchLogNotARegularFile();
     void journalNotMatchingIsNotTrusted();
     void withoutReaderModule();
     void concurrentSaves();
@@ -372,6 +374,39 @@ void TestHistory::lockedBranchKeepsSaving()
     QVERIFY(headFile(QStringLiteral("HEAD~1")).contains("Name=Saved\r\n"));
     QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
     verifyFsck();
+}
+
+void TestHistory::branchLogNotARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a link to a file outside the folder") << QStringLiteral("link");
+    QTest::newRow("a FIFO") << QStringLiteral("fifo");
+}
+
+// The branch's log is appended to only as a regular file of its own: a link planted in its
+// place is not followed (the file it names is left as it was) and a FIFO does not hold the
+// save; the save and its commit go through.
+void TestHistory::branchLogNotARegularFile()
+{
+    QFETCH(QString, kind);
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    const int before = commits();
+    const QString log = repo() + QStringLiteral("/logs/refs/heads/main");
+    QVERIFY(QDir().mkpath(QFileInfo(log).absolutePath()));
+    QFile::remove(log);
+    const QString outside = m_dir->path() + QStringLiteral("/outside.txt");
+    if (kind == QLatin1String("link")) {
+        QVERIFY(TestFiles::write(outside, "not a log\n"));
+        QVERIFY(QFile::link(outside, log));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+    }
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Name"), QStringLiteral("Saved")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(commits(), before + 1);
+    QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
+    if (kind == QLatin1String("link"))
+        QCOMPARE(TestFiles::read(outside), QByteArray("not a log\n"));
 }
 
 // The journal remembers the last commit's tree so that a save need not read it back; one
