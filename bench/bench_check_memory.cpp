@@ -20,13 +20,7 @@ namespace {
 
 QByteArray config(int accounts)
 {
-    ConfigGenerator::Size size;
-    size.users = 200;
-    size.groups = 100;
-    size.usersPerGroup = 20;
-    size.pops = accounts;
-    size.groupsPerPop = 3;
-    return ConfigGenerator::generate(size);
+    return ConfigGenerator::manyAccounts(accounts);
 }
 
 // Runs the CLI with `args` and gives its peak resident size in KB and its wall time.

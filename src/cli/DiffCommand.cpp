@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/ConfigDiff.h"
 #include "cli/ConfigChange.h"
+#include "cli/JsonWriter.h"
 #include "config/ConfigDocument.h"
 
 #include <QDir>
@@ -28,9 +29,39 @@ int runDiff(CliContext &ctx)
         ctx.fail(error);
         return 2;
     }
-    const QList<ConfigDiff::Entry> entries = ConfigDiff::compare(mine, other, ctx.codec);
-    ctx.out(json ? ConfigDiff::json(entries, ctx.codec) : ConfigDiff::text(entries, ctx.codec));
-    return entries.isEmpty() ? 0 : 1;
+    // The changes go out as they are found, in pieces of about 64 KB: the bytes of
+    // ConfigDiff::json() or text(), without holding them all (a change to every item of a
+    // large configuration would take more than the configurations themselves).
+    constexpr qsizetype kPiece = 64 * 1024;
+    qsizetype changes = 0;
+    JsonWriter j;
+    QByteArray text;
+    if (json)
+        j.beginArray();
+    ConfigDiff::compare(mine, other, ctx.codec, [&](const ConfigDiff::Entry &e) {
+        ++changes;
+        if (json) {
+            ConfigDiff::writeJson(j, e, ctx.codec);
+            if (j.size() >= kPiece) {
+                ctx.out(j.bytes());
+                j.discardWritten();
+            }
+        } else {
+            text += ConfigDiff::describe(e, ctx.codec).toUtf8();
+            text += '\n';
+            if (text.size() >= kPiece) {
+                ctx.out(text);
+                text.resize(0);
+            }
+        }
+    });
+    if (json) {
+        j.endArray();
+        ctx.out(j.bytes() + '\n');
+    } else {
+        ctx.out(text);
+    }
+    return changes == 0 ? 0 : 1;
 }
 
 const CliRegistration diffReg{{"diff", "OTHER [--json]", "show what differs from another configuration file", &runDiff}};

@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QList>
+#include <functional>
 
 class ConfigDocument;
+class JsonWriter;
 class TextCodec;
 
 // What differs between two configurations: server keys, items only in one of them (matched
@@ -25,6 +27,10 @@ struct Entry
 };
 
 QList<Entry> compare(const ConfigDocument &a, const ConfigDocument &b, const TextCodec &codec);
+// The same entries, in the same order, handed to `sink` one by one as they are found: a
+// reader that prints them keeps none.
+void compare(const ConfigDocument &a, const ConfigDocument &b, const TextCodec &codec,
+             const std::function<void(const Entry &)> &sink);
 
 // One change as `diff` words it, without the line break. With `hideSecrets`, passwords and
 // digests show as "(changed)" instead of their bytes (for a window).
@@ -35,5 +41,7 @@ QString describe(const Entry &entry, const TextCodec &codec, bool hideSecrets = 
 QByteArray text(const QList<Entry> &entries, const TextCodec &codec);
 // One JSON array of {"change", "item"[, "key", "from", "to"]}.
 QByteArray json(const QList<Entry> &entries, const TextCodec &codec);
+// One member of that array, written into an array `json` holds open.
+void writeJson(JsonWriter &json, const Entry &entry, const TextCodec &codec);
 
 } // namespace ConfigDiff

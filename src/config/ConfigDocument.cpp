@@ -109,8 +109,9 @@ namespace {
 class ItemReader
 {
 public:
-    ItemReader(const ConfigStore &store, bool oldFormat, LinkedFiles *linked)
-        : m_store(store), m_oldFormat(oldFormat), m_linked(linked), m_names(m_arena)
+    // With `writable` (the same store), binary values are decoded in the store's buffer.
+    ItemReader(const ConfigStore &store, ConfigStore *writable, bool oldFormat, LinkedFiles *linked)
+        : m_store(store), m_writable(writable), m_oldFormat(oldFormat), m_linked(linked), m_names(m_arena)
     {
     }
 
@@ -119,14 +120,23 @@ public:
     std::unique_ptr<TUser> user(qsizetype section);
 
 private:
-    QByteArray text(qsizetype section, QByteArrayView key, const QByteArray &defaultValue = {}) const
+    // The keys of a section are read once, before its values are looked up.
+    std::optional<QByteArrayView> view(qsizetype section, QByteArrayView key)
     {
-        const auto v = m_store.view(section, key);
+        if (section != m_keysOf) {
+            m_store.keys(section, m_keys);
+            m_keysOf = section;
+        }
+        return ConfigStore::find(m_keys, key);
+    }
+    QByteArray text(qsizetype section, QByteArrayView key, const QByteArray &defaultValue = {})
+    {
+        const auto v = view(section, key);
         return v ? m_store.share(*v) : defaultValue;
     }
-    int integer(qsizetype section, QByteArrayView key, int defaultValue) const
+    int integer(qsizetype section, QByteArrayView key, int defaultValue)
     {
-        const auto v = m_store.view(section, key);
+        const auto v = view(section, key);
         return v ? ValueForms::parseInteger(*v).value_or(defaultValue) : defaultValue;
     }
     QByteArray binary(qsizetype section, QByteArrayView key);
@@ -135,12 +145,15 @@ private:
     QByteArray sectionName(qsizetype section) const { return m_store.sectionName(section).toByteArray(); }
 
     const ConfigStore &m_store;
+    ConfigStore *const m_writable;
     const bool m_oldFormat;
     LinkedFiles *m_linked; // reads the files an old-format file names
     ByteArena m_arena;
     NamePool m_names;
     QByteArray m_scratch;
     std::vector<QByteArray> m_gathered;
+    std::vector<ConfigStore::KeyValue> m_keys;
+    qsizetype m_keysOf = -1;
 };
 
 
@@ -152,9 +165,11 @@ const QByteArray &flagOff()
 
 QByteArray ItemReader::binary(qsizetype section, QByteArrayView key)
 {
-    const auto v = m_store.view(section, key);
+    const auto v = view(section, key);
     if (!v || v->size() < 2)
         return {};
+    if (m_writable)
+        return m_writable->decodeBinaryInPlace(*v);
     // As ValueForms::decodeBinary: pairs of either case, up to the first bad pair.
     char *out = m_arena.reserve(v->size() / 2);
     qsizetype n = 0;
@@ -170,7 +185,7 @@ QByteArray ItemReader::binary(qsizetype section, QByteArrayView key)
 
 NameList ItemReader::list(qsizetype section, QByteArrayView key)
 {
-    const auto v = m_store.view(section, key);
+    const auto v = view(section, key);
     if (!v || v->isEmpty())
         return {};
     // A list as the editor writes it is kept as it stands in the file; another is read
@@ -301,6 +316,18 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
 bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
                                    const QLocale &locale)
 {
+    return loadItems(store, nullptr, codec, error, locale);
+}
+
+bool ConfigDocument::loadFromStore(ConfigStore &&store, const TextCodec &codec, QString *error,
+                                   const QLocale &locale)
+{
+    return loadItems(store, &store, codec, error, locale);
+}
+
+bool ConfigDocument::loadItems(const ConfigStore &store, ConfigStore *writable, const TextCodec &codec,
+                               QString *error, const QLocale &locale)
+{
     server = readServerSettings(store);
     pops.clear();
     users.clear();
@@ -318,7 +345,7 @@ bool ConfigDocument::loadFromStore(const ConfigStore &store, const TextCodec &co
 
     // The items are read by position: the index of names makes room for them.
     store.releaseIndex();
-    ItemReader reader(store, oldFormat, &linkedFiles);
+    ItemReader reader(store, writable, oldFormat, &linkedFiles);
     const qsizetype count = store.sectionCount();
     for (qsizetype i = 0; (loadParts & PopItems) && i < count; ++i) {
         if (holdsKindWord(store.sectionName(i), TPop::KindWord))

@@ -78,8 +78,11 @@ public:
     bool load(const QString &path, const TextCodec &codec, QString *error,
               const QLocale &locale = QLocale());
 
-    // The same from a store already parsed.
+    // The same from a store already parsed. A store handed over (a temporary) gives its
+    // buffer to the items' binary values as well, decoded in place.
     bool loadFromStore(const ConfigStore &store, const TextCodec &codec, QString *error,
+                       const QLocale &locale = QLocale());
+    bool loadFromStore(ConfigStore &&store, const TextCodec &codec, QString *error,
                        const QLocale &locale = QLocale());
 
     // Decides the format from a `Version` text: the first "." becomes the locale's decimal
@@ -113,4 +116,8 @@ public:
 
     // Server settings read from SERVER, spin values clamped, before the format decision.
     static ServerSettings readServerSettings(const ConfigStore &store);
+
+private:
+    bool loadItems(const ConfigStore &store, ConfigStore *writable, const TextCodec &codec, QString *error,
+                   const QLocale &locale);
 };

@@ -80,13 +80,24 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
     char *const text = store.m_text.data();
     const char *const end = text + store.m_text.size();
     store.m_index.assign(64, -1);
-    // One allocation for the keys of a file of LF or CR LF lines, rather than a vector
-    // grown step by step.
-    // (A parse that may stop early does not count the lines of the whole file.)
-    size_t lines = 1;
-    for (const char *p = text; !stops && (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
-        ++lines;
-    store.m_entries.reserve(lines);
+    // Where the text holds a NUL of its own, the NULs the parse writes would not tell the
+    // lines apart again: the keys are kept as parsed, in one allocation for a file of LF
+    // or CR LF lines rather than a vector grown step by step. (A parse that may stop early
+    // does not count the lines of the whole file.)
+    store.m_keysKept = std::memchr(text, '\0', size_t(end - text)) != nullptr;
+    if (store.m_keysKept) {
+        size_t lines = 1;
+        for (const char *p = text; !stops && (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
+            ++lines;
+        store.m_entries.reserve(lines);
+    }
+    // The counted section whose lines are being read, to be ended by the next section line.
+    qsizetype open = -1;
+    auto endOpen = [&store, &open, text](const char *at) {
+        if (open >= 0)
+            store.m_sections[size_t(open)].mark = at - text;
+        open = -1;
+    };
 
     bool counting = false; // false before the first section and inside a repeated one
     // Lines end at CR LF, CR or LF; the next CR and the next LF are each searched for once,
@@ -113,6 +124,7 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
         if (b < e && *b == '[') {
             char *close = static_cast<char *>(std::memchr(b, ']', size_t(e - b)));
             if (close) {
+                endOpen(lineStart);
                 if (inLast)
                     break; // the section asked for has ended
                 header = true;
@@ -141,7 +153,12 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 if (counting) {
                     inLast = stops && size == lastSection.size() && sameIgnoringCase(nb, lastSection.data(), size);
                     store.m_index[slot] = qsizetype(store.m_sections.size());
-                    store.m_sections.push_back(Section{nb - text, size, store.m_entries.size()});
+                    if (store.m_keysKept) {
+                        store.m_sections.push_back(Section{nb - text, size, qsizetype(store.m_entries.size())});
+                    } else {
+                        open = qsizetype(store.m_sections.size());
+                        store.m_sections.push_back(Section{nb - text, size, next - text});
+                    }
                     *ne = '\0';
                 }
             }
@@ -155,8 +172,8 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
                 char *vb = eq + 1;
                 while (vb < e && isBlank(*vb))
                     ++vb;
-                // Every key is kept; a lookup takes the first of equal keys.
-                if (ke - b < qsizetype(kLongValue)) {
+                // Every key counts; a lookup takes the first of equal keys.
+                if (store.m_keysKept && ke - b < qsizetype(kLongValue)) {
                     const qsizetype valueSize = e - vb;
                     if (valueSize >= qsizetype(kLongValue))
                         store.m_longValues.emplace_back(store.m_entries.size(), valueSize);
@@ -168,6 +185,7 @@ ConfigStore ConfigStore::parse(QByteArray &&bytes, QByteArrayView lastSection)
         }
         lineStart = const_cast<char *>(next);
     }
+    endOpen(end); // (a parse that stopped at a section line has ended its last section there)
     return store;
 }
 
@@ -297,15 +315,83 @@ QByteArrayView ConfigStore::valueOf(size_t entry) const
     return QByteArrayView(p, size);
 }
 
-std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayView key) const
+template <typename Visit>
+void ConfigStore::forEachKey(qsizetype section, Visit &&visit) const
 {
     const Section &s = m_sections[size_t(section)];
-    const char *text = m_text.constData();
-    const size_t end = entriesEnd(section);
-    for (size_t i = s.firstEntry; i < end; ++i) {
-        const Entry &e = m_entries[i];
-        if (e.keySize == key.size() && sameIgnoringCase(text + e.key, key.data(), e.keySize))
-            return valueOf(i);
+    const char *const text = m_text.constData();
+    if (m_keysKept) {
+        const size_t end = entriesEnd(section);
+        for (size_t i = size_t(s.mark); i < end; ++i) {
+            const Entry &e = m_entries[i];
+            if (!visit(QByteArrayView(text + e.key, e.keySize), valueOf(i)))
+                return;
+        }
+        return;
+    }
+    // The lines begin after the section line: its name ends at the NUL the parse wrote,
+    // the rest of that line holds no NUL and no break.
+    const char *const end = text + s.mark;
+    const char *p = text + s.name + s.nameSize;
+    while (p < end && *p != '\r' && *p != '\n')
+        ++p;
+    if (p < end)
+        p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+    // The lines as the parse read them: a key line now ends at the NUL the parse wrote
+    // after its value (in place of a blank or a line break; only blanks and the break
+    // follow it), any other line at its break.
+    while (p < end) {
+        const char *lineEnd = p;
+        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r' && *lineEnd != '\0')
+            ++lineEnd;
+        const char *b = p;
+        const char *e = lineEnd;
+        p = lineEnd + 1;
+        while (b < e && isBlank(*b))
+            ++b;
+        while (e > b && isBlank(e[-1]))
+            --e;
+        const char *eq = static_cast<const char *>(std::memchr(b, '=', size_t(e - b)));
+        if (!eq)
+            continue;
+        const char *ke = eq;
+        while (ke > b && isBlank(ke[-1]))
+            --ke;
+        const char *vb = eq + 1;
+        while (vb < e && isBlank(*vb))
+            ++vb;
+        if (!visit(QByteArrayView(b, ke - b), QByteArrayView(vb, e - vb)))
+            return;
+    }
+}
+
+std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayView key) const
+{
+    std::optional<QByteArrayView> found;
+    forEachKey(section, [&found, key](QByteArrayView k, QByteArrayView v) {
+        if (k.size() == key.size() && sameIgnoringCase(k.data(), key.data(), k.size())) {
+            found = v;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+void ConfigStore::keys(qsizetype section, std::vector<KeyValue> &out) const
+{
+    out.clear();
+    forEachKey(section, [&out](QByteArrayView k, QByteArrayView v) {
+        out.push_back(KeyValue{k, v});
+        return true;
+    });
+}
+
+std::optional<QByteArrayView> ConfigStore::find(const std::vector<KeyValue> &keys, QByteArrayView key)
+{
+    for (const KeyValue &kv : keys) {
+        if (kv.key.size() == key.size() && sameIgnoringCase(kv.key.data(), key.data(), key.size()))
+            return kv.value;
     }
     return std::nullopt;
 }
@@ -313,6 +399,26 @@ std::optional<QByteArrayView> ConfigStore::view(qsizetype section, QByteArrayVie
 QByteArray ConfigStore::share(QByteArrayView value) const
 {
     return SharedBytes::slice(m_text, value.data(), value.size());
+}
+
+QByteArray ConfigStore::decodeBinaryInPlace(QByteArrayView value)
+{
+    if (value.size() < 2)
+        return {};
+    // Through the pointer the parse wrote with: m_text.data() would copy the whole buffer
+    // once values share it. The bytes written are this value's own, which no array views.
+    char *out = const_cast<char *>(value.data());
+    Q_ASSERT(out >= m_text.constData() && out + value.size() <= m_text.constData() + m_text.size());
+    qsizetype n = 0;
+    for (qsizetype i = 0; i + 1 < value.size(); i += 2) {
+        const int hi = ValueForms::hexDigit(value[i]);
+        const int lo = ValueForms::hexDigit(value[i + 1]);
+        if (hi < 0 || lo < 0)
+            break;
+        out[n++] = char(hi * 16 + lo); // at or before the digit just read
+    }
+    out[n] = '\0'; // n < value.size(): within the value
+    return SharedBytes::slice(m_text, out, n);
 }
 
 std::optional<QByteArray> ConfigStore::value(QByteArrayView section, QByteArrayView key) const

@@ -18,6 +18,12 @@
 // reading makes a heap block per key or value. A section is found by a hash lookup, a
 // key by a scan of its section. When a section or a key stands twice, the first one
 // counts, as it does for the server's own profile reader.
+//
+// The store keeps a few integers a section and nothing a key: the parse ends every value
+// with a NUL in the buffer, and a section's lines are read again from there when its keys
+// are asked for (a file of 100,000 sections of 15 keys would otherwise keep 1.5 million
+// positions while its items are read). Only a text that holds a NUL of its own, where
+// that would not find the same lines again, keeps the positions of its keys.
 class ConfigStore
 {
 public:
@@ -62,6 +68,24 @@ public:
     // by name still work, by scanning the sections.
     void releaseIndex() const { std::vector<qsizetype>().swap(m_index); }
 
+    // The keys of a section in file order with their values (views into the store's
+    // buffer), into `out` (cleared first): for a reader that looks up many keys of one
+    // section, one pass over its lines.
+    struct KeyValue
+    {
+        QByteArrayView key, value;
+    };
+    void keys(qsizetype section, std::vector<KeyValue> &out) const;
+    // The first of `keys` named `key` (letter case aside), or nothing.
+    static std::optional<QByteArrayView> find(const std::vector<KeyValue> &keys, QByteArrayView key);
+
+    // A binary value (a view given by view() or keys()) decoded as ValueForms::decodeBinary
+    // decodes it, written over its own digits and given as an array sharing the buffer:
+    // the bytes take no room besides the file's. The value's digits are gone afterwards,
+    // and its section's keys are not to be read again: this is for a reader that takes
+    // each section once (the item reader).
+    QByteArray decodeBinaryInPlace(QByteArrayView value);
+
 private:
     // A key and its value in 16 bytes (there is one for every line of the file): the value
     // starts after the blanks, the "=" and the blanks that follow the key. A value of 4 GiB
@@ -77,10 +101,14 @@ private:
     {
         qsizetype name;
         qsizetype nameSize;
-        size_t firstEntry; // its entries end where the next section's begin
+        // Where the keys are kept: its first entry (its entries end where the next
+        // section's begin). Otherwise the end of its lines (the start of the next section
+        // line, counted or not); they begin after its own section line.
+        qsizetype mark;
     };
     QByteArray m_text;             // the file's bytes; a NUL follows every value and name
-    std::vector<Entry> m_entries;  // the keys of every counted section, in file order
+    bool m_keysKept = false;       // the text holds a NUL of its own
+    std::vector<Entry> m_entries;  // with m_keysKept: the keys of every counted section, in file order
     std::vector<Section> m_sections;
     // Open addressing: position in m_sections, -1 for free. Empty once released: a lookup
     // by name then scans the sections.
@@ -88,12 +116,15 @@ private:
     std::vector<std::pair<size_t, qsizetype>> m_longValues; // entry, size; in entry order
 
     void buildIndex();
+    // Calls `visit(key, value)` for the keys of a section in file order until it returns false.
+    template <typename Visit>
+    void forEachKey(qsizetype section, Visit &&visit) const;
     static ConfigStore parse(QByteArray &&bytes, QByteArrayView lastSection);
     qsizetype find(QByteArrayView section) const;
     QByteArrayView valueOf(size_t entry) const;
     size_t entriesEnd(qsizetype section) const
     {
-        return size_t(section) + 1 < m_sections.size() ? m_sections[size_t(section) + 1].firstEntry : m_entries.size();
+        return size_t(section) + 1 < m_sections.size() ? size_t(m_sections[size_t(section) + 1].mark) : m_entries.size();
     }
 };
 

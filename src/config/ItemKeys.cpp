@@ -141,9 +141,23 @@ Value getField(const T &item, const Field<T> &field)
         [&item](auto member) -> Value {
             using V = std::remove_cv_t<std::remove_reference_t<decltype(item.*member)>>;
             if constexpr (std::is_same_v<V, NameList>)
-                return (item.*member).names();
+                return (item.*member).decodedNames();
             else
                 return item.*member;
+        },
+        field.member);
+}
+
+template <typename T>
+bool sameField(const T &a, const T &b, const Field<T> &field)
+{
+    return std::visit(
+        [&a, &b](auto member) -> bool {
+            using V = std::remove_cv_t<std::remove_reference_t<decltype(a.*member)>>;
+            if constexpr (std::is_same_v<V, NameList>)
+                return (a.*member).sameNames(b.*member);
+            else
+                return a.*member == b.*member;
         },
         field.member);
 }
@@ -245,6 +259,17 @@ Value get(const ConfigDocument &doc, Kind kind, int index, int key)
     case Kind::Group: return getField(*doc.groups[size_t(index)], groupFields()[key]);
     }
     return {};
+}
+
+bool sameValue(const ConfigDocument &a, int ia, const ConfigDocument &b, int ib, Kind kind, int key)
+{
+    switch (kind) {
+    case Kind::Server: return sameField(a.server, b.server, serverFields()[key]);
+    case Kind::Pop: return sameField(*a.pops[size_t(ia)], *b.pops[size_t(ib)], popFields()[key]);
+    case Kind::User: return sameField(*a.users[size_t(ia)], *b.users[size_t(ib)], userFields()[key]);
+    case Kind::Group: return sameField(*a.groups[size_t(ia)], *b.groups[size_t(ib)], groupFields()[key]);
+    }
+    return true;
 }
 
 void set(ConfigDocument &doc, Kind kind, int index, int key, const Value &value)

@@ -62,7 +62,11 @@ QString kindWord(Kind kind);   // "server", "pop", "user", "group"
 QString kindPlural(Kind kind); // "accounts", "users", "groups"
 int count(const ConfigDocument &doc, Kind kind);
 
+// A key's value. A membership list comes decoded afresh, not kept decoded in the item.
 Value get(const ConfigDocument &doc, Kind kind, int index, int key);
+// Whether a key holds the same value in two items (or two servers' settings), as
+// get(a, ...) == get(b, ...), without decoding membership lists.
+bool sameValue(const ConfigDocument &a, int ia, const ConfigDocument &b, int ib, Kind kind, int key);
 void set(ConfigDocument &doc, Kind kind, int index, int key, const Value &value);
 
 // The name an item is addressed by: a user's or group's Name, an account's UserID/Host.

@@ -91,6 +91,24 @@ const QByteArrayList &NameList::list() const
     return m_names;
 }
 
+bool NameList::sameNames(const NameList &other) const
+{
+    if (m_isValue && other.m_isValue)
+        return m_value == other.m_value;
+    if (!m_isValue && !other.m_isValue)
+        return m_names == other.m_names;
+    // One list as names, one as its value: the value's names read in place, one by one.
+    const QByteArrayList &names = m_isValue ? other.m_names : m_names;
+    const NameList &value = m_isValue ? *this : other;
+    qsizetype i = 0;
+    bool same = true;
+    value.forEachName([&](QByteArrayView name) {
+        same = same && i < names.size() && QByteArrayView(names[i]) == name;
+        ++i;
+    });
+    return same && i == names.size();
+}
+
 qsizetype NameList::writtenSize() const
 {
     return m_isValue ? m_value.size() : ValueForms::encodedListSize(m_names);

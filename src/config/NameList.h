@@ -25,6 +25,11 @@ public:
     static bool isWrittenForm(QByteArrayView value);
 
     QByteArrayList names() const { return list(); }
+    // The names, without keeping a list value decoded (a reader that looks once).
+    QByteArrayList decodedNames() const
+    {
+        return m_isValue && !m_decoded ? ValueForms::decodeList(m_value) : m_names;
+    }
     operator QByteArrayList() const { return list(); } // NOLINT: reads as a list of names
     bool isEmpty() const { return m_isValue ? m_value.isEmpty() : m_names.isEmpty(); }
     // Read as names (a list kept as its value is decoded at the first of these).
@@ -47,6 +52,9 @@ public:
         for (const QByteArray &name : m_names)
             sink(QByteArrayView(name));
     }
+    // Whether both hold the same names; lists kept as their values compare as values (the
+    // written form is exactly what the names give), without decoding either.
+    bool sameNames(const NameList &other) const;
 
     // The list value that a save writes: encodeList(names()).
     qsizetype writtenSize() const;
