@@ -2,11 +2,14 @@
 #include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
 #include "config/ConfigStore.h"
+#include "config/NameFolding.h"
 #include "config/PasswordDigest.h"
 #include "config/TextCodec.h"
 #include "config/ValueForms.h"
 #include "support/TestFiles.h"
 
+#include <QHash>
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -48,6 +51,10 @@ private slots:
     void namesBeyondAscii_data();
     void namesBeyondAscii();
     void errorLevel();
+    void foldedNames_data();
+    void foldedNames();
+    void namesAmongMany_data();
+    void namesAmongMany();
 };
 
 void TestConfigCheck::findings_data()
@@ -184,6 +191,126 @@ void TestConfigCheck::errorLevel()
     QCOMPARE(found.first().item(), QStringLiteral("group:#1"));
     QCOMPARE(found.first().kind, CheckFinding::Kind::Group);
     QCOMPARE(found.first().index, 0);
+}
+
+void TestConfigCheck::foldedNames_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("a1"); // a name, or an account's UserID
+    QTest::addColumn<QByteArray>("a2"); // an account's Host; null for a name
+    QTest::addColumn<QByteArray>("b1");
+    QTest::addColumn<QByteArray>("b2");
+    QTest::addColumn<bool>("same");
+    const QByteArray none;
+    QTest::newRow("ASCII letter case") << QByteArray() << QByteArray("Sales.EU") << none << QByteArray("sALES.eu") << none << true;
+    QTest::newRow("ASCII, another name") << QByteArray() << QByteArray("ann") << none << QByteArray("ann ") << none << false;
+    QTest::newRow("ASCII digits and signs") << QByteArray() << QByteArray("a-1_@") << none << QByteArray("A-1_@") << none << true;
+    QTest::newRow("[ and { are no letters") << QByteArray() << QByteArray("a[") << none << QByteArray("A{") << none << false;
+    QTest::newRow("empty names") << QByteArray() << QByteArray() << none << QByteArray("") << none << true;
+    QTest::newRow("control character") << QByteArray() << QByteArray("a\tB") << none << QByteArray("A\tb") << none << true;
+    QTest::newRow("UTF-8 umlaut") << QByteArray("UTF-8") << QByteArray("\xc3\x84rger") << none << QByteArray("\xc3\xa4RGER")
+                                  << none << true;
+    QTest::newRow("the same bytes in windows-1252") << QByteArray("windows-1252") << QByteArray("\xc3\x84rger") << none
+                                                    << QByteArray("\xc3\xa4RGER") << none << false;
+    QTest::newRow("windows-1252 umlaut") << QByteArray("windows-1252") << QByteArray("\xc4rger") << none
+                                         << QByteArray("\xe4RGER") << none << true;
+    QTest::newRow("Kelvin sign and k") << QByteArray("UTF-8") << QByteArray("\xe2\x84\xaa") << none << QByteArray("K") << none
+                                       << true;
+    QTest::newRow("accounts, letter case") << QByteArray() << QByteArray("Info") << QByteArray("Mail.Example")
+                                           << QByteArray("INFO") << QByteArray("mail.example") << true;
+    QTest::newRow("accounts, the / elsewhere") << QByteArray() << QByteArray("a/b") << QByteArray("c") << QByteArray("A")
+                                               << QByteArray("B/C") << true;
+    QTest::newRow("accounts, another host") << QByteArray() << QByteArray("info") << QByteArray("a")
+                                            << QByteArray("info") << QByteArray("b") << false;
+    QTest::newRow("accounts beyond ASCII") << QByteArray("UTF-8") << QByteArray("J\xc3\x9crgen") << QByteArray("h")
+                                           << QByteArray("j\xc3\xbcRGEN") << QByteArray("H") << true;
+    QTest::newRow("account and name alike") << QByteArray() << QByteArray("x") << QByteArray("Y") << QByteArray("X/y")
+                                            << none << true;
+}
+
+// Names compare as their text decoded and case-folded, printable ASCII or not, and two
+// names that compare equal hash alike.
+void TestConfigCheck::foldedNames()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, a1);
+    QFETCH(QByteArray, a2);
+    QFETCH(QByteArray, b1);
+    QFETCH(QByteArray, b2);
+    QFETCH(bool, same);
+    const TextCodec codec(encoding);
+    const NameFolding folding(codec);
+    const ItemName a = a2.isNull() ? ItemName::of(a1) : ItemName::account(a1, a2);
+    const ItemName b = b2.isNull() ? ItemName::of(b1) : ItemName::account(b1, b2);
+    // The rule itself: the whole name's text, case-folded.
+    QCOMPARE(codec.decode(a.bytes()).toCaseFolded() == codec.decode(b.bytes()).toCaseFolded(), same);
+    QCOMPARE(folding.folded(a), codec.decode(a.bytes()).toCaseFolded());
+    QCOMPARE(folding.folded(b), codec.decode(b.bytes()).toCaseFolded());
+    QCOMPARE(folding.same(a, b), same);
+    QCOMPARE(folding.same(b, a), same);
+    if (same)
+        QCOMPARE(folding.hash(a), folding.hash(b));
+}
+
+void TestConfigCheck::namesAmongMany_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::newRow("UTF-8") << QByteArray("UTF-8");
+    QTest::newRow("windows-1252") << QByteArray("windows-1252");
+}
+
+// Thousands of users, many of them namesakes letter case aside and some beyond ASCII, and
+// a group naming them in other letter case and naming some that are not there: the check
+// finds each namesake's first user and each unknown name, as comparing the folded texts
+// one by one finds them.
+void TestConfigCheck::namesAmongMany()
+{
+    QFETCH(QByteArray, encoding);
+    const TextCodec codec(encoding);
+    QRandomGenerator random(7);
+    const QByteArrayList stems{"ann", "bob", "\xc3\xa4rger", "\xe4rger", "k", "\xe2\x84\xaa", "x.y"};
+    auto randomCase = [&random](QByteArray name) {
+        for (char &c : name) {
+            if (c >= 'a' && c <= 'z' && random.bounded(2))
+                c = char(c - 'a' + 'A');
+        }
+        return name;
+    };
+    QByteArray file = server();
+    QByteArrayList names;
+    for (int i = 0; i < 3000; ++i) {
+        const QByteArray name = randomCase(stems[random.bounded(int(stems.size()))] + QByteArray::number(random.bounded(300)));
+        names.append(name);
+        file += user(i + 1, name);
+    }
+    QByteArrayList listed;
+    for (int i = 0; i < 400; ++i)
+        listed.append(randomCase(stems[random.bounded(int(stems.size()))] + QByteArray::number(random.bounded(330))));
+    file += "[GROUP1]\r\nName=g\r\nUsers=" + listed.join(',') + "\r\n";
+
+    QStringList expected;
+    QHash<QString, int> first; // a folded name's first user: inserted last to first
+    for (int i = int(names.size()) - 1; i >= 0; --i)
+        first.insert(codec.decode(names[i]).toCaseFolded(), i);
+    for (const QByteArray &name : listed) {
+        if (!first.contains(codec.decode(name).toCaseFolded()))
+            expected.append(QStringLiteral("error unknown-user group:g: Users names \"%1\", which is no user")
+                                .arg(codec.decode(name)));
+    }
+    int duplicates = 0;
+    for (int i = 0; i < names.size(); ++i) {
+        const int f = first.value(codec.decode(names[i]).toCaseFolded());
+        if (f != i) {
+            ++duplicates;
+            expected.append(QStringLiteral("warning duplicate-name user:#%1: \"%2\" is also the name of user:#%3")
+                                .arg(i + 1)
+                                .arg(codec.decode(names[i]))
+                                .arg(f + 1));
+        }
+    }
+    QVERIFY2(duplicates > 1000, qPrintable(QString::number(duplicates)));
+    QVERIFY(expected.size() > duplicates);
+    QCOMPARE(check(file, encoding), expected);
 }
 
 QTEST_GUILESS_MAIN(TestConfigCheck)

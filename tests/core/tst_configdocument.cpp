@@ -63,6 +63,8 @@ private slots:
     void everyByteSurvivesLoadAndSave();
     void listValuesReadAndWritten_data();
     void listValuesReadAndWritten();
+    void binaryValuesAsDecoded_data();
+    void binaryValuesAsDecoded();
 };
 
 void TestConfigDocument::exampleFileRoundTrip()
@@ -299,6 +301,54 @@ void TestConfigDocument::unreadableFileIsAnError()
     QString error;
     QVERIFY(!doc.load(dir.filePath("quilmora.ini"), TextCodec(), &error));
     QCOMPARE(error, QStringLiteral("Cannot open file ") + dir.filePath("quilmora.ini"));
+}
+
+void TestConfigDocument::binaryValuesAsDecoded_data()
+{
+    QTest::addColumn<QByteArray>("digits");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("upper and lower case") << QByteArray("0a1BfF");
+    QTest::newRow("odd length") << QByteArray("414");
+    QTest::newRow("a bad digit") << QByteArray("4142zz43");
+    QTest::newRow("a line break when decoded") << QByteArray("0D0A3D0A5B515D00");
+}
+
+// The binary values of every kind of item are the bytes the decoder gives, however the file
+// is loaded (a file, a store handed over, a store kept by the caller), and the keys after
+// them read as they stand.
+void TestConfigDocument::binaryValuesAsDecoded()
+{
+    QFETCH(QByteArray, digits);
+    const QByteArray bytes = ValueForms::decodeBinary(digits);
+    const QByteArray file = "[SERVER]\r\nVersion=1.05\r\n"
+                            "[POP1]\r\nPassword=" + digits + "\r\nHost=h\r\nAutoReplyBody=" + digits + "\r\nUserID=u\r\n"
+                            "[USER1]\r\nPass=" + digits + "\r\nName=ann\r\n"
+                            "[GROUP1]\r\nKeyList=" + digits + "\nName=g\nUsers=ann";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, file));
+    ConfigDocument fromFile;
+    QString error;
+    QVERIFY2(fromFile.load(path, TextCodec(), &error, QLocale::c()), qPrintable(error));
+    const ConfigStore kept = ConfigStore::fromBytes(file);
+    ConfigDocument fromKept;
+    QVERIFY(fromKept.loadFromStore(kept, TextCodec(), &error, QLocale::c()));
+    for (const ConfigDocument *doc : {&fromFile, &fromKept}) {
+        QCOMPARE(doc->pops.size(), size_t(1));
+        QCOMPARE(doc->pops[0]->Password, bytes);
+        QCOMPARE(doc->pops[0]->AutoReplyBody, bytes);
+        QCOMPARE(doc->pops[0]->Host, QByteArray("h"));
+        QCOMPARE(doc->pops[0]->UserID, QByteArray("u"));
+        QCOMPARE(doc->users[0]->Pass, bytes);
+        QCOMPARE(doc->users[0]->Name, QByteArray("ann"));
+        QCOMPARE(doc->groups[0]->KeyList, bytes);
+        QCOMPARE(doc->groups[0]->Name, QByteArray("g"));
+        QCOMPARE(doc->groups[0]->Users, QByteArrayList{"ann"});
+    }
+    QCOMPARE(fromFile.render(), fromKept.render());
+    // The store the caller keeps still reads as the file does.
+    QCOMPARE(kept.readString("POP1", "Password"), digits);
+    QCOMPARE(kept.readString("GROUP1", "Users"), QByteArray("ann"));
 }
 
 QTEST_GUILESS_MAIN(TestConfigDocument)

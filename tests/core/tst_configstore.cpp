@@ -1,6 +1,8 @@
 #include "config/ConfigStore.h"
+#include "config/ValueForms.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <QTest>
 
 class TestConfigStore : public QObject
@@ -24,6 +26,10 @@ private slots:
     void parseUntilSection();
     void sectionEndWhileReading_data() { parseUntilSection_data(); }
     void sectionEndWhileReading();
+    void keysOfSection_data();
+    void keysOfSection();
+    void binaryDecodedInPlace_data();
+    void binaryDecodedInPlace();
 };
 
 void TestConfigStore::lineEndings_data()
@@ -232,6 +238,125 @@ void TestConfigStore::sectionEndWhileReading()
         for (const char *key : {"Name", "Port"})
             QCOMPARE(head.value("SERVER", key), until.value("SERVER", key));
         QCOMPARE(head.value("SERVER", "Name"), ConfigStore::fromBytes(text).value("SERVER", "Name"));
+    }
+}
+
+namespace {
+
+// A section's keys as "key=value" lines, in file order.
+QByteArrayList keyLines(const ConfigStore &store, qsizetype section)
+{
+    std::vector<ConfigStore::KeyValue> keys;
+    store.keys(section, keys);
+    QByteArrayList lines;
+    for (const ConfigStore::KeyValue &kv : keys)
+        lines.append(kv.key.toByteArray() + '=' + kv.value.toByteArray());
+    return lines;
+}
+
+} // namespace
+
+void TestConfigStore::keysOfSection_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArrayList>("keys"); // of section S, key=value in file order
+    QTest::newRow("CR LF") << QByteArray("[S]\r\na=1\r\nb=2\r\n") << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("LF") << QByteArray("[S]\na=1\nb=2\n") << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("CR") << QByteArray("[S]\ra=1\rb=2\r") << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("mixed breaks") << QByteArray("[S]\r\na=1\rb=2\nc=3\r\n") << QByteArrayList{"a=1", "b=2", "c=3"};
+    QTest::newRow("= in values") << QByteArray("[S]\r\na==\r\nb = x=y = z \r\n") << QByteArrayList{"a==", "b=x=y = z"};
+    QTest::newRow("empty values") << QByteArray("[S]\r\na=\r\nb=   \r\nc= \t\nd=4\r\n")
+                                  << QByteArrayList{"a=", "b=", "c=", "d=4"};
+    QTest::newRow("last line without break") << QByteArray("[S]\r\na=1\r\nb= 2 ") << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("last line an empty value") << QByteArray("[S]\na=1\nb=") << QByteArrayList{"a=1", "b="};
+    QTest::newRow("blanks before breaks") << QByteArray("[S]  \r\n a = 1 \t \r\n\t b\t=\t2\t\r\n")
+                                          << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("lines without =") << QByteArray("[S]\r\nno key here\r\n\r\na=1\r\n   \r\n[unclosed\r\nb=2\r\n")
+                                     << QByteArrayList{"a=1", "b=2"};
+    QTest::newRow("empty key, bracket in a key") << QByteArray("[S]\n=v\n[k=w\n") << QByteArrayList{"=v", "[k=w"};
+    QTest::newRow("twice the same key") << QByteArray("[S]\na=1\nA=2\na=3\n") << QByteArrayList{"a=1", "A=2", "a=3"};
+    QTest::newRow("text after the section line") << QByteArray("[S] x=y\r\na=1\r\n") << QByteArrayList{"a=1"};
+    QTest::newRow("the section repeated")
+        << QByteArray("[S]\r\na=1\r\n[T]\r\nt=0\r\n[s]\r\na=late\r\nb=late\r\n[U]\r\n") << QByteArrayList{"a=1"};
+    QTest::newRow("keys before any section") << QByteArray("x=0\n[S]\na=1\n") << QByteArrayList{"a=1"};
+    QTest::newRow("a section without keys") << QByteArray("[S]\r\n[T]\r\nt=1\r\n") << QByteArrayList{};
+    QTest::newRow("the last line a section line") << QByteArray("x=0\n[S]") << QByteArrayList{};
+    QTest::newRow("8-bit bytes") << QByteArray("[S]\r\nname=J\xdcrgen \xff\r\n") << QByteArrayList{"name=J\xdcrgen \xff"};
+}
+
+// A section's keys are found again after the parse, from the text it ended every value in:
+// the keys and values as parsed, no NUL or line break in any of them, each value the one
+// a lookup by its key gives (the first of equal keys). A text holding a NUL of its own
+// (before the sections here) gives the same.
+void TestConfigStore::keysOfSection()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArrayList, keys);
+    for (const QByteArray &bytes : {text, QByteArray("z=\0\n", 4) + text}) {
+        const ConfigStore store = ConfigStore::fromBytes(bytes);
+        const qsizetype s = store.sectionNames().indexOf("S");
+        QVERIFY(s >= 0);
+        const QByteArrayList lines = keyLines(store, s);
+        QCOMPARE(lines, keys);
+        for (const QByteArray &line : lines) {
+            QVERIFY(!line.contains('\0') && !line.contains('\r') && !line.contains('\n'));
+            const QByteArray key = line.left(line.indexOf('='));
+            const QByteArray first = *std::find_if(lines.begin(), lines.end(), [&key](const QByteArray &l) {
+                return l.left(l.indexOf('=')).compare(key, Qt::CaseInsensitive) == 0;
+            });
+            QCOMPARE(store.value("S", key), std::optional<QByteArray>(first.mid(key.size() + 1)));
+            std::vector<ConfigStore::KeyValue> kv;
+            store.keys(s, kv);
+            QCOMPARE(ConfigStore::find(kv, key.toLower())->toByteArray(), first.mid(key.size() + 1));
+        }
+        // Every other section's keys are whole too.
+        for (qsizetype other = 0; other < store.sectionCount(); ++other) {
+            for (const QByteArray &line : keyLines(store, other))
+                QVERIFY(!line.contains('\0') && !line.contains('\r') && !line.contains('\n'));
+        }
+    }
+}
+
+void TestConfigStore::binaryDecodedInPlace_data()
+{
+    QTest::addColumn<QByteArray>("digits");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("one digit") << QByteArray("4") << QByteArray();
+    QTest::newRow("upper case") << QByteArray("0A1BFF") << QByteArray("\x0a\x1b\xff", 3);
+    QTest::newRow("lower case") << QByteArray("0a1bff") << QByteArray("\x0a\x1b\xff", 3);
+    QTest::newRow("mixed case") << QByteArray("aBcD") << QByteArray("\xab\xcd", 2);
+    QTest::newRow("odd length: the last digit dropped") << QByteArray("41424") << QByteArray("AB");
+    QTest::newRow("NUL bytes") << QByteArray("00410000") << QByteArray("\0A\0\0", 4);
+    QTest::newRow("bad first pair") << QByteArray("g141") << QByteArray();
+    QTest::newRow("bad digit: up to its pair") << QByteArray("41424g4344") << QByteArray("AB");
+    QTest::newRow("bad second digit") << QByteArray("414x") << QByteArray("A");
+    QTest::newRow("a blank inside") << QByteArray("41 42") << QByteArray("A");
+    QTest::newRow("8-bit byte") << QByteArray("41\xc3\x84") << QByteArray("A");
+    QTest::newRow("long") << QByteArray("5468616E6B73").repeated(1000) << QByteArray("Thanks").repeated(1000);
+}
+
+// A binary value decoded over its own digits gives the bytes the decoder gives, leaves the
+// section's other values as they were, and lasts as long as it is held.
+void TestConfigStore::binaryDecodedInPlace()
+{
+    QFETCH(QByteArray, digits);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(ValueForms::decodeBinary(digits), bytes);
+    QByteArray decoded;
+    for (const QByteArray &tail : {QByteArray("\r\nc=3\r\n"), QByteArray("  \nc=3"), QByteArray()}) {
+        {
+            ConfigStore store = ConfigStore::fromBytes("[S]\r\na=1\r\nb= " + digits + tail);
+            std::vector<ConfigStore::KeyValue> keys;
+            store.keys(0, keys);
+            decoded = store.decodeBinaryInPlace(*ConfigStore::find(keys, "b"));
+            QCOMPARE(ConfigStore::find(keys, "a")->toByteArray(), QByteArray("1"));
+            if (!tail.isEmpty())
+                QCOMPARE(ConfigStore::find(keys, "c")->toByteArray(), QByteArray("3"));
+            QCOMPARE(store.readString("S", "a"), QByteArray("1"));
+        }
+        QCOMPARE(decoded, bytes);
+        QCOMPARE(decoded.constData()[decoded.size()], '\0');
     }
 }
 
