@@ -70,5 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     check(pop == doc.pops.size() && group == doc.groups.size() && user == doc.users.size());
+    // A store handed over decodes binary values in its own buffer: the same items.
+    ConfigDocument handedOver;
+    check(handedOver.loadFromStore(ConfigStore::fromBytes(bytes), codec, &error, QLocale::c()));
+    check(handedOver.render() == doc.render());
+    for (size_t i = 0; i < doc.pops.size(); ++i)
+        check(handedOver.pops[i]->Password == doc.pops[i]->Password
+              && handedOver.pops[i]->AutoReplyBody == doc.pops[i]->AutoReplyBody);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -27,6 +28,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const char *key : {"Name", "Port", "Version"}) {
         if (head.value("SERVER", key) != until.value("SERVER", key))
             std::abort();
+    }
+    // A section's keys read again from its lines are the keys a text holding a NUL of its
+    // own keeps as parsed (the same text after a line of a NUL).
+    if (!bytes.contains('\0')) {
+        const ConfigStore kept = ConfigStore::fromBytes(QByteArray("\0\n", 2) + bytes);
+        if (kept.sectionNames() != store.sectionNames())
+            std::abort();
+        std::vector<ConfigStore::KeyValue> a, b;
+        for (qsizetype i = 0; i < store.sectionCount(); ++i) {
+            store.keys(i, a);
+            kept.keys(i, b);
+            if (a.size() != b.size())
+                std::abort();
+            for (size_t k = 0; k < a.size(); ++k) {
+                if (a[k].key != b[k].key || a[k].value != b[k].value || a[k].value.contains('\0'))
+                    std::abort();
+            }
+        }
     }
     static const TextCodec codec;
     ConfigDocument doc;
