@@ -102,4 +102,18 @@ inline QByteArray generate(const Size &size)
     return w.bytes();
 }
 
+// Many incoming accounts and few users and groups (200 users, 100 groups admitting 20
+// each, accounts filing into 3 groups): the configuration of the check and diff memory
+// benchmark and of the background check's pause on the window's thread.
+inline QByteArray manyAccounts(int accounts)
+{
+    Size size;
+    size.users = 200;
+    size.groups = 100;
+    size.usersPerGroup = 20;
+    size.pops = accounts;
+    size.groupsPerPop = 3;
+    return generate(size);
+}
+
 } // namespace ConfigGenerator
