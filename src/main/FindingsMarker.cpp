@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <limits>
 
 namespace {
 
@@ -123,10 +124,10 @@ double msOf(qint64 ns)
 }
 
 // Copies the items of `root` from where the last slice stopped, until all are copied (true)
-// or the slice's time is up (false).
+// or the slice's time or its number of items is up (false).
 template <typename T>
 bool copySome(NavNode *root, std::vector<T> &items, std::vector<NavNode *> &nodes, T *(NavNode::*item)() const,
-              const QElapsedTimer &slice)
+              const QElapsedTimer &slice, int &budget)
 {
     const size_t n = size_t(root->childCount());
     if (items.capacity() < n) {
@@ -134,12 +135,13 @@ bool copySome(NavNode *root, std::vector<T> &items, std::vector<NavNode *> &node
         nodes.reserve(n);
     }
     while (items.size() < n) {
+        if (budget <= 0 || (items.size() % 32 == 0 && slice.nsecsElapsed() > sliceNs()))
+            return false;
         auto *node = static_cast<NavNode *>(root->child(int(items.size())));
         nodes.push_back(node);
         const T *it = (node->*item)();
         items.push_back(it ? *it : T());
-        if (items.size() % 32 == 0 && items.size() < n && slice.nsecsElapsed() > sliceNs())
-            return false;
+        --budget;
     }
     return true;
 }
@@ -302,9 +304,10 @@ bool FindingsMarker::copySlice()
     QElapsedTimer slice;
     slice.start();
     Snapshot &s = *m_snapshot;
-    const bool all = copySome<TPop>(m_nodes.incoming, s.pops, s.popNodes, &NavNode::pop, slice) &&
-                     copySome<TUser>(m_nodes.users, s.users, s.userNodes, &NavNode::user, slice) &&
-                     copySome<TGroup>(m_nodes.groups, s.groups, s.groupNodes, &NavNode::group, slice);
+    int budget = m_sliceLimit > 0 ? m_sliceLimit : std::numeric_limits<int>::max();
+    const bool all = copySome<TPop>(m_nodes.incoming, s.pops, s.popNodes, &NavNode::pop, slice, budget) &&
+                     copySome<TUser>(m_nodes.users, s.users, s.userNodes, &NavNode::user, slice, budget) &&
+                     copySome<TGroup>(m_nodes.groups, s.groups, s.groupNodes, &NavNode::group, slice, budget);
     const double ms = msOf(slice.nsecsElapsed());
     m_timings.copyMs += ms;
     m_timings.copySliceMs = qMax(m_timings.copySliceMs, ms);
@@ -442,6 +445,7 @@ bool FindingsMarker::markSlice()
     QElapsedTimer slice;
     slice.start();
     Result &r = *m_result;
+    int budget = m_sliceLimit > 0 ? m_sliceLimit : std::numeric_limits<int>::max();
     {
         // Quietly: the marks change no item and no layout; the tree is repainted when the
         // marking is done.
@@ -450,7 +454,7 @@ bool FindingsMarker::markSlice()
             const auto &[node, mark] = r.changes[r.applied++];
             if (m_gone.isEmpty() || !m_gone.contains(node))
                 setMark(node, mark);
-            if (r.applied % 64 == 0 && slice.nsecsElapsed() > sliceNs())
+            if (--budget <= 0 || (r.applied % 64 == 0 && slice.nsecsElapsed() > sliceNs()))
                 break;
         }
     }

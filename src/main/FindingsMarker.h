@@ -66,8 +66,14 @@ public:
     void schedule();
     // Runs the check now (in its thread); the marks follow when it is done.
     void runNow();
+    // What a run is doing: copying the items, checking them in its thread, marking the tree.
+    enum class Stage { Idle, Copying, Checking, Marking };
+    Stage stage() const { return m_stage; }
     // From the copy to the last mark on the tree.
     bool isRunning() const { return m_stage != Stage::Idle; }
+    // At most `items` items copied, or marks set, in one slice (0: as many as SliceMs
+    // allows): slices small enough to watch on a small configuration.
+    void setSliceLimit(int items) { m_sliceLimit = items; }
 
     const QList<CheckFinding> &findings() const { return m_findings; }
     int errorCount() const { return m_errors; }
@@ -115,8 +121,6 @@ private:
     void done();
     static void workOutMarks(const Snapshot &snapshot, const Nodes &nodes, Result &result);
 
-    enum class Stage { Idle, Copying, Checking, Marking };
-
     Nodes m_nodes;
     std::function<ServerState()> m_serverState;
     TextCodec m_codec;
@@ -126,6 +130,7 @@ private:
     quint64 m_generation = 0;
     Stage m_stage = Stage::Idle;
     bool m_runAgain = false;
+    int m_sliceLimit = 0;
     std::thread m_worker;
     std::shared_ptr<Snapshot> m_snapshot;   // while copying
     std::shared_ptr<Result> m_result;       // while marking
