@@ -424,8 +424,8 @@ void FindingsMarker::workOutMarks(const Snapshot &s, const Nodes &nodes, Result 
 
 void FindingsMarker::finished(const std::shared_ptr<Result> &result)
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    // The check's thread is ending; it is joined when the next run starts, as waiting for it
+    // here could hold the window until that thread is scheduled again.
     m_timings.checkMs = result->checkMs;
     m_timings.marksMs = result->marksMs;
     // An edit since the copy was taken: its own run follows, and this result is out of date.
