@@ -218,10 +218,10 @@ std::vector<double> accountsPause(int accounts, double baselineMs)
             std::snprintf(ratio, sizeof ratio, "; %.1fx the baseline keystroke", p.longestMs / baselineMs);
         std::printf("  %-30s longest pause %6.1f ms (%s 50 ms%s); %s\n"
                     "  %-30s copy %.1f ms in %d slices (longest %.1f), check %.0f ms and marks %.0f ms (its "
-                    "thread), marking %.1f ms in %d slices (longest %.1f)\n",
+                    "thread), marking %.1f ms in %d slices (longest %.1f, layout %.1f)\n",
                     what, p.longestMs, p.longestMs < 50 ? "under" : "OVER", ratio, qPrintable(marker->summary()), "",
                     t.copyMs, t.copySlices, t.copySliceMs, t.checkMs, t.marksMs, t.markMs, t.markSlices,
-                    t.markSliceMs);
+                    t.markSliceMs, t.layoutMs);
     };
     // The check the load scheduled, when its timer fires (scheduled again: no change).
     report("first check after the load", pauseOf(marker, []() {}));

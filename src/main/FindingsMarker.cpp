@@ -494,8 +494,12 @@ void FindingsMarker::finishMarking()
     m_errors = r.errors;
     m_warnings = r.warnings;
     // A root's count widens its row, and the column is as wide as the widest row.
-    if (widthChanged)
+    if (widthChanged) {
+        QElapsedTimer layout;
+        layout.start();
         m_nodes.tree->doItemsLayout();
+        m_timings.layoutMs = msOf(layout.nsecsElapsed());
+    }
     m_nodes.tree->viewport()->update();
     const double ms = msOf(clock.nsecsElapsed());
     m_timings.markMs += ms;

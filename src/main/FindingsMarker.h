@@ -91,7 +91,8 @@ public:
     {
         double copyMs = 0, checkMs = 0, markMs = 0;
         double copySliceMs = 0, markSliceMs = 0;
-        double marksMs = 0; // working out the marks, in the check's thread
+        double marksMs = 0;  // working out the marks, in the check's thread
+        double layoutMs = 0; // of the marking: the tree's layout when a root's count widens
         int copySlices = 0, markSlices = 0;
     };
     Timings lastTimings() const { return m_timings; }
