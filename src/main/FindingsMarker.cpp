@@ -3,6 +3,7 @@
 #include "main/NavTree.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSignalBlocker>
@@ -471,14 +472,24 @@ void FindingsMarker::finishMarking()
     clock.start();
     std::shared_ptr<Result> result = std::move(m_result);
     Result &r = *result;
+    // A root's count widens its row, and the column is as wide as the widest row (or the
+    // view): the rows are laid out again only when a root whose count changes is, or
+    // becomes, as wide as the column, since laying out a large open branch takes a while.
+    NavTree *tree = m_nodes.tree;
+    const int column = tree->header()->sectionSize(0) - tree->indentation();
+    auto rowWidth = [tree](NavNode *root) {
+        return tree->sizeHintForIndex(tree->model()->index(tree->indexOfTopLevelItem(root), 0)).width();
+    };
     bool widthChanged = false;
     {
-        const QSignalBlocker quiet(m_nodes.tree->model());
+        const QSignalBlocker quiet(tree->model());
         for (const Result::Root &root : r.roots) {
             const QVariant count = root.items > 0 ? QVariant(root.items) : QVariant();
-            widthChanged = widthChanged || root.node->data(0, CountRole) != count;
+            const bool changes = root.node->data(0, CountRole) != count;
+            const int before = changes ? rowWidth(root.node) : 0;
             setMark(root.node, root.mark);
             root.node->setData(0, CountRole, count);
+            widthChanged = widthChanged || (changes && qMax(before, rowWidth(root.node)) >= column);
         }
     }
     // The marks and findings of before are freed in the check's thread.
@@ -493,11 +504,10 @@ void FindingsMarker::finishMarking()
     m_findings = std::move(r.findings);
     m_errors = r.errors;
     m_warnings = r.warnings;
-    // A root's count widens its row, and the column is as wide as the widest row.
     if (widthChanged) {
         QElapsedTimer layout;
         layout.start();
-        m_nodes.tree->doItemsLayout();
+        tree->doItemsLayout();
         m_timings.layoutMs = msOf(layout.nsecsElapsed());
     }
     m_nodes.tree->viewport()->update();

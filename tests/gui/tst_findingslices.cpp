@@ -6,6 +6,7 @@
 #include "support/gui/GuiTestUtil.h"
 
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -52,6 +53,21 @@ QStringList marksOf(TMainForm *f)
         walk(f->tvNav->topLevelItem(i));
     out << f->butnFindings->text();
     return out;
+}
+
+// Every root's row (branches closed, the roots are the rows shown) fits in the column.
+bool columnHoldsRoots(TMainForm *f)
+{
+    NavTree *tree = f->tvNav;
+    const int indent = tree->rootIsDecorated() ? tree->indentation() : 0;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const int width = tree->sizeHintForIndex(tree->model()->index(i, 0)).width() + indent;
+        if (tree->header()->sectionSize(0) < width) {
+            qWarning("row %d: %d wide, the column %d", i, width, tree->header()->sectionSize(0));
+            return false;
+        }
+    }
+    return true;
 }
 
 int level(const QTreeWidgetItem *node)
@@ -144,6 +160,8 @@ private slots:
     void editDuringMarkingFinishesConsistently();
     void checkAskedForDuringMarkingFollowsIt();
     void windowAnswersWhileLargeTreeIsMarked();
+    void columnFitsRootsCount_data();
+    void columnFitsRootsCount();
 };
 
 void TestFindingSlices::slicedMarksMatchOneShot_data()
@@ -301,6 +319,40 @@ void TestFindingSlices::windowAnswersWhileLargeTreeIsMarked()
     for (int i = 0; i < accounts; ++i)
         QCOMPARE(level(f->nodeIncoming->child(i)), 1);
     QCOMPARE(f->butnFindings->text(), QStringLiteral("0 errors, %1 warnings").arg(accounts));
+}
+
+void TestFindingSlices::columnFitsRootsCount_data()
+{
+    QTest::addColumn<int>("treeWidth");
+    QTest::addColumn<bool>("laidOut");
+    QTest::newRow("a narrow tree: the count widens the column") << 40 << true;
+    QTest::newRow("a wide tree: the column has room for it") << 600 << false;
+}
+
+// A root's count that appears: the column still holds every row shown, and the rows are
+// laid out again only where the column must change.
+void TestFindingSlices::columnFitsRootsCount()
+{
+    QFETCH(int, treeWidth);
+    QFETCH(bool, laidOut);
+    TMainForm *f = open("[SERVER]\r\nVersion=1.05\r\nAdminUser=admin\r\nAdminPass=00112233445566778899AABBCCDDEEFF\r\n"
+                        "[POP1]\r\nHost=a.example\r\nUserID=a\r\nNewsgroups=g1\r\nDefaultGroup=g1\r\n"
+                        "[GROUP1]\r\nName=g1\r\n",
+                        0);
+    QVERIFY(f);
+    f->tvNav->collapseAll();
+    f->tvNav->setFixedWidth(treeWidth);
+    QTRY_COMPARE(f->tvNav->width(), treeWidth);
+    QVERIFY(columnHoldsRoots(f));
+    QCOMPARE(count(f->nodeIncoming), 0);
+    FindingsMarker *marker = f->findingsMarker();
+    QSignalSpy marked(marker, &FindingsMarker::marked);
+    static_cast<NavNode *>(f->nodeIncoming->child(0))->pop()->DefaultGroup = "nowhere"; // as an edit stores it
+    marker->schedule();
+    QVERIFY(marked.wait(10000));
+    QCOMPARE(count(f->nodeIncoming), 1);
+    QVERIFY(columnHoldsRoots(f));
+    QCOMPARE(marker->lastTimings().layoutMs > 0, laidOut);
 }
 
 QTEST_MAIN(TestFindingSlices)
