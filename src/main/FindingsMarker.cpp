@@ -239,6 +239,8 @@ FindingsMarker::~FindingsMarker()
 {
     if (m_worker.joinable())
         m_worker.join();
+    if (m_sweeper.joinable())
+        m_sweeper.join();
 }
 
 void FindingsMarker::schedule()
@@ -337,7 +339,9 @@ void FindingsMarker::startCheck()
         workOutMarks(*snapshot, nodes, *result);
         result->marksMs = msOf(clock.nsecsElapsed());
         snapshot.reset(); // the copy goes here too
-        QMetaObject::invokeMethod(this, [this, result]() { finished(result); }, Qt::QueuedConnection);
+        // The call hands its reference on, so none is left to free the result here.
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)]() mutable { finished(std::move(result)); }, Qt::QueuedConnection);
     });
 }
 
@@ -423,7 +427,7 @@ void FindingsMarker::workOutMarks(const Snapshot &s, const Nodes &nodes, Result 
     }
 }
 
-void FindingsMarker::finished(const std::shared_ptr<Result> &result)
+void FindingsMarker::finished(std::shared_ptr<Result> result)
 {
     // The check's thread is ending; it is joined when the next run starts, as waiting for it
     // here could hold the window until that thread is scheduled again.
@@ -431,11 +435,11 @@ void FindingsMarker::finished(const std::shared_ptr<Result> &result)
     m_timings.marksMs = result->marksMs;
     // An edit since the copy was taken: its own run follows, and this result is out of date.
     if (result->generation != m_generation) {
-        m_trash.push_back(result);
+        m_trash.push_back(std::move(result));
         done();
         return;
     }
-    m_result = result;
+    m_result = std::move(result);
     m_gone.clear();
     m_stage = Stage::Marking;
     step();
@@ -495,8 +499,8 @@ void FindingsMarker::finishMarking()
     // The marks and findings of before are freed in the check's thread.
     auto old = std::make_shared<std::pair<QHash<NavNode *, Mark>, QList<CheckFinding>>>(std::move(m_marks),
                                                                                            std::move(m_findings));
-    m_trash.push_back(old);
-    m_trash.push_back(result);
+    m_trash.push_back(std::move(old));
+    m_trash.push_back(std::move(result));
     m_marks = std::move(r.marks);
     for (NavNode *node : std::as_const(m_gone))
         m_marks.remove(node);
@@ -527,6 +531,14 @@ void FindingsMarker::done()
     if (m_runAgain) {
         m_runAgain = false;
         runNow();
+    }
+    // With no run to take them, what the last one left is freed in a thread of its own
+    // rather than kept until the next edit.
+    if (m_stage == Stage::Idle && !m_trash.empty()) {
+        if (m_sweeper.joinable())
+            m_sweeper.join();
+        m_sweeper = std::thread([trash = std::move(m_trash)]() mutable { trash.clear(); });
+        m_trash.clear();
     }
 }
 

@@ -115,7 +115,7 @@ private:
     void step();
     bool copySlice();
     void startCheck();
-    void finished(const std::shared_ptr<Result> &result);
+    void finished(std::shared_ptr<Result> result);
     bool markSlice();
     void finishMarking();
     void setMark(NavNode *node, const Mark &mark);
@@ -136,7 +136,8 @@ private:
     std::shared_ptr<Snapshot> m_snapshot;   // while copying
     std::shared_ptr<Result> m_result;       // while marking
     QSet<NavNode *> m_gone;                 // nodes that left the tree while marking
-    std::vector<std::shared_ptr<void>> m_trash; // freed in the check's thread on its next run
+    std::vector<std::shared_ptr<void>> m_trash; // freed off the window's thread
+    std::thread m_sweeper;                      // frees it when no check runs next
 
     QHash<NavNode *, Mark> m_marks; // nodes that carry a mark
     QList<CheckFinding> m_findings;
