@@ -4,7 +4,9 @@
 // runs. The baseline is a keystroke in an item's text field of the same window (an edit
 // stored into its item, the caption followed, the window repainted).
 #include "BenchEditor.h"
+#include "BenchPause.h"
 #include "BenchUtil.h"
+#include "ConfigGenerator.h"
 
 #include "config/ConfigStore.h"
 #include "config/PasswordDigest.h"
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QKeyEvent>
 #include <algorithm>
 #include <cstdio>
@@ -152,6 +155,119 @@ std::vector<double> typeSequence(QLineEdit *edit)
     return times;
 }
 
+// The window's thread's longest pause while the background check runs, from `trigger`
+// to the marks on the tree and whatever they set off in the next turns of the loop: a
+// timer ticking every millisecond on the window's thread notes the longest time between
+// two of its ticks. The copy for the check's thread, the marking and anything else the
+// window's thread does for the check shows in it.
+struct Pause
+{
+    double longestMs = 0;
+    FindingsMarker::Timings parts;
+};
+
+// `edit` changes the items as an edit would, before the probe starts; the pause counted is
+// from the check's scheduling, as an edit schedules it, to its marks.
+template <typename Edit>
+Pause pauseOf(FindingsMarker *marker, Edit edit)
+{
+    Pause out;
+    edit();
+    bool done = false;
+    const QMetaObject::Connection c = QObject::connect(marker, &FindingsMarker::marked, [&]() { done = true; });
+    LongestPause probe;
+    QTimer::singleShot(2, marker, [marker]() { marker->schedule(); });
+    QElapsedTimer limit;
+    limit.start();
+    while ((!done || marker->isRunning()) && limit.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    for (QElapsedTimer after; !after.isValid() || after.elapsed() < 100;) {
+        if (!after.isValid())
+            after.start();
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    out.longestMs = probe.ms();
+    QObject::disconnect(c);
+    out.parts = marker->lastTimings();
+    return out;
+}
+
+// The pause on a file of `accounts` incoming accounts and its findings: the first check
+// after the load, a check after one edit, one after an edit that puts a finding on every
+// account, and one after the edit that takes them away again.
+std::vector<double> accountsPause(int accounts, double baselineMs)
+{
+    std::vector<double> pauses;
+    Editor editor(ConfigGenerator::manyAccounts(accounts));
+    QElapsedTimer startTimer;
+    startTimer.start();
+    if (!editor.start())
+        return pauses;
+    TMainForm &f = *editor.form;
+    f.show();
+    QApplication::processEvents();
+    std::printf("\n%d accounts, 200 users, 100 groups: start-up %.0f ms; the window's thread's longest pause "
+                "during the background check (target: under 50 ms)\n",
+                accounts, double(startTimer.nsecsElapsed()) / 1e6);
+    FindingsMarker *marker = f.findingsMarker();
+    auto report = [&](const char *what, const Pause &p) {
+        pauses.push_back(p.longestMs);
+        const FindingsMarker::Timings &t = p.parts;
+        char ratio[64] = "";
+        if (baselineMs > 0)
+            std::snprintf(ratio, sizeof ratio, "; %.1fx the baseline keystroke", p.longestMs / baselineMs);
+        std::printf("  %-30s longest pause %6.1f ms (%s 50 ms%s); %s\n"
+                    "  %-30s copy %.1f ms in %d slices (longest %.1f), check %.0f ms and marks %.0f ms (its "
+                    "thread), marking %.1f ms in %d slices (longest %.1f, layout %.1f)\n",
+                    what, p.longestMs, p.longestMs < 50 ? "under" : "OVER", ratio, qPrintable(marker->summary()), "",
+                    t.copyMs, t.copySlices, t.copySliceMs, t.checkMs, t.marksMs, t.markMs, t.markSlices,
+                    t.markSliceMs, t.layoutMs);
+    };
+    // The check the load scheduled, when its timer fires (scheduled again: no change).
+    report("first check after the load", pauseOf(marker, []() {}));
+    const int n = f.nodeIncoming->childCount();
+    auto pop = [&f](int i) { return static_cast<NavNode *>(f.nodeIncoming->child(i))->pop(); };
+    // One account's default group set again to what it was: the check runs, no mark changes.
+    report("after a single edit", pauseOf(marker, [&]() {
+               pop(n / 2)->DefaultGroup = QByteArray(pop(n / 2)->DefaultGroup);
+           }));
+    // Every account's default group names no group: a finding and a mark on each.
+    report("a finding on every account", pauseOf(marker, [&]() {
+               for (int i = 0; i < n; ++i)
+                   pop(i)->DefaultGroup = "nowhere";
+           }));
+    report("those findings gone again", pauseOf(marker, [&]() {
+               for (int i = 0; i < n; ++i)
+                   pop(i)->DefaultGroup = pop(i)->Newsgroups.isEmpty() ? QByteArray() : pop(i)->Newsgroups.at(0);
+           }));
+    // The same with the accounts' branch open: the root's count, when its width changes,
+    // lays out every row shown.
+    f.nodeIncoming->setExpanded(true);
+    QApplication::processEvents();
+    report("on all, the branch open", pauseOf(marker, [&]() {
+               for (int i = 0; i < n; ++i)
+                   pop(i)->DefaultGroup = "nowhere";
+           }));
+    report("gone again, the branch open", pauseOf(marker, [&]() {
+               for (int i = 0; i < n; ++i)
+                   pop(i)->DefaultGroup = pop(i)->Newsgroups.isEmpty() ? QByteArray() : pop(i)->Newsgroups.at(0);
+           }));
+    return pauses;
+}
+
+// The pause at `accounts` and at half as many: it should not grow with the size.
+void accountsPauses(int accounts, double baselineMs)
+{
+    const std::vector<double> half = accountsPause(accounts / 2, baselineMs);
+    const std::vector<double> full = accountsPause(accounts, baselineMs);
+    if (half.size() != full.size() || half.empty())
+        return;
+    std::printf("  longest pause, %d against %d accounts:", accounts, accounts / 2);
+    for (size_t i = 0; i < full.size(); ++i)
+        std::printf(" %.2fx", full[i] / std::max(half[i], 0.001));
+    std::printf(" (first check, single edit, findings on all, gone; on all, gone with the branch open)\n");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -159,6 +275,16 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // --accounts N: the background check's pause on N and N/2 accounts alone (100,000 by
+    // default, after the rest).
+    const qsizetype accountsAt = app.arguments().indexOf(QStringLiteral("--accounts"));
+    const int manyAccounts = accountsAt > 0 && accountsAt + 1 < app.arguments().size()
+                                 ? app.arguments().at(accountsAt + 1).toInt()
+                                 : 100000;
+    if (accountsAt > 0) {
+        accountsPauses(manyAccounts, 0);
+        return 0;
+    }
     const int runs = qEnvironmentVariableIntValue("BENCH_RUNS") > 0 ? qEnvironmentVariableIntValue("BENCH_RUNS") : 3;
     const int users = 20000, groups = 20000, pops = 500;
 
@@ -317,5 +443,7 @@ int main(int argc, char **argv)
         e.start();
     });
     BenchUtil::row("  start-up (load, tree, pages)", up, baseline.median);
+
+    accountsPauses(manyAccounts, baseline.median);
     return 0;
 }

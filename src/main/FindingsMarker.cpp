@@ -3,10 +3,12 @@
 #include "main/NavTree.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <limits>
 
 namespace {
 
@@ -112,20 +114,37 @@ QString plural(int n, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
 
-template <typename T>
-std::vector<T> copyItems(NavNode *root, std::vector<NavNode *> &nodes, T *(NavNode::*item)() const)
+qint64 sliceNs()
 {
-    const int n = root->childCount();
-    std::vector<T> items;
-    items.reserve(size_t(n));
-    nodes.resize(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        auto *node = static_cast<NavNode *>(root->child(i));
-        nodes[size_t(i)] = node;
+    return qint64(FindingsMarker::SliceMs) * 1000000;
+}
+
+double msOf(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+// Copies the items of `root` from where the last slice stopped, until all are copied (true)
+// or the slice's time or its number of items is up (false).
+template <typename T>
+bool copySome(NavNode *root, std::vector<T> &items, std::vector<NavNode *> &nodes, T *(NavNode::*item)() const,
+              const QElapsedTimer &slice, int &budget)
+{
+    const size_t n = size_t(root->childCount());
+    if (items.capacity() < n) {
+        items.reserve(n);
+        nodes.reserve(n);
+    }
+    while (items.size() < n) {
+        if (budget <= 0 || (items.size() % 32 == 0 && slice.nsecsElapsed() > sliceNs()))
+            return false;
+        auto *node = static_cast<NavNode *>(root->child(int(items.size())));
+        nodes.push_back(node);
         const T *it = (node->*item)();
         items.push_back(it ? *it : T());
+        --budget;
     }
-    return items;
+    return true;
 }
 
 template <typename T>
@@ -150,6 +169,9 @@ FindingsMarker::FindingsMarker(const Nodes &nodes, std::function<ServerState()> 
     m_nodes.tree->setItemDelegate(new FindingsDelegate(m_nodes.tree));
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &FindingsMarker::timeout);
+    m_slice.setSingleShot(true);
+    m_slice.setInterval(0);
+    connect(&m_slice, &QTimer::timeout, this, &FindingsMarker::step);
     m_sinceEdit.start();
 
     // Items that come or go, and captions that change, are edits too; a node that goes
@@ -159,8 +181,16 @@ FindingsMarker::FindingsMarker(const Nodes &nodes, std::function<ServerState()> 
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &parent, int first, int last) {
                 const QAbstractItemModel *m = m_nodes.tree->model();
-                for (int row = first; row <= last; ++row)
-                    m_marks.remove(m_nodes.tree->nodeFromIndex(m->index(row, 0, parent)));
+                for (int row = first; row <= last; ++row) {
+                    NavNode *node = m_nodes.tree->nodeFromIndex(m->index(row, 0, parent));
+                    // (Asked first: removing from a hash the check's copy shares copies it
+                    // even when the node has no mark.)
+                    if (m_marks.contains(node))
+                        m_marks.remove(node);
+                    // A marking under way leaves it alone.
+                    if (m_stage == Stage::Marking)
+                        m_gone.insert(node);
+                }
                 schedule();
             });
     connect(model, &QAbstractItemModel::dataChanged, this,
@@ -170,10 +200,47 @@ FindingsMarker::FindingsMarker(const Nodes &nodes, std::function<ServerState()> 
             });
 }
 
+// The copy the check reads: the items and the nodes that hold them, by kind and position,
+// and the marks on the tree as the copy began. Filled on the window's thread, then read
+// only by the check's.
+struct FindingsMarker::Snapshot
+{
+    quint64 generation = 0;
+    ServerState state;
+    std::vector<TPop> pops;
+    std::vector<TUser> users;
+    std::vector<TGroup> groups;
+    std::vector<NavNode *> popNodes, userNodes, groupNodes;
+    QHash<NavNode *, Mark> marks;
+    TextCodec codec;
+};
+
+// What the check's thread hands the window's: the findings and what they make of the tree.
+// The nodes are only named here; only the window's thread looks into them.
+struct FindingsMarker::Result
+{
+    quint64 generation = 0;
+    QList<CheckFinding> findings;
+    int errors = 0, warnings = 0;
+    QHash<NavNode *, Mark> marks;                    // every node's mark after this result
+    std::vector<std::pair<NavNode *, Mark>> changes; // the nodes whose marks change
+    size_t applied = 0;                              // of the changes, set so far
+    struct Root
+    {
+        NavNode *node = nullptr;
+        Mark mark;
+        int items = 0;
+    };
+    Root roots[3];
+    double checkMs = 0, marksMs = 0;
+};
+
 FindingsMarker::~FindingsMarker()
 {
     if (m_worker.joinable())
         m_worker.join();
+    if (m_sweeper.joinable())
+        m_sweeper.join();
 }
 
 void FindingsMarker::schedule()
@@ -197,165 +264,288 @@ void FindingsMarker::timeout()
 
 void FindingsMarker::runNow()
 {
-    if (m_running) {
+    if (m_stage != Stage::Idle) {
         m_runAgain = true;
         return;
     }
     if (m_worker.joinable())
         m_worker.join();
-    QElapsedTimer copying;
-    copying.start();
-    // The copies share the items' bytes; nothing the check reads is touched by the window
-    // while it runs.
-    struct Copy
-    {
-        ServerState state;
-        std::vector<TPop> pops;
-        std::vector<TUser> users;
-        std::vector<TGroup> groups;
-        TextCodec codec;
-    };
-    auto copy = std::make_shared<Copy>();
-    copy->state = m_serverState();
-    copy->pops = copyItems<TPop>(m_nodes.incoming, m_popNodes, &NavNode::pop);
-    copy->users = copyItems<TUser>(m_nodes.users, m_userNodes, &NavNode::user);
-    copy->groups = copyItems<TGroup>(m_nodes.groups, m_groupNodes, &NavNode::group);
-    copy->codec = m_codec;
-    m_timings.copyMs = double(copying.nsecsElapsed()) / 1e6;
+    m_timings = Timings();
+    m_snapshot = std::make_shared<Snapshot>();
+    m_snapshot->generation = m_generation;
+    m_snapshot->state = m_serverState();
+    m_snapshot->marks = m_marks;
+    m_snapshot->codec = m_codec;
+    m_stage = Stage::Copying;
+    step();
+}
 
-    m_running = true;
-    const quint64 generation = m_generation;
-    m_worker = std::thread([this, copy, generation]() {
-        QElapsedTimer checking;
-        checking.start();
-        QList<CheckFinding> findings =
-            ConfigCheck::run(copy->state.server, copy->state.oldFormat, views(copy->pops), views(copy->users),
-                             views(copy->groups), copy->codec);
-        const double ms = double(checking.nsecsElapsed()) / 1e6;
+void FindingsMarker::step()
+{
+    if (m_stage == Stage::Copying) {
+        if (copySlice())
+            startCheck();
+        else if (m_stage == Stage::Copying)
+            m_slice.start();
+    } else if (m_stage == Stage::Marking) {
+        if (markSlice())
+            finishMarking();
+        else
+            m_slice.start();
+    }
+}
+
+bool FindingsMarker::copySlice()
+{
+    // An edit since the copy began: what is copied may be out of date, and nodes may have
+    // gone. The edit's own check follows once the edits pause.
+    if (m_snapshot->generation != m_generation) {
+        m_trash.push_back(std::move(m_snapshot));
+        done();
+        return false;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    Snapshot &s = *m_snapshot;
+    int budget = m_sliceLimit > 0 ? m_sliceLimit : std::numeric_limits<int>::max();
+    const bool all = copySome<TPop>(m_nodes.incoming, s.pops, s.popNodes, &NavNode::pop, slice, budget) &&
+                     copySome<TUser>(m_nodes.users, s.users, s.userNodes, &NavNode::user, slice, budget) &&
+                     copySome<TGroup>(m_nodes.groups, s.groups, s.groupNodes, &NavNode::group, slice, budget);
+    const double ms = msOf(slice.nsecsElapsed());
+    m_timings.copyMs += ms;
+    m_timings.copySliceMs = qMax(m_timings.copySliceMs, ms);
+    ++m_timings.copySlices;
+    return all;
+}
+
+void FindingsMarker::startCheck()
+{
+    m_stage = Stage::Checking;
+    std::shared_ptr<Snapshot> snapshot = std::move(m_snapshot);
+    // What earlier runs left behind goes in the check's thread, not the window's.
+    std::vector<std::shared_ptr<void>> trash = std::move(m_trash);
+    m_trash.clear();
+    m_worker = std::thread([this, snapshot = std::move(snapshot), trash = std::move(trash), nodes = m_nodes]() mutable {
+        trash.clear();
+        auto result = std::make_shared<Result>();
+        result->generation = snapshot->generation;
+        QElapsedTimer clock;
+        clock.start();
+        result->findings = ConfigCheck::run(snapshot->state.server, snapshot->state.oldFormat,
+                                            views(snapshot->pops), views(snapshot->users), views(snapshot->groups),
+                                            snapshot->codec);
+        result->checkMs = msOf(clock.nsecsElapsed());
+        clock.restart();
+        workOutMarks(*snapshot, nodes, *result);
+        result->marksMs = msOf(clock.nsecsElapsed());
+        snapshot.reset(); // the copy goes here too
+        // The call hands its reference on, so none is left to free the result here.
         QMetaObject::invokeMethod(
-            this, [this, generation, findings = std::move(findings), ms]() { finished(generation, findings, ms); },
-            Qt::QueuedConnection);
+            this, [this, result = std::move(result)]() mutable { finished(std::move(result)); }, Qt::QueuedConnection);
     });
 }
 
-void FindingsMarker::finished(quint64 generation, QList<CheckFinding> findings, double checkMs)
+// The marks the findings make: each node's worst level and its findings' lines, the roots'
+// counts of items with findings, and which nodes' marks differ from those on the tree.
+void FindingsMarker::workOutMarks(const Snapshot &s, const Nodes &nodes, Result &r)
 {
-    m_running = false;
-    if (m_worker.joinable())
-        m_worker.join();
-    m_timings.checkMs = checkMs;
-    // An edit since the copy was taken: its own run follows, and this result is out of date.
-    if (generation == m_generation) {
-        QElapsedTimer marking;
-        marking.start();
-        m_findings = std::move(findings);
-        mark(m_findings);
-        m_timings.markMs = double(marking.nsecsElapsed()) / 1e6;
-        m_haveResult = true;
-        emit marked();
-    }
-    if (m_runAgain) {
-        m_runAgain = false;
-        runNow();
-    }
-}
-
-NavNode *FindingsMarker::nodeOf(const CheckFinding &f) const
-{
-    const std::vector<NavNode *> *nodes = nullptr;
-    switch (f.kind) {
-    case CheckFinding::Kind::Server: return m_nodes.general;
-    case CheckFinding::Kind::Pop: nodes = &m_popNodes; break;
-    case CheckFinding::Kind::User: nodes = &m_userNodes; break;
-    case CheckFinding::Kind::Group: nodes = &m_groupNodes; break;
-    }
-    return nodes && f.index >= 0 && size_t(f.index) < nodes->size() ? (*nodes)[size_t(f.index)] : nullptr;
-}
-
-void FindingsMarker::setMark(NavNode *node, const Mark &mark)
-{
-    node->setData(0, LevelRole, mark.level == 0 ? QVariant() : QVariant(mark.level));
-    node->setData(0, Qt::ToolTipRole, mark.tip.isEmpty() ? QVariant() : QVariant(mark.tip));
-}
-
-void FindingsMarker::mark(const QList<CheckFinding> &findings)
-{
-    QHash<NavNode *, Mark> next;
-    m_errors = m_warnings = 0;
-    auto add = [&next](NavNode *node, const CheckFinding &f) {
-        if (!node)
-            return;
-        Mark &m = next[node];
-        m.level = qMax(m.level, f.level == CheckFinding::Level::Error ? 2 : 1);
-        if (!m.tip.isEmpty())
-            m.tip += QLatin1Char('\n');
-        m.tip += f.levelText() + QLatin1Char(' ') + f.code + QStringLiteral(": ") + f.message;
+    auto nodeOf = [&](const CheckFinding &f) -> NavNode * {
+        const std::vector<NavNode *> *list = nullptr;
+        switch (f.kind) {
+        case CheckFinding::Kind::Server: return nodes.general;
+        case CheckFinding::Kind::Pop: list = &s.popNodes; break;
+        case CheckFinding::Kind::User: list = &s.userNodes; break;
+        case CheckFinding::Kind::Group: list = &s.groupNodes; break;
+        }
+        return list && f.index >= 0 && size_t(f.index) < list->size() ? (*list)[size_t(f.index)] : nullptr;
     };
-    for (const CheckFinding &f : findings) {
-        (f.level == CheckFinding::Level::Error ? m_errors : m_warnings)++;
-        add(nodeOf(f), f);
-        // Port is on the General page, ConfigPort on the Advanced one.
-        if (f.kind == CheckFinding::Kind::Server && f.code == QLatin1String("port-conflict"))
-            add(m_nodes.advanced, f);
-    }
-
-    // The roots: how many of their items have findings, and of what kind.
     struct Root
     {
         NavNode *node;
         const char *one, *many;
         int items = 0, errors = 0, warnings = 0;
     };
-    Root roots[] = {{m_nodes.incoming, "account", "accounts"}, {m_nodes.users, "user", "users"},
-                    {m_nodes.groups, "group", "groups"}};
-    for (const CheckFinding &f : findings) {
-        Root *r = f.kind == CheckFinding::Kind::Pop     ? &roots[0]
-                  : f.kind == CheckFinding::Kind::User  ? &roots[1]
-                  : f.kind == CheckFinding::Kind::Group ? &roots[2]
-                                                        : nullptr;
-        if (r)
-            (f.level == CheckFinding::Level::Error ? r->errors : r->warnings)++;
-    }
-    for (auto it = next.cbegin(); it != next.cend(); ++it) {
-        for (Root &r : roots) {
-            if (it.key()->parent() == r.node)
-                ++r.items;
+    Root roots[] = {{nodes.incoming, "account", "accounts"}, {nodes.users, "user", "users"},
+                    {nodes.groups, "group", "groups"}};
+    auto rootOf = [&roots](const CheckFinding &f) -> Root * {
+        switch (f.kind) {
+        case CheckFinding::Kind::Pop: return &roots[0];
+        case CheckFinding::Kind::User: return &roots[1];
+        case CheckFinding::Kind::Group: return &roots[2];
+        case CheckFinding::Kind::Server: break;
         }
+        return nullptr;
+    };
+
+    QHash<NavNode *, Mark> &next = r.marks;
+    auto add = [&next](NavNode *node, const CheckFinding &f) -> bool {
+        if (!node)
+            return false;
+        const qsizetype before = next.size();
+        Mark &m = next[node];
+        m.level = qMax(m.level, f.level == CheckFinding::Level::Error ? 2 : 1);
+        if (!m.tip.isEmpty())
+            m.tip += QLatin1Char('\n');
+        m.tip += f.levelText() + QLatin1Char(' ') + f.code + QStringLiteral(": ") + f.message;
+        return next.size() != before;
+    };
+    for (const CheckFinding &f : r.findings) {
+        const bool error = f.level == CheckFinding::Level::Error;
+        (error ? r.errors : r.warnings)++;
+        const bool newNode = add(nodeOf(f), f);
+        if (Root *root = rootOf(f)) {
+            (error ? root->errors : root->warnings)++;
+            if (newNode)
+                ++root->items;
+        }
+        // Port is on the General page, ConfigPort on the Advanced one.
+        if (f.kind == CheckFinding::Kind::Server && f.code == QLatin1String("port-conflict"))
+            add(nodes.advanced, f);
     }
 
-    // Only the nodes whose marks change are touched, and quietly: the marks change no
-    // item and no layout, and the tree is repainted once.
-    bool widthChanged = false;
-    {
-        const QSignalBlocker quiet(m_nodes.tree->model());
-        for (auto it = m_marks.cbegin(); it != m_marks.cend(); ++it) {
-            if (!next.contains(it.key()))
-                setMark(it.key(), Mark());
-        }
-        for (auto it = next.cbegin(); it != next.cend(); ++it) {
-            const auto was = m_marks.constFind(it.key());
-            if (was == m_marks.cend() || !(*was == *it))
-                setMark(it.key(), *it);
-        }
-        for (const Root &r : roots) {
-            const QVariant count = r.items > 0 ? QVariant(r.items) : QVariant();
-            widthChanged = widthChanged || r.node->data(0, CountRole) != count;
-            Mark m;
-            if (r.items > 0) {
-                m.level = r.errors > 0 ? 2 : 1;
-                m.tip = QStringLiteral("Findings in %1: %2, %3")
-                            .arg(plural(r.items, r.one, r.many), plural(r.errors, "error", "errors"),
-                                 plural(r.warnings, "warning", "warnings"));
-            }
-            setMark(r.node, m);
-            r.node->setData(0, CountRole, count);
+    for (auto it = s.marks.cbegin(); it != s.marks.cend(); ++it) {
+        if (!next.contains(it.key()))
+            r.changes.emplace_back(it.key(), Mark());
+    }
+    for (auto it = next.cbegin(); it != next.cend(); ++it) {
+        const auto was = s.marks.constFind(it.key());
+        if (was == s.marks.cend() || !(*was == *it))
+            r.changes.emplace_back(it.key(), *it);
+    }
+
+    for (int i = 0; i < 3; ++i) {
+        const Root &root = roots[i];
+        Result::Root &out = r.roots[i];
+        out.node = root.node;
+        out.items = root.items;
+        if (root.items > 0) {
+            out.mark.level = root.errors > 0 ? 2 : 1;
+            out.mark.tip = QStringLiteral("Findings in %1: %2, %3")
+                               .arg(plural(root.items, root.one, root.many), plural(root.errors, "error", "errors"),
+                                    plural(root.warnings, "warning", "warnings"));
         }
     }
-    m_marks = std::move(next);
-    // A root's count widens its row, and the column is as wide as the widest row.
-    if (widthChanged)
-        m_nodes.tree->doItemsLayout();
+}
+
+void FindingsMarker::finished(std::shared_ptr<Result> result)
+{
+    // The check's thread is ending; it is joined when the next run starts, as waiting for it
+    // here could hold the window until that thread is scheduled again.
+    m_timings.checkMs = result->checkMs;
+    m_timings.marksMs = result->marksMs;
+    // An edit since the copy was taken: its own run follows, and this result is out of date.
+    if (result->generation != m_generation) {
+        m_trash.push_back(std::move(result));
+        done();
+        return;
+    }
+    m_result = std::move(result);
+    m_gone.clear();
+    m_stage = Stage::Marking;
+    step();
+}
+
+bool FindingsMarker::markSlice()
+{
+    QElapsedTimer slice;
+    slice.start();
+    Result &r = *m_result;
+    int budget = m_sliceLimit > 0 ? m_sliceLimit : std::numeric_limits<int>::max();
+    {
+        // Quietly: the marks change no item and no layout; the tree is repainted when the
+        // marking is done.
+        const QSignalBlocker quiet(m_nodes.tree->model());
+        while (r.applied < r.changes.size()) {
+            const auto &[node, mark] = r.changes[r.applied++];
+            if (m_gone.isEmpty() || !m_gone.contains(node))
+                setMark(node, mark);
+            if (--budget <= 0 || (r.applied % 64 == 0 && slice.nsecsElapsed() > sliceNs()))
+                break;
+        }
+    }
+    const double ms = msOf(slice.nsecsElapsed());
+    m_timings.markMs += ms;
+    m_timings.markSliceMs = qMax(m_timings.markSliceMs, ms);
+    ++m_timings.markSlices;
+    return r.applied == r.changes.size();
+}
+
+void FindingsMarker::finishMarking()
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::shared_ptr<Result> result = std::move(m_result);
+    Result &r = *result;
+    // A root's count widens its row, and the column is as wide as the widest row (or the
+    // view): the rows are laid out again only when a root whose count changes is, or
+    // becomes, as wide as the column, since laying out a large open branch takes a while.
+    NavTree *tree = m_nodes.tree;
+    const int column = tree->header()->sectionSize(0) - tree->indentation();
+    auto rowWidth = [tree](NavNode *root) {
+        return tree->sizeHintForIndex(tree->model()->index(tree->indexOfTopLevelItem(root), 0)).width();
+    };
+    bool widthChanged = false;
+    {
+        const QSignalBlocker quiet(tree->model());
+        for (const Result::Root &root : r.roots) {
+            const QVariant count = root.items > 0 ? QVariant(root.items) : QVariant();
+            const bool changes = root.node->data(0, CountRole) != count;
+            const int before = changes ? rowWidth(root.node) : 0;
+            setMark(root.node, root.mark);
+            root.node->setData(0, CountRole, count);
+            widthChanged = widthChanged || (changes && qMax(before, rowWidth(root.node)) >= column);
+        }
+    }
+    // The marks and findings of before are freed in the check's thread.
+    auto old = std::make_shared<std::pair<QHash<NavNode *, Mark>, QList<CheckFinding>>>(std::move(m_marks),
+                                                                                           std::move(m_findings));
+    m_trash.push_back(std::move(old));
+    m_trash.push_back(std::move(result));
+    m_marks = std::move(r.marks);
+    for (NavNode *node : std::as_const(m_gone))
+        m_marks.remove(node);
+    m_gone.clear();
+    m_findings = std::move(r.findings);
+    m_errors = r.errors;
+    m_warnings = r.warnings;
+    if (widthChanged) {
+        QElapsedTimer layout;
+        layout.start();
+        tree->doItemsLayout();
+        m_timings.layoutMs = msOf(layout.nsecsElapsed());
+    }
     m_nodes.tree->viewport()->update();
+    const double ms = msOf(clock.nsecsElapsed());
+    m_timings.markMs += ms;
+    m_timings.markSliceMs = qMax(m_timings.markSliceMs, ms);
+    m_haveResult = true;
+    m_stage = Stage::Idle;
+    emit marked();
+    done();
+}
+
+// The run is over; one asked for meanwhile starts now.
+void FindingsMarker::done()
+{
+    m_stage = Stage::Idle;
+    if (m_runAgain) {
+        m_runAgain = false;
+        runNow();
+    }
+    // With no run to take them, what the last one left is freed in a thread of its own
+    // rather than kept until the next edit.
+    if (m_stage == Stage::Idle && !m_trash.empty()) {
+        if (m_sweeper.joinable())
+            m_sweeper.join();
+        m_sweeper = std::thread([trash = std::move(m_trash)]() mutable { trash.clear(); });
+        m_trash.clear();
+    }
+}
+
+void FindingsMarker::setMark(NavNode *node, const Mark &mark)
+{
+    node->setData(0, LevelRole, mark.level == 0 ? QVariant() : QVariant(mark.level));
+    node->setData(0, Qt::ToolTipRole, mark.tip.isEmpty() ? QVariant() : QVariant(mark.tip));
 }
 
 QString FindingsMarker::summary() const

@@ -8,8 +8,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -22,9 +24,15 @@ class NavTree;
 // their items have findings.
 //
 // The check runs once the edits pause (DelayMs after the last one), on a copy of the
-// configuration in a thread of its own, so the window never waits for it; only the copy
-// and the marking of the nodes whose findings changed happen on the window's thread. A
-// result that an edit overtook is dropped, and the check runs again.
+// configuration in a thread of its own, so the window never waits for it. The copy is taken
+// on the window's thread in slices of a few milliseconds, the event loop turning between
+// them; an edit during the copy abandons it, and the check runs again once the edits pause.
+// The check's thread also works out every node's mark, its tooltip and the roots' counts
+// from the findings, so the window's thread only sets the marks that change, again in
+// slices. A result that an edit overtook before its marking began is dropped, and the check
+// runs again; one whose marking has begun is marked to the end (nodes that left the tree
+// meanwhile excepted), so the tree never shows half of one result and half of another, and
+// the edit's own check follows.
 class FindingsMarker : public QObject
 {
     Q_OBJECT
@@ -58,7 +66,14 @@ public:
     void schedule();
     // Runs the check now (in its thread); the marks follow when it is done.
     void runNow();
-    bool isRunning() const { return m_running; }
+    // What a run is doing: copying the items, checking them in its thread, marking the tree.
+    enum class Stage { Idle, Copying, Checking, Marking };
+    Stage stage() const { return m_stage; }
+    // From the copy to the last mark on the tree.
+    bool isRunning() const { return m_stage != Stage::Idle; }
+    // At most `items` items copied, or marks set, in one slice (0: as many as SliceMs
+    // allows): slices small enough to watch on a small configuration.
+    void setSliceLimit(int items) { m_sliceLimit = items; }
 
     const QList<CheckFinding> &findings() const { return m_findings; }
     int errorCount() const { return m_errors; }
@@ -67,11 +82,18 @@ public:
     // "2 errors, 5 warnings"
     QString summary() const;
 
-    // The last run's cost: the copy and the marking on the window's thread, the check in
-    // its own.
+    // The longest the window's thread works on the check at a time.
+    static constexpr int SliceMs = 4;
+
+    // The last run's cost: the copy and the marking on the window's thread (in all, and
+    // their longest slice), the check and the working out of the marks in its own.
     struct Timings
     {
         double copyMs = 0, checkMs = 0, markMs = 0;
+        double copySliceMs = 0, markSliceMs = 0;
+        double marksMs = 0;  // working out the marks, in the check's thread
+        double layoutMs = 0; // of the marking: the tree's layout when a root's count widens
+        int copySlices = 0, markSlices = 0;
     };
     Timings lastTimings() const { return m_timings; }
 
@@ -86,24 +108,36 @@ private:
         QString tip;
         bool operator==(const Mark &) const = default;
     };
+    struct Snapshot;
+    struct Result;
 
     void timeout();
-    void finished(quint64 generation, QList<CheckFinding> findings, double checkMs);
-    void mark(const QList<CheckFinding> &findings);
+    void step();
+    bool copySlice();
+    void startCheck();
+    void finished(std::shared_ptr<Result> result);
+    bool markSlice();
+    void finishMarking();
     void setMark(NavNode *node, const Mark &mark);
-    NavNode *nodeOf(const CheckFinding &finding) const;
+    void done();
+    static void workOutMarks(const Snapshot &snapshot, const Nodes &nodes, Result &result);
 
     Nodes m_nodes;
     std::function<ServerState()> m_serverState;
     TextCodec m_codec;
     QTimer m_timer;
+    QTimer m_slice; // the next slice of the copy or of the marking
     QElapsedTimer m_sinceEdit;
     quint64 m_generation = 0;
-    bool m_running = false;
+    Stage m_stage = Stage::Idle;
     bool m_runAgain = false;
+    int m_sliceLimit = 0;
     std::thread m_worker;
-    // The item nodes as the running check sees them, by kind and position.
-    std::vector<NavNode *> m_popNodes, m_userNodes, m_groupNodes;
+    std::shared_ptr<Snapshot> m_snapshot;   // while copying
+    std::shared_ptr<Result> m_result;       // while marking
+    QSet<NavNode *> m_gone;                 // nodes that left the tree while marking
+    std::vector<std::shared_ptr<void>> m_trash; // freed off the window's thread
+    std::thread m_sweeper;                      // frees it when no check runs next
 
     QHash<NavNode *, Mark> m_marks; // nodes that carry a mark
     QList<CheckFinding> m_findings;
