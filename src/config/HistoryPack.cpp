@@ -258,7 +258,8 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     // it are checked once more by every reader (each entry's CRC and zlib stream).
     if (index.mid(index.size() - 40, 20) != pack.right(20) || sha1(QByteArrayView(index).first(index.size() - 20)) != index.right(20))
         return bad();
-    m_pack = pack.left(pack.size() - 20);
+    pack.truncate(pack.size() - 20); // kept without a copy: the new entries follow it
+    m_pack = std::move(pack);
     m_entries.clear();
     m_entries.reserve(n);
     for (quint32 i = 0; i < n; ++i) {
