@@ -5,7 +5,6 @@
 #include "config/ConfigBytes.h"
 #include "config/History.h"
 #include "config/PasswordDigest.h"
-#include "config/Sha1.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
 #include "config/ValueForms.h"
@@ -453,29 +452,15 @@ struct SaveContent
 constexpr qsizetype kPiece = 256 * 1024;
 
 // Renders the document into `file` piece by piece; the whole file is never held. `size`:
-// the bytes written. `blobId`, when given, gets their git blob id, hashed as they go (the
-// size counted first, as the id's header names it).
-bool writeRendered(SafeFile::PendingFile &file, const ConfigDocument &doc, QByteArray *blobId, qint64 *size)
+// the bytes written.
+bool writeRendered(SafeFile::PendingFile &file, const ConfigDocument &doc, qint64 *size)
 {
-    const QList<const TPop *> pops = itemViews(doc.pops);
-    const QList<const TUser *> users = itemViews(doc.users);
-    const QList<const TGroup *> groups = itemViews(doc.groups);
-    Sha1 blob;
-    qint64 counted = -1;
-    if (blobId) {
-        ConfigWriter counter = ConfigWriter::counter();
-        writeDocument(counter, doc.server, pops, users, groups);
-        counted = counter.size();
-        blob.add("blob " + QByteArray::number(counted) + '\0');
-    }
     bool ok = true;
     qint64 written = 0;
     const auto flush = [&](ConfigWriter &w) {
         if (w.size() == 0)
             return;
         ok = file.write(w.bytes()) && ok;
-        if (blobId)
-            blob.add(w.bytes());
         written += w.size();
         // A new writer of the same size: the memory just freed is what it gets again.
         w = ConfigWriter();
@@ -483,14 +468,13 @@ bool writeRendered(SafeFile::PendingFile &file, const ConfigDocument &doc, QByte
     };
     ConfigWriter w;
     w.reserve(kPiece + kPiece / 4);
-    writeDocument(w, doc.server, pops, users, groups, [&](ConfigWriter &out) {
-        if (out.size() >= kPiece)
-            flush(out);
-    });
+    writeDocument(w, doc.server, itemViews(doc.pops), itemViews(doc.users), itemViews(doc.groups),
+                  [&](ConfigWriter &out) {
+                      if (out.size() >= kPiece)
+                          flush(out);
+                  });
     flush(w);
     *size = written;
-    if (blobId)
-        *blobId = written == counted ? blob.result() : QByteArray();
     return ok;
 }
 
@@ -524,7 +508,7 @@ bool saveConfiguration(const QString &path, const SaveContent &content, const Sa
         saved.size = content.bytes->size();
         ok = file.write(*content.bytes);
     } else {
-        ok = writeRendered(file, *content.doc, history ? &saved.blobId : nullptr, &saved.size);
+        ok = writeRendered(file, *content.doc, &saved.size);
     }
     if (!ok || !file.finish())
         return fail(unable);

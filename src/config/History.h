@@ -51,10 +51,9 @@ bool recordChecked(const QString &path, const QByteArray &bytes, bool backupKept
 struct SavedVersion
 {
     // The bytes written. Empty with `size` above 0: the save wrote them in pieces and they
-    // stand only in the file, which `written` names; `blobId` then tells what they are.
+    // stand only in the file, which `written` names (read from it only when needed).
     QByteArray bytes;
     qint64 size = 0;
-    QByteArray blobId; // their git blob id (20 bytes), when the save took it while writing them
     SafeFile::FileIdentity written;
     bool backupKept = false; // the previous file stands as "<name>.bak"
     // The save's last look at the file it replaced found exactly these bytes there, in the

@@ -334,13 +334,6 @@ bool Writer::run(const QString &path, const SavedVersion &saved, QString *error)
     // when a delta, a whole copy or the summary needs them.
     const QString replaced = SafeFile::replacedFile(path);
     NewVersion fresh(saved, replaced);
-    ObjectId blobId = saved.blobId;
-    if (blobId.isEmpty()) {
-        QByteArray b;
-        if (!fresh.bytes(&b, error))
-            return false;
-        blobId = HistoryPack::objectId(ObjectType::Blob, b);
-    }
 
     // The file this save replaced: the new bytes themselves when the save found exactly
     // those in it and its backup is still that file; else its backup, mapped.
@@ -359,6 +352,21 @@ bool Writer::run(const QString &path, const SavedVersion &saved, QString *error)
     if (!haveOld)
         haveOld = saved.backupKept && backup.open(SafeFile::backupPath(path), &oldStat);
     QByteArray mappedOld = haveOld && !oldIsNew ? backup.bytes() : QByteArray();
+    // The replaced file is the last version when it is the file the journal saw that
+    // version saved as (same inode, size and time).
+    const bool oldIsJournals = haveOld && !previousBlob.isEmpty() && state.inode == oldStat.inode
+                               && state.size == oldStat.size && state.mtimeNs == oldStat.mtimeNs;
+    // The new version's blob id: the last version's when the new bytes are the replaced
+    // file's and that file is the last version; else hashed.
+    ObjectId blobId;
+    if (oldIsNew && oldIsJournals) {
+        blobId = previousBlob;
+    } else {
+        QByteArray b;
+        if (!fresh.bytes(&b, error))
+            return false;
+        blobId = HistoryPack::objectId(ObjectType::Blob, b);
+    }
     const auto oldBytes = [&](QByteArray *out, QString *why) {
         if (!oldIsNew) {
             *out = mappedOld;
@@ -371,8 +379,7 @@ bool Writer::run(const QString &path, const SavedVersion &saved, QString *error)
     };
     bool oldIsPrevious = false;
     if (haveOld && !previousBlob.isEmpty()) {
-        oldIsPrevious = (state.inode == oldStat.inode && state.size == oldStat.size && state.mtimeNs == oldStat.mtimeNs)
-                        || oldBlobId() == previousBlob;
+        oldIsPrevious = oldIsJournals || oldBlobId() == previousBlob;
     }
 
     const QDateTime now = QDateTime::currentDateTime();
