@@ -572,5 +572,7 @@ bool ConfigDocument::saveChecked(const QString &path, SafeFile::Fingerprint &fin
 
 bool ConfigDocument::save(const QString &path, QString *error) const
 {
-    return saveConfiguration(path, SaveContent{nullptr, this}, nullptr, error, nullptr);
+    // Unchecked, nothing tells whether the file held these bytes already: the history is
+    // given them whole rather than reading the new file back.
+    return saveBytes(path, render(), error);
 }

@@ -531,7 +531,7 @@ void TestSafeFile::documentWrittenInPieces()
     QVERIFY2(doc.saveChecked(path, fingerprint, &error), qPrintable(error));
     QCOMPARE(TestFiles::read(path), rendered);
 
-    // The unchecked save writes the same.
+    // The unchecked save (of the document rendered whole) writes the same.
     QVERIFY(QFile::remove(path));
     QVERIFY2(doc.save(path, &error), qPrintable(error));
     QCOMPARE(TestFiles::read(path), rendered);
