@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -232,43 +230,17 @@ QByteArray makeDelta(QByteArrayView base, QByteArrayView target)
     return out;
 }
 
-namespace {
-
-// A regular file mapped read-only; empty (and no mapping) for an empty file.
-bool mapWhole(const QString &path, std::shared_ptr<const void> *mapping, QByteArray *bytes)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && st.st_size > 0) {
-        const size_t size = size_t(st.st_size);
-        void *p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        ok = p != MAP_FAILED;
-        if (ok) {
-            *mapping = std::shared_ptr<const void>(p, [size](const void *q) { ::munmap(const_cast<void *>(q), size); });
-            *bytes = QByteArray::fromRawData(static_cast<const char *>(p), qsizetype(size));
-        }
-    }
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
-
 bool Builder::startFrom(const QString &packPath, QString *error)
 {
     QByteArray pack, index;
-    std::shared_ptr<const void> mapping;
     const QString idxPath = packPath.chopped(5) + QStringLiteral(".idx");
-    if (!mapWhole(packPath, &mapping, &pack) || !readWhole(idxPath, &index)) {
+    if (!readWhole(packPath, &pack) || !readWhole(idxPath, &index)) {
         *error = QStringLiteral("cannot read %1").arg(packPath);
         return false;
     }
     const auto bad = [&] {
         *error = QStringLiteral("%1 is damaged").arg(packPath);
-        *this = Builder(); // nothing of it is kept
+        *this = Builder(); // nothing of it is kept: the new pack must not start from it
         return false;
     };
     if (pack.size() < 32 || !pack.startsWith("PACK") || getU32(pack.constData() + 4) != 2)
@@ -287,9 +259,8 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     // it are checked once more by every reader (each entry's CRC and zlib stream).
     if (index.mid(index.size() - 40, 20) != pack.right(20) || sha1(QByteArrayView(index).first(index.size() - 20)) != index.right(20))
         return bad();
-    m_mapping = std::move(mapping);
-    m_base = QByteArray::fromRawData(pack.constData(), pack.size() - 20);
-    m_pack.clear();
+    pack.truncate(pack.size() - 20); // kept without a copy: the new entries follow it
+    m_pack = std::move(pack);
     m_entries.clear();
     m_entries.reserve(n);
     for (quint32 i = 0; i < n; ++i) {
@@ -305,7 +276,7 @@ bool Builder::startFrom(const QString &packPath, QString *error)
         } else {
             e.offset = off;
         }
-        if (e.offset < 12 || e.offset >= quint64(m_base.size()))
+        if (e.offset < 12 || e.offset >= quint64(m_pack.size()))
             return bad();
         m_entries.append(e);
     }
@@ -315,29 +286,22 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     return true;
 }
 
-QByteArrayView Builder::from(quint64 offset) const
-{
-    if (offset < quint64(m_base.size()))
-        return QByteArrayView(m_base).sliced(qsizetype(offset));
-    return QByteArrayView(m_pack).sliced(qsizetype(offset - quint64(m_base.size())));
-}
-
 void Builder::addEntry(const ObjectId &id, quint64 offset)
 {
     Entry e;
     e.id = id;
     e.offset = offset;
-    const QByteArrayView entry = from(offset);
-    e.crc = quint32(crc32(0L, reinterpret_cast<const Bytef *>(entry.data()), uInt(entry.size())));
+    e.crc = quint32(crc32(0L, reinterpret_cast<const Bytef *>(m_pack.constData() + offset),
+                          uInt(quint64(m_pack.size()) - offset)));
     m_entries.append(e);
     m_offsets.insert(id, offset);
 }
 
 quint64 Builder::addWhole(ObjectType type, const ObjectId &id, QByteArrayView content)
 {
-    if (m_base.isEmpty() && m_pack.isEmpty())
+    if (m_pack.isEmpty())
         m_pack = QByteArray("PACK\0\0\0\2\0\0\0\0", 12);
-    const quint64 offset = quint64(size());
+    const quint64 offset = quint64(m_pack.size());
     putEntryHeader(m_pack, int(type), quint64(content.size()));
     m_pack.append(deflated(content));
     addEntry(id, offset);
@@ -346,17 +310,16 @@ quint64 Builder::addWhole(ObjectType type, const ObjectId &id, QByteArrayView co
 
 bool Builder::wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) const
 {
-    if (offset >= quint64(this->size()))
+    if (offset >= quint64(m_pack.size()))
         return false;
-    const QByteArrayView entry = from(offset);
-    const auto *p = reinterpret_cast<const unsigned char *>(entry.data());
-    quint64 at = 0;
+    const auto *p = reinterpret_cast<const unsigned char *>(m_pack.constData());
+    quint64 at = offset;
     unsigned char c = p[at++];
     const int t = (c >> 4) & 7;
     quint64 size = c & 15;
     int shift = 4;
     while (c & 0x80) {
-        if (at >= quint64(entry.size()) || shift > 56)
+        if (at >= quint64(m_pack.size()) || shift > 56)
             return false;
         c = p[at++];
         size |= quint64(c & 0x7f) << shift;
@@ -366,7 +329,7 @@ bool Builder::wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) 
         return false;
     QByteArray out(qsizetype(size), Qt::Uninitialized);
     uLongf outSize = uLongf(size);
-    uLong inSize = uLong(quint64(entry.size()) - at);
+    uLong inSize = uLong(quint64(m_pack.size()) - at);
     if (uncompress2(reinterpret_cast<Bytef *>(out.data()), &outSize, p + at, &inSize) != Z_OK || outSize != size)
         return false;
     *type = ObjectType(t);
@@ -376,7 +339,7 @@ bool Builder::wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) 
 
 quint64 Builder::addDelta(const ObjectId &id, quint64 baseOffset, QByteArrayView delta)
 {
-    const quint64 offset = quint64(size());
+    const quint64 offset = quint64(m_pack.size());
     putEntryHeader(m_pack, 6 /* OFS_DELTA */, quint64(delta.size()));
     // The distance back to the base, in git's variable-length form.
     quint64 distance = offset - baseOffset;
@@ -394,20 +357,11 @@ quint64 Builder::addDelta(const ObjectId &id, quint64 baseOffset, QByteArrayView
 bool Builder::write(const QString &packFolder, QString *packPath, QString *error)
 {
     const quint32 n = quint32(m_entries.size());
-    // The pack as written: the header with its count, then the entries, those of the pack
-    // started from first.
-    const QByteArrayView first = m_base.isEmpty() ? QByteArrayView(m_pack) : QByteArrayView(m_base);
-    QByteArray header = first.first(12).toByteArray();
-    header[8] = char(n >> 24);
-    header[9] = char(n >> 16);
-    header[10] = char(n >> 8);
-    header[11] = char(n);
-    const QByteArrayView rest[2] = {first.sliced(12), m_base.isEmpty() ? QByteArrayView() : QByteArrayView(m_pack)};
-    Sha1 sum;
-    sum.add(header);
-    sum.add(rest[0]);
-    sum.add(rest[1]);
-    const QByteArray checksum = sum.result();
+    m_pack[8] = char(n >> 24);
+    m_pack[9] = char(n >> 16);
+    m_pack[10] = char(n >> 8);
+    m_pack[11] = char(n);
+    const QByteArray checksum = sha1(m_pack);
 
     QList<const Entry *> sorted;
     sorted.reserve(m_entries.size());
@@ -449,8 +403,7 @@ bool Builder::write(const QString &packFolder, QString *packPath, QString *error
     // reader never finds an index without its pack. Written first and synced after, the
     // second sync finds the file system's journal mostly written already.
     TempFile packFile(base + QStringLiteral(".pack")), idxFile(base + QStringLiteral(".idx"));
-    if (!packFile.write(header) || !packFile.write(rest[0]) || !packFile.write(rest[1]) || !packFile.write(checksum)
-        || !idxFile.write(idx) || !packFile.sync()
+    if (!packFile.write(m_pack) || !packFile.write(checksum) || !idxFile.write(idx) || !packFile.sync()
         || !idxFile.sync() || !packFile.commit() || !idxFile.commit()) {
         QFile::remove(base + QStringLiteral(".pack"));
         *error = QStringLiteral("cannot write to %1").arg(QDir::toNativeSeparators(packFolder));

@@ -5,8 +5,6 @@
 #include <QList>
 #include <QString>
 
-#include <memory>
-
 // Writes git pack files (format 2, with their index, format 2) for the history of saves.
 //
 // A save changes a few bytes of a file of megabytes. Handing its new version to git as a
@@ -67,7 +65,7 @@ public:
     // The content of a whole (not deltified) entry of this pack; false for a delta or a
     // damaged entry.
     bool wholeEntry(quint64 offset, ObjectType *type, QByteArray *content) const;
-    qsizetype size() const { return m_base.size() + m_pack.size(); }
+    qsizetype size() const { return m_pack.size(); }
     int count() const { return int(m_entries.size()); }
 
     // Writes "pack-<checksum>.pack" and ".idx" into `packFolder` (index last, each through
@@ -76,14 +74,8 @@ public:
 
 private:
     void addEntry(const ObjectId &id, quint64 offset);
-    // The bytes from `offset` to the end of the part of the pack that holds it.
-    QByteArrayView from(quint64 offset) const;
 
-    // The pack started from is mapped, not read: its header and entries (without its
-    // checksum) are a view of the mapping, which the new pack copies from when written.
-    std::shared_ptr<const void> m_mapping;
-    QByteArray m_base;
-    QByteArray m_pack; // a new pack's header (its count filled in by write()), or nothing after m_base; then the new entries
+    QByteArray m_pack; // header (count filled in by write()) and entries
     QList<Entry> m_entries;
     QHash<ObjectId, quint64> m_offsets;
 };

@@ -7,6 +7,7 @@
 
 #include "config/History.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -66,6 +67,7 @@ private slots:
     void branchLogNotARegularFile_data();
     void branchLogNotARegularFile();
     void journalNotMatchingIsNotTrusted();
+    void damagedJournalPackIsNotBuiltOn();
     void withoutReaderModule();
     void concurrentSaves();
     void summaries_data();
@@ -532,6 +534,42 @@ void TestHistory::journalNotMatchingIsNotTrusted()
     QCOMPARE(files.out, QByteArray("other.ini\nquilmora.ini\n"));
     QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
     verifyFsck();
+}
+
+// A journal pack whose index names an entry beyond the pack's end (its checksums intact) is
+// damaged: the save writes a new pack of its own, which git finds sound, and adds nothing
+// of the damaged one to it.
+void TestHistory::damagedJournalPackIsNotBuiltOn()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    const QDir packs(repo() + QStringLiteral("/objects/pack"));
+    const QStringList indexes = packs.entryList({QStringLiteral("*.idx")});
+    QCOMPARE(indexes.size(), 1);
+    QFile idx(packs.filePath(indexes.first()));
+    QVERIFY(idx.open(QIODevice::ReadOnly));
+    QByteArray index = idx.readAll();
+    idx.close();
+    const qsizetype count = qsizetype(quint8(index[8 + 255 * 4 + 2])) << 8 | quint8(index[8 + 255 * 4 + 3]);
+    QVERIFY(count > 0);
+    const qsizetype firstOffset = 8 + 1024 + count * 24;
+    index.replace(firstOffset, 4, QByteArray("\x7f\xff\xff\xf0", 4));
+    index.replace(index.size() - 20, 20,
+                  QCryptographicHash::hash(QByteArrayView(index).first(index.size() - 20), QCryptographicHash::Sha1));
+    QVERIFY(QFile::setPermissions(idx.fileName(), QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(TestFiles::write(idx.fileName(), index));
+
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("121")});
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QStringList after = packs.entryList({QStringLiteral("*.idx")});
+    after.removeAll(indexes.first());
+    QCOMPARE(after.size(), 1);
+    const GitRun verify = git({QStringLiteral("verify-pack"), QStringLiteral("-v"), packs.filePath(after.first())});
+    QVERIFY2(verify.status == 0, (verify.out + verify.err).constData());
+    // The new version whole, its tree and its commit: nothing else.
+    QVERIFY2(verify.out.contains("non delta: 3 objects\n"), verify.out.constData());
+    const GitRun show = git({QStringLiteral("cat-file"), QStringLiteral("-p"), QStringLiteral("HEAD:quilmora.ini")});
+    QCOMPARE(show.out, TestFiles::read(path(QStringLiteral("quilmora.ini"))));
 }
 
 // A program whose history reader (its module) is missing: saves are still recorded, and
