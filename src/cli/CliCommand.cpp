@@ -308,7 +308,15 @@ bool ConfigEdit::loadForReplace(QString *error, QString *unreadable)
 
 bool ConfigEdit::save(QString *error)
 {
-    return saveBytes(doc.render(), error);
+    // Rendered straight into the file, under the same checks as saveBytes().
+    if (!m_loaded)
+        return false;
+    QString warning;
+    if (!doc.saveChecked(m_ctx.configPath(), doc.fingerprint, error, &warning))
+        return false;
+    if (!warning.isEmpty())
+        m_ctx.warn(warning);
+    return true;
 }
 
 bool ConfigEdit::saveBytes(const QByteArray &bytes, QString *error)

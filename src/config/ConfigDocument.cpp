@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -364,8 +365,11 @@ bool ConfigDocument::loadItems(const ConfigStore &store, ConfigStore *writable, 
 
 namespace {
 
+// `piece`, when given, is offered the writer after every section: a save that writes the
+// file as it renders it takes what is there once it is large enough.
 void writeDocument(ConfigWriter &w, const ServerSettings &s, const QList<const TPop *> &pops,
-                   const QList<const TUser *> &users, const QList<const TGroup *> &groups)
+                   const QList<const TUser *> &users, const QList<const TGroup *> &groups,
+                   const std::function<void(ConfigWriter &)> &piece = {})
 {
     w.beginSection(kServer);
     w.writeInteger("Port", s.Port);
@@ -388,9 +392,13 @@ void writeDocument(ConfigWriter &w, const ServerSettings &s, const QList<const T
     w.writeInteger("Pops", int(pops.size()));
     w.writeInteger("Users", int(users.size()));
     w.writeInteger("Groups", int(groups.size()));
+    if (piece)
+        piece(w);
 
     int n = 0;
     for (const TPop *p : pops) {
+        if (piece)
+            piece(w);
         w.beginSection(TPop::KindWord, ++n);
         w.writeString("Host", p->Host);
         w.writeInteger("Port", p->Port);
@@ -408,6 +416,8 @@ void writeDocument(ConfigWriter &w, const ServerSettings &s, const QList<const T
     }
     n = 0;
     for (const TUser *u : users) {
+        if (piece)
+            piece(w);
         w.beginSection(TUser::KindWord, ++n);
         w.writeString("Name", u->Name);
         w.writeBinary("Pass", u->Pass);
@@ -415,6 +425,8 @@ void writeDocument(ConfigWriter &w, const ServerSettings &s, const QList<const T
     }
     n = 0;
     for (const TGroup *g : groups) {
+        if (piece)
+            piece(w);
         w.beginSection(TGroup::KindWord, ++n);
         w.writeString("Name", g->Name);
         w.writeString("Description", g->Description);
@@ -453,9 +465,50 @@ QString ConfigDocument::backupLostText(const QString &path)
 
 namespace {
 
-// The one writer of the configuration: with `expected`, only over the file it describes.
-bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeFile::Fingerprint *expected,
-                       QString *error, QString *warning)
+// What a save writes: bytes rendered before, or a document rendered as it is written.
+struct SaveContent
+{
+    const QByteArray *bytes = nullptr;
+    const ConfigDocument *doc = nullptr;
+};
+
+// The size of the pieces a document is written in: large enough for few system calls,
+// small enough that the one buffer they pass through stays the same memory from piece to
+// piece (a buffer of the file's size costs a page fault for each of its pages, more than
+// the rendering itself).
+constexpr qsizetype kPiece = 256 * 1024;
+
+// Renders the document into `file` piece by piece; the whole file is never held. `size`:
+// the bytes written.
+bool writeRendered(SafeFile::PendingFile &file, const ConfigDocument &doc, qint64 *size)
+{
+    bool ok = true;
+    qint64 written = 0;
+    const auto flush = [&](ConfigWriter &w) {
+        if (w.size() == 0)
+            return;
+        ok = file.write(w.bytes()) && ok;
+        written += w.size();
+        // A new writer of the same size: the memory just freed is what it gets again.
+        w = ConfigWriter();
+        w.reserve(kPiece + kPiece / 4);
+    };
+    ConfigWriter w;
+    w.reserve(kPiece + kPiece / 4);
+    writeDocument(w, doc.server, itemViews(doc.pops), itemViews(doc.users), itemViews(doc.groups),
+                  [&](ConfigWriter &out) {
+                      if (out.size() >= kPiece)
+                          flush(out);
+                  });
+    flush(w);
+    *size = written;
+    return ok;
+}
+
+// The one writer of the configuration: with `expected`, only over the file it describes,
+// and then `written` (when given) describes the new file.
+bool saveConfiguration(const QString &path, const SaveContent &content, const SafeFile::Fingerprint *expected,
+                       QString *error, QString *warning, SafeFile::Fingerprint *written = nullptr)
 {
     const auto fail = [&](const QString &message) {
         if (error)
@@ -463,10 +516,28 @@ bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeF
         return false;
     };
     const QString unable = QStringLiteral("Unable to write to ") + SafeFile::displayPath(path);
-    if (expected && !SafeFile::unchangedSince(path, *expected))
+    // A change made before the save began mostly shows in the file's size or time: then
+    // nothing is written. Whatever this look finds, the last one, right before the new file
+    // takes the old one's place, reads the file.
+    if (expected && SafeFile::differsAtAGlance(path, *expected))
         return fail(ConfigDocument::changedOnDiskText());
+    const bool history = History::enabled();
     SafeFile::PendingFile file(path);
-    if (!file.open() || !file.write(bytes) || !file.finish())
+    // The last look then also tells whether the file held these very bytes: the history
+    // needs no copy of what it replaced, nor the new fingerprint a hash of its own.
+    file.setCompareReplaced(expected && (history || !content.bytes));
+    History::SavedVersion saved;
+    if (!file.open())
+        return fail(unable);
+    bool ok = true;
+    if (content.bytes) {
+        saved.bytes = *content.bytes;
+        saved.size = content.bytes->size();
+        ok = file.write(*content.bytes);
+    } else {
+        ok = writeRendered(file, *content.doc, &saved.size);
+    }
+    if (!ok || !file.finish())
         return fail(unable);
     const SafeFile::PendingFile::Commit done =
         expected ? file.commitIfUnchanged(*expected, true)
@@ -478,7 +549,19 @@ bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeF
     if (file.backupLost() && warning)
         *warning = ConfigDocument::backupLostText(path);
     // The file is in place: its version joins the history (which never fails the save).
-    History::record(path, bytes, !file.backupLost());
+    saved.written = file.writtenIdentity();
+    saved.backupKept = !file.backupLost();
+    saved.replacedSame = file.replacedSame();
+    saved.replaced = file.replacedIdentity();
+    History::record(path, saved);
+    if (written) {
+        if (content.bytes)
+            *written = SafeFile::fingerprintOfWritten(path, *content.bytes);
+        else if (expected && file.replacedSame())
+            *written = SafeFile::fingerprintOfWrittenSame(path, *expected);
+        else
+            *written = SafeFile::fingerprintOf(path);
+    }
     return true;
 }
 
@@ -486,7 +569,7 @@ bool saveConfiguration(const QString &path, const QByteArray &bytes, const SafeF
 
 bool ConfigDocument::saveBytes(const QString &path, const QByteArray &bytes, QString *error, QString *warning)
 {
-    return saveConfiguration(path, bytes, nullptr, error, warning);
+    return saveConfiguration(path, SaveContent{&bytes, nullptr}, nullptr, error, warning);
 }
 
 bool ConfigDocument::changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint)
@@ -497,13 +580,26 @@ bool ConfigDocument::changedOnDisk(const QString &path, const SafeFile::Fingerpr
 bool ConfigDocument::saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
                                       QString *error, QString *warning)
 {
-    if (!saveConfiguration(path, bytes, &fingerprint, error, warning))
+    SafeFile::Fingerprint written;
+    if (!saveConfiguration(path, SaveContent{&bytes, nullptr}, &fingerprint, error, warning, &written))
         return false;
-    fingerprint = SafeFile::fingerprintOfWritten(path, bytes);
+    fingerprint = written;
+    return true;
+}
+
+bool ConfigDocument::saveChecked(const QString &path, SafeFile::Fingerprint &fingerprint, QString *error,
+                                 QString *warning) const
+{
+    SafeFile::Fingerprint written;
+    if (!saveConfiguration(path, SaveContent{nullptr, this}, &fingerprint, error, warning, &written))
+        return false;
+    fingerprint = written;
     return true;
 }
 
 bool ConfigDocument::save(const QString &path, QString *error) const
 {
+    // Unchecked, nothing tells whether the file held these bytes already: the history is
+    // given them whole rather than reading the new file back.
     return saveBytes(path, render(), error);
 }

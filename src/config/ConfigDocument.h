@@ -110,6 +110,10 @@ public:
     // describes the new file.
     static bool saveBytesChecked(const QString &path, const QByteArray &bytes, SafeFile::Fingerprint &fingerprint,
                                  QString *error, QString *warning = nullptr);
+    // The same for this document, rendered straight into the file in pieces: the whole file
+    // is never held in memory. The bytes written are render()'s (as save() writes them).
+    bool saveChecked(const QString &path, SafeFile::Fingerprint &fingerprint, QString *error,
+                     QString *warning = nullptr) const;
     // Whether the file on disk differs from `fingerprint`.
     static bool changedOnDisk(const QString &path, const SafeFile::Fingerprint &fingerprint);
     bool save(const QString &path, QString *error) const;

@@ -200,16 +200,34 @@ QString login()
 
 bool recordChecked(const QString &path, const QByteArray &bytes, bool backupKept, QString *error)
 {
-    return recordSave(path, bytes, backupKept, error);
+    SavedVersion version;
+    version.bytes = bytes;
+    version.size = bytes.size();
+    version.backupKept = backupKept;
+    return recordSave(path, version, error);
+}
+
+bool recordChecked(const QString &path, const SavedVersion &version, QString *error)
+{
+    return recordSave(path, version, error);
 }
 
 void record(const QString &path, const QByteArray &bytes, bool backupKept)
+{
+    SavedVersion version;
+    version.bytes = bytes;
+    version.size = bytes.size();
+    version.backupKept = backupKept;
+    record(path, version);
+}
+
+void record(const QString &path, const SavedVersion &version)
 {
     if (!enabled())
         return;
     QString error;
     try {
-        if (recordChecked(path, bytes, backupKept, &error))
+        if (recordChecked(path, version, &error))
             return;
     } catch (const std::bad_alloc &) {
         error = QStringLiteral("out of memory");

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "config/SafeFile.h"
+
 #include <functional>
 
 // The history of saves: every save of a configuration file keeps the saved version as a
@@ -44,6 +46,23 @@ void record(const QString &path, const QByteArray &bytes, bool backupKept);
 
 // The same, giving the problem instead of telling it (tests).
 bool recordChecked(const QString &path, const QByteArray &bytes, bool backupKept, QString *error);
+
+// What a save tells the history of the version it has just put in place.
+struct SavedVersion
+{
+    // The bytes written. Empty with `size` above 0: the save wrote them in pieces and they
+    // stand only in the file, which `written` names (read from it only when needed).
+    QByteArray bytes;
+    qint64 size = 0;
+    SafeFile::FileIdentity written;
+    bool backupKept = false; // the previous file stands as "<name>.bak"
+    // The save's last look at the file it replaced found exactly these bytes there, in the
+    // file `replaced` names (the backup is a link to it): the history then need not read it.
+    bool replacedSame = false;
+    SafeFile::FileIdentity replaced;
+};
+void record(const QString &path, const SavedVersion &version);
+bool recordChecked(const QString &path, const SavedVersion &version, QString *error);
 
 // The one-line summary of a change in the core diff's words: "user tom: Description; group
 // sales: Users", "user ann added", "no change". `old` empty: the file was new.

@@ -240,6 +240,7 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     }
     const auto bad = [&] {
         *error = QStringLiteral("%1 is damaged").arg(packPath);
+        *this = Builder(); // nothing of it is kept: the new pack must not start from it
         return false;
     };
     if (pack.size() < 32 || !pack.startsWith("PACK") || getU32(pack.constData() + 4) != 2)
@@ -258,7 +259,8 @@ bool Builder::startFrom(const QString &packPath, QString *error)
     // it are checked once more by every reader (each entry's CRC and zlib stream).
     if (index.mid(index.size() - 40, 20) != pack.right(20) || sha1(QByteArrayView(index).first(index.size() - 20)) != index.right(20))
         return bad();
-    m_pack = pack.left(pack.size() - 20);
+    pack.truncate(pack.size() - 20); // kept without a copy: the new entries follow it
+    m_pack = std::move(pack);
     m_entries.clear();
     m_entries.reserve(n);
     for (quint32 i = 0; i < n; ++i) {

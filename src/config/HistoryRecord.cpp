@@ -121,6 +121,43 @@ private:
     size_t m_size = 0;
 };
 
+// The version a save has just written: the bytes it gave, or the file it wrote, mapped on
+// first use and taken only while it is still the file the save wrote.
+class NewVersion
+{
+public:
+    NewVersion(const SavedVersion &saved, const QString &file) : m_saved(saved), m_file(file) {}
+
+    bool bytes(QByteArray *out, QString *error)
+    {
+        if (!m_saved.bytes.isEmpty() || m_saved.size == 0) {
+            *out = m_saved.bytes;
+            return true;
+        }
+        if (!m_mapped) {
+            FileStat st;
+            if (!m_map.open(m_file, &st)) {
+                *error = QStringLiteral("cannot read %1").arg(display(m_file));
+                return false;
+            }
+            if (st.inode != m_saved.written.inode || st.size != m_saved.size
+                || st.mtimeNs != m_saved.written.modifiedNs) {
+                *error = QStringLiteral("%1 was replaced before its version could be kept").arg(display(m_file));
+                return false;
+            }
+            m_mapped = true;
+        }
+        *out = m_map.bytes();
+        return true;
+    }
+
+private:
+    const SavedVersion &m_saved;
+    QString m_file;
+    MappedFile m_map;
+    bool m_mapped = false;
+};
+
 struct Pending
 {
     QByteArray bytes;
@@ -135,7 +172,7 @@ class Writer
 public:
     Writer(const QString &repoDir, const QString &fileName) : m_dir(repoDir), m_name(fileName) {}
 
-    bool run(const QString &path, const QByteArray &bytes, bool backupKept, QString *error);
+    bool run(const QString &path, const SavedVersion &saved, QString *error);
 
 private:
     bool prepareRepository(RepoLock &lock, QString *error);
@@ -247,7 +284,7 @@ void Writer::addVersion(const Pending &p, const ObjectId &blobId, bool baseIsPre
     m_journal.tree = tree;
 }
 
-bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, QString *error)
+bool Writer::run(const QString &path, const SavedVersion &saved, QString *error)
 {
     RepoLock lock;
     if (!prepareRepository(lock, error))
@@ -293,17 +330,56 @@ bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, 
             s.offset = -1;
     }
 
-    // The file this save replaced, from its backup.
+    // The new version: its bytes as the save gave them, or from the file it wrote, read only
+    // when a delta, a whole copy or the summary needs them.
     const QString replaced = SafeFile::replacedFile(path);
+    NewVersion fresh(saved, replaced);
+
+    // The file this save replaced: the new bytes themselves when the save found exactly
+    // those in it and its backup is still that file; else its backup, mapped.
     MappedFile backup;
     FileStat oldStat;
-    const bool haveOld = backupKept && backup.open(SafeFile::backupPath(path), &oldStat);
-    const QByteArray oldBytes = haveOld ? backup.bytes() : QByteArray();
+    bool haveOld = false;
+    bool oldIsNew = false;
+    if (saved.backupKept && saved.replacedSame && saved.replaced.known) {
+        const FileStat bak = Store::statOf(SafeFile::backupPath(path));
+        if (bak.ok && bak.inode == saved.replaced.inode && bak.size == saved.replaced.size
+            && bak.mtimeNs == saved.replaced.modifiedNs && bak.size == saved.size) {
+            haveOld = oldIsNew = true;
+            oldStat = bak;
+        }
+    }
+    if (!haveOld)
+        haveOld = saved.backupKept && backup.open(SafeFile::backupPath(path), &oldStat);
+    QByteArray mappedOld = haveOld && !oldIsNew ? backup.bytes() : QByteArray();
+    // The replaced file is the last version when it is the file the journal saw that
+    // version saved as (same inode, size and time).
+    const bool oldIsJournals = haveOld && !previousBlob.isEmpty() && state.inode == oldStat.inode
+                               && state.size == oldStat.size && state.mtimeNs == oldStat.mtimeNs;
+    // The new version's blob id: the last version's when the new bytes are the replaced
+    // file's and that file is the last version; else hashed.
+    ObjectId blobId;
+    if (oldIsNew && oldIsJournals) {
+        blobId = previousBlob;
+    } else {
+        QByteArray b;
+        if (!fresh.bytes(&b, error))
+            return false;
+        blobId = HistoryPack::objectId(ObjectType::Blob, b);
+    }
+    const auto oldBytes = [&](QByteArray *out, QString *why) {
+        if (!oldIsNew) {
+            *out = mappedOld;
+            return true;
+        }
+        return fresh.bytes(out, why);
+    };
+    const auto oldBlobId = [&] {
+        return oldIsNew ? blobId : HistoryPack::objectId(ObjectType::Blob, mappedOld);
+    };
     bool oldIsPrevious = false;
     if (haveOld && !previousBlob.isEmpty()) {
-        oldIsPrevious = (state.inode == oldStat.inode && state.size == oldStat.size && state.mtimeNs == oldStat.mtimeNs
-                         && state.size == oldBytes.size())
-                        || HistoryPack::objectId(ObjectType::Blob, oldBytes) == previousBlob;
+        oldIsPrevious = oldIsJournals || oldBlobId() == previousBlob;
     }
 
     const QDateTime now = QDateTime::currentDateTime();
@@ -311,36 +387,46 @@ bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, 
     const QString prog = program().isEmpty() ? QCoreApplication::applicationName() : program();
     const QByteArray trailer = "\n\n" + Store::fileLine(m_name).toUtf8() + '\n';
 
-    if (haveOld && previousBlob.isEmpty()) {
-        // The first save of this file with a history: what it replaced comes first.
+    if (haveOld && (previousBlob.isEmpty() || !oldIsPrevious)) {
+        // The first save of this file with a history: what it replaced comes first. Or
+        // another program changed the file since the last recorded save: that version too.
+        QByteArray old;
+        if (!oldBytes(&old, error))
+            return false;
         QDateTime mtime = QDateTime::fromMSecsSinceEpoch(oldStat.mtimeNs / 1000000);
         const QByteArray message =
-            (prog + QStringLiteral(": the file as it was before the first recorded save")).toUtf8() + trailer;
-        addVersion({oldBytes, message, userName(oldStat.owner), QString(), mtime},
-                   HistoryPack::objectId(ObjectType::Blob, oldBytes), false, {});
-        oldIsPrevious = true;
-    } else if (haveOld && !oldIsPrevious) {
-        // Another program changed the file since the last recorded save: that version too.
-        QDateTime mtime = QDateTime::fromMSecsSinceEpoch(oldStat.mtimeNs / 1000000);
-        const QByteArray message =
-            QStringLiteral("changed by another program since the last recorded save").toUtf8() + trailer;
-        addVersion({oldBytes, message, userName(oldStat.owner), QString(), mtime},
-                   HistoryPack::objectId(ObjectType::Blob, oldBytes), false, {});
+            previousBlob.isEmpty()
+                ? (prog + QStringLiteral(": the file as it was before the first recorded save")).toUtf8() + trailer
+                : QStringLiteral("changed by another program since the last recorded save").toUtf8() + trailer;
+        addVersion({old, message, userName(oldStat.owner), QString(), mtime}, oldBlobId(), false, {});
         oldIsPrevious = true;
     }
 
-    QByteArray before = oldBytes;
-    if (!haveOld && !previousBlob.isEmpty()) {
-        // No backup to read: the last version, from the history itself, for the summary.
-        QString unread;
-        if (!git(&unread) || !m_git->blob(previousBlob, &before, &unread))
-            before.clear();
+    QString summary;
+    if (oldIsNew) {
+        summary = summarize(QByteArray(), QByteArray()); // the same bytes: "no change"
+    } else {
+        QByteArray before = mappedOld;
+        if (!haveOld && !previousBlob.isEmpty()) {
+            // No backup to read: the last version, from the history itself, for the summary.
+            QString unread;
+            if (!git(&unread) || !m_git->blob(previousBlob, &before, &unread))
+                before.clear();
+        }
+        QByteArray b;
+        if (!fresh.bytes(&b, error))
+            return false;
+        summary = summarize(before, b);
     }
-    const QString summary = summarize(before, bytes);
     const QByteArray message = (prog + QStringLiteral(": ") + summary).toUtf8() + trailer;
     const QByteArray sig = signature(user, login(), now);
-    addVersion({bytes, message, user, login(), now}, HistoryPack::objectId(ObjectType::Blob, bytes),
-               haveOld && oldIsPrevious, oldBytes);
+    // The bytes are needed only for an entry the pack does not hold yet.
+    QByteArray newBytes, base;
+    if (m_pack.offsetOf(blobId) < 0) {
+        if (!fresh.bytes(&newBytes, error) || (haveOld && !oldBytes(&base, error)))
+            return false;
+    }
+    addVersion({newBytes, message, user, login(), now}, blobId, haveOld && oldIsPrevious, base);
 
     QString packPath;
     if (!m_pack.write(packFolder, &packPath, error))
@@ -370,11 +456,11 @@ bool Writer::run(const QString &path, const QByteArray &bytes, bool backupKept, 
 
 } // namespace
 
-bool recordSave(const QString &path, const QByteArray &bytes, bool backupKept, QString *error)
+bool recordSave(const QString &path, const SavedVersion &version, QString *error)
 {
     const QFileInfo info(path);
     Writer writer(repositoryPath(info.absolutePath()), info.fileName());
-    return writer.run(path, bytes, backupKept, error);
+    return writer.run(path, version, error);
 }
 
 } // namespace History

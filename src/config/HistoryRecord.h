@@ -5,8 +5,10 @@
 
 namespace History {
 
-// Adds the version of `path` just saved with `bytes` to the history (History::recordChecked).
-bool recordSave(const QString &path, const QByteArray &bytes, bool backupKept, QString *error);
+struct SavedVersion;
+
+// Adds the version of `path` just saved to the history (History::recordChecked).
+bool recordSave(const QString &path, const SavedVersion &version, QString *error);
 
 // Who saves, as History::setProgram and setLogin keep it.
 QString login();

@@ -243,11 +243,44 @@ ReadStatus readRegular(const QString &path, QByteArray *bytes, Fingerprint *fing
     return ReadStatus::Ok;
 }
 
-Fingerprint fingerprintOf(const QString &path)
+namespace {
+
+FileIdentity identityOf(const struct stat &st)
 {
-    // As readRegular() takes it, but the file is hashed as it is read through one small
-    // buffer: no copy of the whole file is made.
+    FileIdentity id;
+    id.known = true;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modifiedNs = modifiedNsOf(st);
+    return id;
+}
+
+// Reads up to `size` bytes, fewer only at the end of the file; -1 on an error.
+ssize_t readFully(int fd, char *data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+// The fingerprint of the file at `path`, hashed as it is read through one small buffer: no
+// copy of the whole file is made. With `other`, the file is compared with that one on the
+// way (`same`: both hold exactly the same bytes). `seen`: the file that was read.
+Fingerprint readFingerprint(const QString &path, const QString *other, bool *same, FileIdentity *seen)
+{
     Fingerprint f;
+    if (same)
+        *same = false;
     // Something that cannot be read stands there: it differs from any file read before.
     const auto unreadable = [&f] {
         f = Fingerprint();
@@ -265,34 +298,102 @@ Fingerprint fingerprintOf(const QString &path)
         ::close(fd);
         return unreadable();
     }
+    if (seen)
+        *seen = identityOf(st);
+    // The other file is compared only while it can be: a difference, or one that cannot be
+    // read, ends the comparison (not the hash).
+    int otherFd = -1;
+    std::unique_ptr<char[]> otherBuffer;
+    if (other && same) {
+        otherFd = ::open(encoded(*other).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat ost {};
+        if (otherFd >= 0 && (::fstat(otherFd, &ost) != 0 || !S_ISREG(ost.st_mode) || ost.st_size != st.st_size)) {
+            ::close(otherFd);
+            otherFd = -1;
+        }
+        if (otherFd >= 0)
+            otherBuffer.reset(new char[kHashChunk]);
+    }
+    bool matching = otherFd >= 0;
+    const auto compareNext = [&](const char *data, qsizetype size) {
+        if (!matching)
+            return;
+        const ssize_t n = readFully(otherFd, otherBuffer.get(), size_t(size));
+        matching = n == ssize_t(size) && std::memcmp(data, otherBuffer.get(), size_t(size)) == 0;
+    };
     char buffer[kHashChunk];
     size_t h = 0;
     qint64 size = 0;
-    qsizetype filled = 0;
+    bool failed = false;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer + filled, size_t(kHashChunk - filled));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = readFully(fd, buffer, size_t(kHashChunk));
         if (n < 0) {
-            ::close(fd);
-            return unreadable();
+            failed = true;
+            break;
         }
-        filled += qsizetype(n);
-        if (n == 0 || filled == kHashChunk) {
-            if (filled > 0)
-                h = hashChunks(h, buffer, filled);
-            size += filled;
-            filled = 0;
+        if (n > 0) {
+            h = hashChunks(h, buffer, qsizetype(n));
+            compareNext(buffer, qsizetype(n));
+            size += n;
         }
-        if (n == 0)
+        if (n < kHashChunk)
             break;
     }
     ::close(fd);
+    if (otherFd >= 0) {
+        // The other file must end where this one does.
+        char extra;
+        matching = matching && readFully(otherFd, &extra, 1) == 0;
+        ::close(otherFd);
+    }
+    if (failed)
+        return unreadable();
+    if (same)
+        *same = matching;
     f.exists = true;
     f.size = size;
     f.modifiedNs = modifiedNsOf(st);
     f.hash = QByteArray(reinterpret_cast<const char *>(&h), sizeof h);
     return f;
+}
+
+// Whether the file on disk is still what `fingerprint` describes (unchangedSince()), with
+// the comparison and the identity of readFingerprint().
+bool unchangedComparing(const QString &path, const Fingerprint &fingerprint, const QString *other, bool *same,
+                        FileIdentity *seen)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0)
+        return !fingerprint.exists && (path.isEmpty() || errno == ENOENT || errno == ENOTDIR);
+    // Something unreadable that the caller saw and chose to replace (a folder, a FIFO) is
+    // unchanged while it still cannot be read; replacing it then fails on its own terms.
+    if (fingerprint.exists && fingerprint.size < 0)
+        return readFingerprint(path, nullptr, nullptr, nullptr) == fingerprint;
+    // Size and time tell most changes without reading a byte.
+    if (!fingerprint.exists || !S_ISREG(st.st_mode) || qint64(st.st_size) != fingerprint.size ||
+        modifiedNsOf(st) != fingerprint.modifiedNs)
+        return false;
+    return readFingerprint(path, other, same, seen) == fingerprint;
+}
+
+} // namespace
+
+Fingerprint fingerprintOf(const QString &path)
+{
+    // As readRegular() takes it, without holding the file.
+    return readFingerprint(path, nullptr, nullptr, nullptr);
+}
+
+bool differsAtAGlance(const QString &path, const Fingerprint &fingerprint)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0)
+        return fingerprint.exists || !(path.isEmpty() || errno == ENOENT || errno == ENOTDIR);
+    if (!fingerprint.exists)
+        return true;
+    if (fingerprint.size < 0) // something unreadable: only a read tells
+        return false;
+    return !S_ISREG(st.st_mode) || qint64(st.st_size) != fingerprint.size || modifiedNsOf(st) != fingerprint.modifiedNs;
 }
 
 Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes)
@@ -303,20 +404,20 @@ Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes)
     return fingerprintOf(bytes, modifiedNsOf(st));
 }
 
-bool unchangedSince(const QString &path, const Fingerprint &fingerprint)
+Fingerprint fingerprintOfWrittenSame(const QString &path, const Fingerprint &replaced)
 {
     struct stat st {};
-    if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0)
-        return !fingerprint.exists && (path.isEmpty() || errno == ENOENT || errno == ENOTDIR);
-    // Something unreadable that the caller saw and chose to replace (a folder, a FIFO) is
-    // unchanged while it still cannot be read; replacing it then fails on its own terms.
-    if (fingerprint.exists && fingerprint.size < 0)
-        return fingerprintOf(path) == fingerprint;
-    // Size and time tell most changes without reading a byte.
-    if (!fingerprint.exists || !S_ISREG(st.st_mode) || qint64(st.st_size) != fingerprint.size ||
-        modifiedNsOf(st) != fingerprint.modifiedNs)
-        return false;
-    return fingerprintOf(path) == fingerprint;
+    if (!replaced.exists || replaced.size < 0 || ::stat(encoded(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || st.st_size != replaced.size)
+        return fingerprintOf(path);
+    Fingerprint f = replaced;
+    f.modifiedNs = modifiedNsOf(st);
+    return f;
+}
+
+bool unchangedSince(const QString &path, const Fingerprint &fingerprint)
+{
+    return unchangedComparing(path, fingerprint, nullptr, nullptr, nullptr);
 }
 
 void setBeforeLastCheck(std::function<void(const QString &path)> hook)
@@ -448,6 +549,8 @@ bool PendingFile::finish()
     if (m_fd < 0 || m_failed)
         return false;
     const bool synced = ::fsync(m_fd) == 0;
+    struct stat st {};
+    m_writtenIdentity = ::fstat(m_fd, &st) == 0 ? identityOf(st) : FileIdentity();
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;
     m_failed = !(synced && closed);
@@ -467,6 +570,8 @@ PendingFile::Commit PendingFile::commitIfUnchanged(const Fingerprint &expected, 
 PendingFile::Commit PendingFile::commitChecked(const Fingerprint *expected, bool keepBackup)
 {
     m_backupLost = false;
+    m_replacedSame = false;
+    m_replacedIdentity = FileIdentity();
     if (m_temp.isEmpty() || m_failed)
         return Commit::Failed;
     if (m_fd >= 0 && !finish())
@@ -476,7 +581,11 @@ PendingFile::Commit PendingFile::commitChecked(const Fingerprint *expected, bool
     if (expected) {
         if (beforeLastCheck())
             beforeLastCheck()(m_path);
-        if (!unchangedSince(m_path, *expected)) {
+        const QString temp = m_temp;
+        if (!unchangedComparing(m_path, *expected, m_compareReplaced ? &temp : nullptr, &m_replacedSame,
+                                &m_replacedIdentity)) {
+            m_replacedSame = false;
+            m_replacedIdentity = FileIdentity();
             discard();
             return Commit::Changed;
         }

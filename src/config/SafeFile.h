@@ -45,6 +45,10 @@ ReadStatus readRegularPieces(const QString &path, const std::function<void(QByte
 
 // The fingerprint of a file as it is on disk now (not existing: `exists` false).
 Fingerprint fingerprintOf(const QString &path);
+// Whether the file's existence, size or modification time already show that it is no
+// longer what `fingerprint` describes; no byte is read (a false answer proves nothing:
+// unchangedSince() reads the file).
+bool differsAtAGlance(const QString &path, const Fingerprint &fingerprint);
 // Whether the file on disk is still what `fingerprint` describes. The file is read and
 // hashed only when its existence, size and modification time all agree.
 bool unchangedSince(const QString &path, const Fingerprint &fingerprint);
@@ -53,6 +57,9 @@ Fingerprint fingerprintOf(const QByteArray &bytes, qint64 modifiedNs);
 // hash from the bytes in memory, so the file is not read back. Reads it when it does not
 // stand there with that size (something replaced it at once).
 Fingerprint fingerprintOfWritten(const QString &path, const QByteArray &bytes);
+// The same for a file just written with exactly the bytes of the file `replaced` describes
+// (found so by the save's last look): the same hash, the new file's time.
+Fingerprint fingerprintOfWrittenSame(const QString &path, const Fingerprint &replaced);
 
 // The absolute path in the system's notation, as messages show it.
 QString displayPath(const QString &path);
@@ -74,6 +81,18 @@ void ignoreFileSizeSignal();
 // Runs in a checked commit right before the file on disk is compared for the last time,
 // given the file replaced. Tests use it to play another program that writes at that moment.
 void setBeforeLastCheck(std::function<void(const QString &path)> hook);
+
+// Which file a path led to when it was looked at: its inode, size and modification time.
+struct FileIdentity
+{
+    bool known = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+
+    bool operator==(const FileIdentity &other) const = default;
+};
 
 // A replacement of one file in progress: the new content goes to a hidden temporary file
 // ".<name>.new-<random>" in the same folder (with the old file's owner, group and mode);
@@ -123,6 +142,16 @@ public:
     // Whether the last commit with `keepBackup` replaced a file but could not keep it.
     bool backupLost() const { return m_backupLost; }
 
+    // With `on`, the last look of a checked commit, which reads the file it replaces, also
+    // compares it with the new content (read back from the temporary file, through a small
+    // buffer). After the commit, replacedSame() tells whether the replaced file held exactly
+    // the new bytes, and replacedIdentity() which file that was (its backup is a link to it).
+    void setCompareReplaced(bool on) { m_compareReplaced = on; }
+    bool replacedSame() const { return m_replacedSame; }
+    const FileIdentity &replacedIdentity() const { return m_replacedIdentity; }
+    // The new file as finish() left it on disk (unknown before).
+    const FileIdentity &writtenIdentity() const { return m_writtenIdentity; }
+
     const QString &path() const { return m_path; }
 
 private:
@@ -137,6 +166,10 @@ private:
     bool m_failed = false;
     bool m_backupLost = false;
     Links m_links = Links::Follow;
+    bool m_compareReplaced = false;
+    bool m_replacedSame = false;
+    FileIdentity m_replacedIdentity;
+    FileIdentity m_writtenIdentity;
 };
 
 // Removes the temporary files of saves of `path` that were killed half-way (their writer

@@ -7,6 +7,7 @@
 
 #include "config/History.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +55,9 @@ private slots:
     void writers();
     void firstSaveRecordsReplacedFile();
     void outsideChangeIsRecordedFirst();
+    void unchangedSaves_data();
+    void unchangedSaves();
+    void newVersionReadFromTheFile();
     void brokenHistoryKeepsSaving_data();
     void brokenHistoryKeepsSaving();
     void readOnlyHistoryKeepsSaving();
@@ -62,6 +67,7 @@ private slots:
     void branchLogNotARegularFile_data();
     void branchLogNotARegularFile();
     void journalNotMatchingIsNotTrusted();
+    void damagedJournalPackIsNotBuiltOn();
     void withoutReaderModule();
     void concurrentSaves();
     void summaries_data();
@@ -216,6 +222,95 @@ void TestHistory::outsideChangeIsRecordedFirst()
     const QByteArray subject =
         git({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%s"), QStringLiteral("HEAD~1")}).out;
     QCOMPARE(subject.trimmed(), QByteArray("changed by another program since the last recorded save"));
+    verifyFsck();
+}
+
+void TestHistory::unchangedSaves_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what happens to the file between two normalizes
+    QTest::addColumn<QStringList>("subjects"); // of the commits the second one adds, newest first
+
+    const QString noChange = QStringLiteral("quilmora-config normalize: no change");
+    QTest::newRow("nothing") << QString() << QStringList{noChange};
+    QTest::newRow("time touched") << QStringLiteral("touch") << QStringList{noChange};
+    QTest::newRow("copied over, same bytes") << QStringLiteral("copy") << QStringList{noChange};
+    QTest::newRow("edited by hand") << QStringLiteral("edit")
+                                    << QStringList{noChange,
+                                                   QStringLiteral("changed by another program since the last "
+                                                                  "recorded save")};
+}
+
+// A save that writes the bytes the file already holds records a commit holding those very
+// bytes, whether the replaced file is the one the last save left (no byte of it read), only
+// looks different (another time, another inode) or was changed by another program (its
+// version first).
+void TestHistory::unchangedSaves()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(QStringList, subjects);
+    const QString ini = path(QStringLiteral("quilmora.ini"));
+    QCOMPARE(cli({QStringLiteral("normalize")}).status, 0);
+    const int before = commits();
+    QCOMPARE(before, 2);
+    const QByteArray normalized = TestFiles::read(ini);
+    QByteArray expected = normalized;
+    if (meanwhile == QLatin1String("touch")) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 5}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(ini).constData(), times, 0), 0);
+    } else if (meanwhile == QLatin1String("copy")) {
+        QVERIFY(QFile::remove(ini));
+        QVERIFY(TestFiles::write(ini, expected));
+    } else if (meanwhile == QLatin1String("edit")) {
+        expected.replace("Description=Stock", "Description=Warehouse");
+        QVERIFY(TestFiles::write(ini, expected));
+    }
+
+    const CliRun run = cli({QStringLiteral("normalize")});
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(TestFiles::read(ini), expected);
+    QCOMPARE(commits(), before + subjects.size());
+    const QByteArray log = git({QStringLiteral("log"), QStringLiteral("-") + QString::number(subjects.size()),
+                                QStringLiteral("--format=%s")})
+                               .out;
+    QCOMPARE(QString::fromUtf8(log).split(QLatin1Char('\n'), Qt::SkipEmptyParts), subjects);
+    // The blob is git's own id of the bytes on disk.
+    const QByteArray blob = git({QStringLiteral("rev-parse"), QStringLiteral("HEAD:quilmora.ini")}).out;
+    const QByteArray hashed = git({QStringLiteral("hash-object"), ini}).out;
+    QCOMPARE(blob, hashed);
+    QCOMPARE(headFile(), expected);
+    QCOMPARE(headFile(QStringLiteral("HEAD~") + QString::number(subjects.size())), normalized);
+    verifyFsck();
+}
+
+// A save that wrote its file in pieces gives the history no bytes: the new version is read
+// from the file, but only while the file is still the one the save wrote.
+void TestHistory::newVersionReadFromTheFile()
+{
+    const QString ini = path(QStringLiteral("quilmora.ini"));
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    QByteArray bytes = TestFiles::read(ini);
+    bytes.replace("Port=120", "Port=121");
+    QVERIFY(TestFiles::write(ini, bytes));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
+    History::SavedVersion version;
+    version.size = bytes.size();
+    version.written.known = true;
+    version.written.inode = quint64(st.st_ino);
+    version.written.size = qint64(st.st_size);
+    version.written.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    QString error;
+
+    History::SavedVersion other = version;
+    other.written.inode += 1;
+    QVERIFY(!History::recordChecked(ini, other, &error));
+    QCOMPARE(error, QDir::toNativeSeparators(ini) + QStringLiteral(" was replaced before its version could be kept"));
+    QCOMPARE(commits(), 2);
+
+    QVERIFY2(History::recordChecked(ini, version, &error), qPrintable(error));
+    QCOMPARE(commits(), 3);
+    QCOMPARE(headFile(), bytes);
     verifyFsck();
 }
 
@@ -439,6 +534,42 @@ void TestHistory::journalNotMatchingIsNotTrusted()
     QCOMPARE(files.out, QByteArray("other.ini\nquilmora.ini\n"));
     QCOMPARE(headFile(), TestFiles::read(path(QStringLiteral("quilmora.ini"))));
     verifyFsck();
+}
+
+// A journal pack whose index names an entry beyond the pack's end (its checksums intact) is
+// damaged: the save writes a new pack of its own, which git finds sound, and adds nothing
+// of the damaged one to it.
+void TestHistory::damagedJournalPackIsNotBuiltOn()
+{
+    QCOMPARE(cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("120")}).status, 0);
+    const QDir packs(repo() + QStringLiteral("/objects/pack"));
+    const QStringList indexes = packs.entryList({QStringLiteral("*.idx")});
+    QCOMPARE(indexes.size(), 1);
+    QFile idx(packs.filePath(indexes.first()));
+    QVERIFY(idx.open(QIODevice::ReadOnly));
+    QByteArray index = idx.readAll();
+    idx.close();
+    const qsizetype count = qsizetype(quint8(index[8 + 255 * 4 + 2])) << 8 | quint8(index[8 + 255 * 4 + 3]);
+    QVERIFY(count > 0);
+    const qsizetype firstOffset = 8 + 1024 + count * 24;
+    index.replace(firstOffset, 4, QByteArray("\x7f\xff\xff\xf0", 4));
+    index.replace(index.size() - 20, 20,
+                  QCryptographicHash::hash(QByteArrayView(index).first(index.size() - 20), QCryptographicHash::Sha1));
+    QVERIFY(QFile::setPermissions(idx.fileName(), QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(TestFiles::write(idx.fileName(), index));
+
+    const CliRun run = cli({QStringLiteral("set"), QStringLiteral("server.Port"), QStringLiteral("121")});
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    QStringList after = packs.entryList({QStringLiteral("*.idx")});
+    after.removeAll(indexes.first());
+    QCOMPARE(after.size(), 1);
+    const GitRun verify = git({QStringLiteral("verify-pack"), QStringLiteral("-v"), packs.filePath(after.first())});
+    QVERIFY2(verify.status == 0, (verify.out + verify.err).constData());
+    // The new version whole, its tree and its commit: nothing else.
+    QVERIFY2(verify.out.contains("non delta: 3 objects\n"), verify.out.constData());
+    const GitRun show = git({QStringLiteral("cat-file"), QStringLiteral("-p"), QStringLiteral("HEAD:quilmora.ini")});
+    QCOMPARE(show.out, TestFiles::read(path(QStringLiteral("quilmora.ini"))));
 }
 
 // A program whose history reader (its module) is missing: saves are still recorded, and

@@ -74,6 +74,12 @@ private slots:
     void changedJustBeforeTheRename();
     void backupThatCannotBeKept_data();
     void backupThatCannotBeKept();
+    void changedKeepingSizeAndTime_data();
+    void changedKeepingSizeAndTime();
+    void lastLookComparesWithNewContent_data();
+    void lastLookComparesWithNewContent();
+    void documentWrittenInPieces_data();
+    void documentWrittenInPieces();
     void leftoverOfAKilledSave_data();
     void leftoverOfAKilledSave();
     void folderLock();
@@ -388,6 +394,148 @@ void TestSafeFile::changedJustBeforeTheRename()
     if (!gone)
         QCOMPARE(TestFiles::read(path), meanwhile);
     QCOMPARE(entries(dir.path()), gone ? QStringList() : QStringList{QStringLiteral("quilmora.ini")});
+}
+
+void TestSafeFile::changedKeepingSizeAndTime_data()
+{
+    QTest::addColumn<bool>("document"); // the document rendered into the file, else bytes
+    QTest::newRow("bytes") << false;
+    QTest::newRow("document") << true;
+}
+
+// Another program rewrites the file with bytes of the same size and puts its time back: the
+// look before writing cannot tell, the last one reads the file and refuses the save, which
+// leaves the other program's bytes and no temporary file.
+void TestSafeFile::changedKeepingSizeAndTime()
+{
+    QFETCH(bool, document);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, Current));
+    ConfigDocument doc;
+    QString error;
+    QVERIFY(doc.load(path, TextCodec(), &error));
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QByteArray other = Current;
+    other.replace("Name=u", "Name=v");
+    QVERIFY(TestFiles::write(path, other));
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    QVERIFY(ConfigDocument::changedOnDisk(path, doc.fingerprint));
+
+    SafeFile::Fingerprint fingerprint = doc.fingerprint;
+    const bool saved = document ? doc.saveChecked(path, fingerprint, &error)
+                                : ConfigDocument::saveBytesChecked(path, doc.render(), fingerprint, &error);
+    QVERIFY(!saved);
+    QCOMPARE(error, ConfigDocument::changedOnDiskText());
+    QCOMPARE(TestFiles::read(path), other);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("quilmora.ini")});
+}
+
+void TestSafeFile::lastLookComparesWithNewContent_data()
+{
+    QTest::addColumn<QByteArray>("before"); // the file the commit replaces
+    QTest::addColumn<QByteArray>("after");  // the new content
+    QTest::addColumn<bool>("compare");      // asked to compare
+    QTest::addColumn<bool>("same");
+
+    // Larger than the buffer the files pass through, so that more than one piece is compared.
+    QByteArray large(200 * 1024, 'a');
+    for (qsizetype i = 0; i < large.size(); i += 97)
+        large[i] = char('b' + i % 20);
+    QByteArray lastByte = large;
+    lastByte[lastByte.size() - 1] = 'z';
+    QTest::newRow("same bytes") << large << large << true << true;
+    QTest::newRow("same bytes, not asked") << large << large << false << false;
+    QTest::newRow("same size, last byte differs") << large << lastByte << true << false;
+    QTest::newRow("longer") << large << large + "x" << true << false;
+    QTest::newRow("shorter") << large << large.chopped(1) << true << false;
+    QTest::newRow("both empty") << QByteArray() << QByteArray() << true << true;
+}
+
+// The last look of a checked commit reads the replaced file anyway; asked to, it tells
+// whether that file held exactly the new bytes, and which file it was (the one the backup
+// now links to); the new file is the one finish() left.
+void TestSafeFile::lastLookComparesWithNewContent()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, compare);
+    QFETCH(bool, same);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QVERIFY(TestFiles::write(path, before));
+    const SafeFile::Fingerprint fingerprint = SafeFile::fingerprintOf(path);
+    struct stat old {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &old), 0);
+
+    SafeFile::PendingFile file(path);
+    file.setCompareReplaced(compare);
+    QVERIFY(file.open());
+    QVERIFY(file.write(after));
+    QVERIFY(file.finish());
+    QCOMPARE(file.commitIfUnchanged(fingerprint, true), SafeFile::PendingFile::Commit::Done);
+    QCOMPARE(file.replacedSame(), same);
+    QCOMPARE(TestFiles::read(path), after);
+    QCOMPARE(TestFiles::read(path + QStringLiteral(".bak")), before);
+    const SafeFile::FileIdentity replaced = file.replacedIdentity();
+    QVERIFY(replaced.known);
+    QCOMPARE(replaced.inode, quint64(old.st_ino));
+    QCOMPARE(replaced.size, qint64(before.size()));
+    struct stat now {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &now), 0);
+    QCOMPARE(file.writtenIdentity().inode, quint64(now.st_ino));
+    QCOMPARE(file.writtenIdentity().size, qint64(after.size()));
+    QCOMPARE(file.writtenIdentity().modifiedNs, qint64(now.st_mtim.tv_sec) * 1000000000 + now.st_mtim.tv_nsec);
+}
+
+void TestSafeFile::documentWrittenInPieces_data()
+{
+    QTest::addColumn<int>("users");
+    QTest::addColumn<bool>("edit"); // the document differs from the file it replaces
+
+    QTest::newRow("small, unchanged") << 1 << false;
+    QTest::newRow("small, edited") << 1 << true;
+    QTest::newRow("several pieces, unchanged") << 6000 << false;
+    QTest::newRow("several pieces, edited") << 6000 << true;
+}
+
+// A document saved straight into the file holds exactly what render() gives, however many
+// pieces it is written in; the fingerprint the checked save leaves is the new file's, so a
+// second checked save goes through and a change after it is seen.
+void TestSafeFile::documentWrittenInPieces()
+{
+    QFETCH(int, users);
+    QFETCH(bool, edit);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quilmora.ini"));
+    QByteArray text = "[SERVER]\r\nVersion=1.05\r\nUsers=" + QByteArray::number(users) + "\r\n";
+    for (int i = 1; i <= users; ++i)
+        text += "[USER" + QByteArray::number(i) + "]\r\nName=user" + QByteArray::number(i) + "\r\nDescription="
+                + QByteArray(200, char('a' + i % 26)) + "\r\n";
+    QVERIFY(TestFiles::write(path, text));
+    ConfigDocument doc;
+    QString error;
+    QVERIFY2(doc.load(path, TextCodec(), &error), qPrintable(error));
+    if (edit)
+        doc.users.back()->Description = "edited";
+    const QByteArray rendered = doc.render();
+    QVERIFY(users == 1 || rendered.size() > 1024 * 1024);
+
+    SafeFile::Fingerprint fingerprint = doc.fingerprint;
+    QVERIFY2(doc.saveChecked(path, fingerprint, &error), qPrintable(error));
+    QCOMPARE(TestFiles::read(path), rendered);
+    QCOMPARE(TestFiles::read(path + QStringLiteral(".bak")), text);
+    QVERIFY(fingerprint == SafeFile::fingerprintOf(path));
+    QVERIFY2(doc.saveChecked(path, fingerprint, &error), qPrintable(error));
+    QCOMPARE(TestFiles::read(path), rendered);
+
+    // The unchecked save (of the document rendered whole) writes the same.
+    QVERIFY(QFile::remove(path));
+    QVERIFY2(doc.save(path, &error), qPrintable(error));
+    QCOMPARE(TestFiles::read(path), rendered);
+    QVERIFY(ConfigDocument::changedOnDisk(path, fingerprint));
 }
 
 void TestSafeFile::backupThatCannotBeKept_data()
