@@ -12,6 +12,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/gui/DesktopShell.h"
 #include "platform/gui/MessageBoxPrompts.h"
+#include "platform/gui/StartupWarmup.h"
 #include "platform/gui/WaitCursor.h"
 
 #include <QApplication>
@@ -89,8 +90,11 @@ int main(int argc, char *argv[])
                    stderr);
         return 1;
     }
+    // The fonts load while the application connects to the display.
+    FontWarmup fonts;
     QApplication app(argc, argv);
     StartupTrace::mark("application");
+    SessionBusWarmup sessionBus;
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
 
     QStringList args = app.arguments();
@@ -153,6 +157,7 @@ int main(int argc, char *argv[])
         // A box that no window in front claims stands over the main window once it is shown.
         prompts.setOwner(window.get());
     };
+    fonts.wait();
     if (!wizard) {
         // The connection dialog comes first, on its own: the main window is built while it
         // waits for the user, after its first paint.
