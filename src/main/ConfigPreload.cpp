@@ -2,7 +2,6 @@
 
 #include "config/SafeFile.h"
 #include "main/NavTree.h"
-#include "platform/ThreadPriority.h"
 
 ConfigPreload::Loaded::~Loaded()
 {
@@ -28,10 +27,6 @@ void ConfigPreload::start(const QString &path, const TextCodec &codec, const QLi
     // converter state) to itself until wait() joins it. The icons are only read there (a
     // copy of an icon takes a reference, no more); they stay here, in the window's thread.
     m_thread = std::thread([this, result = m_result.get(), path, codec]() {
-        // The window's thread goes first: while the dialog is made and painted both want a
-        // processor, and that paint is what the user waits for; once it is on the screen the
-        // window's thread mostly waits, and this thread has a processor to itself.
-        ThreadPriority::lowerCurrent(ReadAheadNice);
         QString error;
         if (!result->doc.load(path, codec, &error))
             return;

@@ -20,9 +20,6 @@ class QTreeWidgetItem;
 class ConfigPreload
 {
 public:
-    // How much lower than the window's thread the reading thread runs (nice steps).
-    static constexpr int ReadAheadNice = 10;
-
     ConfigPreload() = default;
     ConfigPreload(const ConfigPreload &) = delete;
     ConfigPreload &operator=(const ConfigPreload &) = delete;

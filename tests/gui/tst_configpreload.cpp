@@ -4,7 +4,6 @@
 #include "main/ConfigPreload.h"
 #include "main/NavTree.h"
 #include "main/TMainForm.h"
-#include "platform/ThreadPriority.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 #include "support/gui/GuiTestUtil.h"
@@ -33,7 +32,6 @@ private slots:
     void takeGivesOnlyWhatTheFileHoldsNow_data();
     void takeGivesOnlyWhatTheFileHoldsNow();
     void givenOnce();
-    void windowThreadKeepsItsPriority();
     void windowLoad_data();
     void windowLoad();
 
@@ -108,18 +106,6 @@ void TestConfigPreload::givenOnce()
     preload.start(path(), TextCodec(), {});
     QVERIFY(preload.take(path()));
     QVERIFY(!preload.take(path()));
-}
-
-void TestConfigPreload::windowThreadKeepsItsPriority()
-{
-    // The reading thread gives way to the window's; the thread that started it (the
-    // window's) is not lowered with it.
-    QVERIFY(TestFiles::write(path(), Config));
-    const int before = ThreadPriority::currentNice();
-    ConfigPreload preload;
-    preload.start(path(), TextCodec(), {});
-    QVERIFY(preload.take(path()));
-    QCOMPARE(ThreadPriority::currentNice(), before);
 }
 
 void TestConfigPreload::windowLoad_data()
