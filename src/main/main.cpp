@@ -94,7 +94,6 @@ int main(int argc, char *argv[])
     FontWarmup fonts;
     QApplication app(argc, argv);
     StartupTrace::mark("application");
-    SessionBusWarmup sessionBus;
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
 
     QStringList args = app.arguments();
@@ -135,6 +134,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "quilmora-editor: unknown encoding %s\n", encoding.constData());
         return 2;
     }
+    // The first widget made waits for the session bus: it connects meanwhile.
+    SessionBusWarmup sessionBus;
 
     // While the connection dialog waits, the local configuration is read ahead when the
     // dialog opens on local mode.
