@@ -67,6 +67,8 @@ QMap<QByteArray, qint64> launchOnce(const QString &editor, const QString &folder
                     at[f[1]] = f[3].mid(5).toLongLong();
                     if (f.size() >= 5 && f[4].startsWith("cpu="))
                         at["cpu:" + f[1]] = f[4].mid(4).toLongLong();
+                    if (f.size() >= 6 && f[5].startsWith("faults="))
+                        at["faults:" + f[1]] = f[5].mid(7).toLongLong();
                 }
             }
             if (at.contains(stage))
@@ -139,7 +141,7 @@ const Phase phases[] = {
 
 struct Medians
 {
-    std::vector<double> wall, cpu;
+    std::vector<double> wall, cpu, faults;
 };
 
 double median(std::vector<double> t)
@@ -151,22 +153,26 @@ double median(std::vector<double> t)
 Medians medians(const QString &editor, const QString &folder, const QProcessEnvironment &env, int runs,
                 int returnAfterMs)
 {
-    std::vector<std::vector<double>> wall(std::size(phases)), cpu(std::size(phases));
+    std::vector<std::vector<double>> wall(std::size(phases)), cpu(std::size(phases)), faults(std::size(phases));
     for (int r = 0; r < runs; ++r) {
         auto at = launchOnce(editor, folder, env, returnAfterMs);
         if (at.isEmpty())
             return {};
         at["cpu:launch"] = 0;
+        at["faults:launch"] = 0;
         for (size_t i = 0; i < std::size(phases); ++i) {
             wall[i].push_back(double(at.value(phases[i].to) - at.value(phases[i].from)));
             const QByteArray a = "cpu:" + phases[i].cpuFrom, b = "cpu:" + phases[i].cpuTo;
             cpu[i].push_back(at.contains(a) && at.contains(b) ? double(at.value(b) - at.value(a)) : -1);
+            const QByteArray fa = "faults:" + phases[i].cpuFrom, fb = "faults:" + phases[i].cpuTo;
+            faults[i].push_back(at.contains(fa) && at.contains(fb) ? double(at.value(fb) - at.value(fa)) : -1);
         }
     }
     Medians m;
     for (size_t i = 0; i < std::size(phases); ++i) {
         m.wall.push_back(median(wall[i]));
         m.cpu.push_back(median(cpu[i]));
+        m.faults.push_back(median(faults[i]));
     }
     return m;
 }
@@ -267,6 +273,14 @@ int main(int argc, char **argv)
         if (m.cpu[i] >= 0)
             std::printf("%-58s %6.0f ms  %6.0f ms%s\n", phases[i].what, m.cpu[i], base.cpu[i],
                         phases[i].from == "return-sent" ? "   (from dialog accepted)" : "");
+    }
+    // Its page faults: where each costs tens of microseconds (some virtual machines), they
+    // are much of the processor time above.
+    std::printf("\npage faults of the editor's window thread over the same phases (median; large file, small file)\n");
+    for (size_t i = 0; i < std::size(phases); ++i) {
+        if (m.faults[i] >= 0)
+            std::printf("%-58s %6.0f     %6.0f%s\n", phases[i].what, m.faults[i], base.faults[i],
+                        phases[i].from == "return-sent" ? "      (from dialog accepted)" : "");
     }
     return 0;
 }

@@ -14,6 +14,7 @@ packages=(
   pylint
   nodejs cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium
   libgit2-dev zlib1g-dev libssl-dev
+  libfontconfig-dev
 )
 # The Cockpit page's build needs npm; a nodejs from elsewhere (NodeSource) brings its own
 # and conflicts with Debian's package of it.

@@ -3,6 +3,7 @@
 // Time stamps of the editor's start-up, for the whole-process benchmark. With
 // QUILMORA_STARTUP_TRACE=1 in the environment each stage prints one line on stderr:
 //   startup-trace: <stage> <ms since main began> mono=<CLOCK_MONOTONIC ms> cpu=<thread CPU ms>
+//                  faults=<page faults of that thread>
 // The monotonic figure lets a launcher measure from the moment it started the process; the
 // processor time of the window's thread (the one that marks the stages) shows its work
 // apart from waits; threads that read ahead or check in the background are not counted.

@@ -12,6 +12,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/gui/DesktopShell.h"
 #include "platform/gui/MessageBoxPrompts.h"
+#include "platform/gui/StartupWarmup.h"
 #include "platform/gui/WaitCursor.h"
 
 #include <QApplication>
@@ -89,6 +90,8 @@ int main(int argc, char *argv[])
                    stderr);
         return 1;
     }
+    // The fonts load while the application connects to the display.
+    FontWarmup fonts;
     QApplication app(argc, argv);
     StartupTrace::mark("application");
     app.setApplicationName(QString::fromLatin1(AppIdentity::ApplicationTitle));
@@ -131,6 +134,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "quilmora-editor: unknown encoding %s\n", encoding.constData());
         return 2;
     }
+    // The first widget made waits for the session bus: it connects meanwhile.
+    SessionBusWarmup sessionBus;
 
     // While the connection dialog waits, the local configuration is read ahead when the
     // dialog opens on local mode.
@@ -153,6 +158,7 @@ int main(int argc, char *argv[])
         // A box that no window in front claims stands over the main window once it is shown.
         prompts.setOwner(window.get());
     };
+    fonts.wait();
     if (!wizard) {
         // The connection dialog comes first, on its own: the main window is built while it
         // waits for the user, after its first paint.

@@ -58,6 +58,12 @@ TConnectForm::TConnectForm(const ConnectSettings &initial, Prompts &prompts, QWi
     // A fixed dialog frame with the close box alone.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // The buttons' pictures come first. The style looks them up in the icon theme, which
+    // takes a while the first time; the first widget with a text starts the accessibility
+    // bridge, which waits for the session bus. At start-up the bus is being connected on
+    // another thread meanwhile, so the lookup goes first and the bridge seldom waits.
+    const QIcon okIcon = style()->standardIcon(QStyle::SP_DialogOkButton);
+    const QIcon cancelIcon = style()->standardIcon(QStyle::SP_DialogCancelButton);
 
     rgrpServer = new QGroupBox(QStringLiteral(" Server "));
     rgrpServer->setObjectName(QStringLiteral("rgrpServer"));
@@ -100,10 +106,10 @@ TConnectForm::TConnectForm(const ConnectSettings &initial, Prompts &prompts, QWi
     fields->setColumnStretch(2, 1);
     editCnxServer->setMinimumWidth(170);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"));
+    BitBtn1 = new QPushButton(okIcon, QStringLiteral("OK"));
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"));
+    BitBtn2 = new QPushButton(cancelIcon, QStringLiteral("Cancel"));
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
