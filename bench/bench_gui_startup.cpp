@@ -235,7 +235,7 @@ int main(int argc, char **argv)
     // An X server of our own; it names its display on the descriptor -displayfd gives it.
     QProcess xvfb;
     xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
                                         QStringLiteral("tcp")});
     QByteArray display;
     while (!display.contains('\n') && xvfb.waitForReadyRead(10000))
