@@ -9,8 +9,8 @@
 #include "config/ConfigCheck.h"
 #include "config/ConfigDocument.h"
 #include "config/GroupDataFolder.h"
+#include "config/Sha256.h"
 
-#include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -87,7 +87,7 @@ void scoped(const ConfigDocument &current, const ConfigDocument &wanted, const M
 
 QByteArray sha256Hex(const QByteArray &bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return Sha256::hex(bytes);
 }
 
 int runApply(CliContext &ctx)

@@ -5,11 +5,11 @@
 #include "config/ConfigBytes.h"
 #include "config/History.h"
 #include "config/PasswordDigest.h"
+#include "config/Sha256.h"
 #include "config/TextCodec.h"
 #include "config/TextLines.h"
 #include "config/ValueForms.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -295,7 +295,7 @@ bool ConfigDocument::load(const QString &path, const TextCodec &codec, QString *
         return false;
     }
     if (keepSha256)
-        sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        sha256 = Sha256::hex(bytes);
     if (headOnly && status == SafeFile::ReadStatus::Ok) {
         if (!scanner.isConfiguration()) {
             if (error)

@@ -1,8 +1,8 @@
 #include "remote/FetchedState.h"
 
 #include "config/SafeFile.h"
+#include "config/Sha256.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <cerrno>
@@ -12,7 +12,7 @@
 
 FetchedState FetchedState::of(QByteArrayView bytes)
 {
-    return {bytes.size(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)};
+    return {bytes.size(), Sha256::hash(bytes)};
 }
 
 std::optional<FetchedState> FetchedState::ofFile(const QString &path)
@@ -20,9 +20,16 @@ std::optional<FetchedState> FetchedState::ofFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return std::nullopt;
+    Sha256 hash;
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), buffer.size());
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        hash.add(QByteArrayView(buffer.constData(), got));
+    }
     return FetchedState{file.size(), hash.result()};
 }
 

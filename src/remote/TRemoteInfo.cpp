@@ -3,11 +3,11 @@
 #include "config/ConfigBytes.h"
 
 #include "config/SafeFile.h"
+#include "config/Sha256.h"
 #include "platform/BusyCursor.h"
 #include "platform/Prompts.h"
 #include "remote/TransferMonitor.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -114,7 +114,7 @@ public:
     // Reads `count` bytes and writes each piece to `file` as it arrives; `done` counts them.
     // The block is never held whole: `hash` and `scanner` take each piece as it passes.
     bool receiveInto(SafeFile::PendingFile &file, qint64 count, qint64 &done, QString *error,
-                     QCryptographicHash *hash, ConfigBytes::Scanner *scanner)
+                     Sha256 *hash, ConfigBytes::Scanner *scanner)
     {
         QByteArray buffer(ChunkSize, Qt::Uninitialized);
         while (count > 0) {
@@ -129,7 +129,7 @@ public:
                 *error = QStringLiteral("Unable to write to ") + file.path();
                 return false;
             }
-            hash->addData(QByteArrayView(buffer.constData(), got));
+            hash->add(QByteArrayView(buffer.constData(), got));
             scanner->add(QByteArrayView(buffer.constData(), got));
             count -= got;
             done += got;
@@ -337,7 +337,7 @@ bool TRemoteInfo::fetch(const QString &folder, QString *error)
         return false;
     }
     m_total = length;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     ConfigBytes::Scanner scanner;
     if (!connection.receiveInto(file, length, m_done, error, &hash, &scanner)) {
         *error += QStringLiteral("\r\n%1 of %2 bytes arrived; the local copy was left as it was.")
@@ -431,7 +431,7 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
     if (!connection.send(QByteArrayView(lengthBytes, 4), error))
         return failWith(false);
     QByteArray buffer(ChunkSize, Qt::Uninitialized);
-    QCryptographicHash sentHash(QCryptographicHash::Sha256);
+    Sha256 sentHash;
     qint64 left = size;
     while (left > 0) {
         const qint64 got = file.read(buffer.data(), qMin<qint64>(left, buffer.size()));
@@ -441,7 +441,7 @@ bool TRemoteInfo::send(const QString &folder, QString *error)
         }
         if (!connection.send(QByteArrayView(buffer.constData(), got), error))
             return failWith(false);
-        sentHash.addData(QByteArrayView(buffer.constData(), got));
+        sentHash.add(QByteArrayView(buffer.constData(), got));
         left -= got;
         m_done += got;
         if (!connection.withinLimits(error))
@@ -563,14 +563,14 @@ bool TRemoteInfo::fetchState(FetchedState *state, QString *error)
         return false;
     }
     m_total = length;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     QByteArray buffer(ChunkSize, Qt::Uninitialized);
     qint64 left = length;
     while (left > 0) {
         const qint64 piece = qMin<qint64>(left, buffer.size());
         if (!connection.readExactly(buffer.data(), piece, error) || !connection.withinLimits(error))
             return false;
-        hash.addData(QByteArrayView(buffer.constData(), piece));
+        hash.add(QByteArrayView(buffer.constData(), piece));
         left -= piece;
         m_done += piece;
     }
