@@ -160,6 +160,11 @@ char *encodeBinaryTo(char *out, QByteArrayView bytes)
 QByteArrayList decodeList(QByteArrayView value)
 {
     QByteArrayList names;
+    // Room for every name at once: no name more than the commas allow (a quoted comma only
+    // leaves a place unused), so a long list is not grown step by step.
+    const qsizetype commas = qsizetype(std::count(value.begin(), value.end(), ','));
+    if (commas > 0)
+        names.reserve(commas + 1);
     QByteArray scratch;
     forEachListName(value, scratch, [&names](QByteArrayView name) { names.append(name.toByteArray()); });
     return names;

@@ -123,6 +123,17 @@ void TestValueForms::listReading_data()
                                           << QByteArrayList{"x,y", "t\tz"};
     QTest::newRow("unterminated quote runs to end") << QByteArray("\"abc") << QByteArrayList{"abc"};
     QTest::newRow("high bytes kept") << QByteArray("caf\xe9") << QByteArrayList{"caf\xe9"};
+    QTest::newRow("commas only") << QByteArray(",,") << QByteArrayList{"", "", ""};
+    QTest::newRow("quoted commas are no separators")
+        << QByteArray("\",,,\",a") << QByteArrayList{",,,", "a"};
+    QTest::newRow("NUL ends the value and its commas") << QByteArray("a\0,b,c", 6) << QByteArrayList{"a"};
+    QByteArray many;
+    QByteArrayList manyNames;
+    for (int i = 0; i < 5000; ++i) {
+        manyNames.append("user" + QByteArray::number(i) + (i % 7 == 0 ? " x" : ""));
+        many += (i ? "," : "") + (i % 7 == 0 ? "\"" + manyNames.last() + "\"" : manyNames.last());
+    }
+    QTest::newRow("five thousand names") << many << manyNames;
 }
 
 void TestValueForms::listReading()
