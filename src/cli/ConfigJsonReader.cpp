@@ -382,9 +382,12 @@ private:
 
     // A text in the configuration's bytes. A text that is what `original` decodes to keeps
     // those bytes.
-    bool text(const Path &path, bool multiLine, const QByteArray &original, QByteArray *bytes,
+    // A text into `bytes`, or, when it stands for exactly the bytes of `original`, only
+    // `*kept` set (the caller keeps its own copy of those bytes).
+    bool text(const Path &path, bool multiLine, QByteArrayView original, QByteArray *bytes, bool *kept,
               QString *decoded = nullptr)
     {
+        *kept = false;
         if (peek() != Token::String)
             return wrongType(path, QStringLiteral("not a string"));
         QByteArrayView utf8;
@@ -404,11 +407,11 @@ private:
             return fail(path, why);
         if (decoded)
             *decoded = text;
-        if (utf8 == QByteArrayView(original)) {
+        if (utf8 == original) {
             // The same bytes as before: nothing to encode (the common case of `dump | apply`),
             // as long as the character set reads them as the text given.
             if (m_encoding.utf8 || (ascii && m_encoding.asciiSafe)) {
-                *bytes = original;
+                *kept = true;
                 return true;
             }
         }
@@ -416,14 +419,14 @@ private:
             // The JSON's bytes are the stored form; an original that decodes to the same text
             // (bytes the character set cannot show) is kept.
             if (!original.isEmpty() && m_codec.decode(original) == QString::fromUtf8(utf8))
-                *bytes = original;
+                *kept = true;
             else
                 *bytes = utf8.toByteArray();
             return true;
         }
         QString why;
-        if (!ItemKeys::encodeText(decoded ? *decoded : QString::fromUtf8(utf8), original, m_codec, bytes, &why,
-                                  multiLine))
+        if (!ItemKeys::encodeText(decoded ? *decoded : QString::fromUtf8(utf8), original.toByteArray(), m_codec,
+                                  bytes, &why, multiLine))
             return fail(path, why);
         return true;
     }
@@ -474,18 +477,37 @@ private:
             if (peek() != Token::Array)
                 return wrongType(path, QStringLiteral("not an array"));
             ++m_p;
-            QByteArrayList before;
+            // The item's names as views; while the JSON gives the same names, in the same
+            // order, no list is made: the item keeps its value as it is held (a long
+            // membership list as its one stored value).
+            m_before.clear();
+            m_beforeHeld.clear();
             if (haveCurrent)
-                before = std::get<QByteArrayList>(ItemKeys::get(m_current, kind, index, k));
+                ItemKeys::listNames(m_current, kind, index, k, &m_before, &m_beforeHeld);
+            const qsizetype beforeCount = qsizetype(m_before.size());
             QByteArrayList names;
-            names.reserve(before.size());
+            bool same = true; // the names so far are the item's first ones
+            const auto takeBefore = [&](qsizetype count) {
+                names.reserve(std::max(beforeCount, count + 1));
+                for (qsizetype j = 0; j < count; ++j)
+                    names.append(m_before[size_t(j)].toByteArray());
+            };
+            qsizetype count = 0;
             if (!take(']')) {
                 while (true) {
-                    const qsizetype i = names.size();
+                    const qsizetype i = count;
+                    const QByteArrayView original = i < beforeCount ? m_before[size_t(i)] : QByteArrayView();
                     QByteArray bytes;
-                    if (!text(Path{&path, {}, i}, false, i < before.size() ? before.at(i) : QByteArray(), &bytes))
+                    bool kept;
+                    if (!text(Path{&path, {}, i}, false, original, &bytes, &kept))
                         return false;
-                    names.append(bytes);
+                    if (same && !(kept && i < beforeCount)) {
+                        same = false;
+                        takeBefore(i);
+                    }
+                    if (!same)
+                        names.append(kept ? original.toByteArray() : bytes);
+                    ++count;
                     if (take(','))
                         continue;
                     if (take(']'))
@@ -493,6 +515,12 @@ private:
                     return syntax(QStringLiteral("\",\" or \"]\" was expected"));
                 }
             }
+            if (same && haveCurrent && count == beforeCount) {
+                ItemKeys::copyValue(m_current, index, *m_target, index, kind, k);
+                return true;
+            }
+            if (same)
+                takeBefore(count);
             ItemKeys::set(*m_target, kind, index, k, names);
             return true;
         }
@@ -505,8 +533,11 @@ private:
             QByteArray bytes;
             QString decoded;
             const bool groupName = kind == Kind::Group && QByteArrayView(key.name) == "Name";
-            if (!text(path, key.form == Form::MultiLine, original, &bytes, groupName ? &decoded : nullptr))
+            bool kept;
+            if (!text(path, key.form == Form::MultiLine, original, &bytes, &kept, groupName ? &decoded : nullptr))
                 return false;
+            if (kept)
+                bytes = original;
             // A name the configuration has already is no edit: `dump | apply` takes it back.
             if (groupName && !GroupName::passes(decoded) && !m_currentGroupNames.contains(bytes))
                 return fail(path, GroupName::invalidMessage());
@@ -584,6 +615,8 @@ private:
     QSet<QByteArray> m_currentGroupNames;
     QByteArray m_scratch; // a string's bytes when it holds escapes
     std::vector<char> m_seen; // the keys the last item() read
+    std::vector<QByteArrayView> m_before; // a list key's names as the current item holds them
+    QByteArrayList m_beforeHeld; // those of them not held as they read
 
 public:
     // --- apply --merge ----------------------------------------------------------------

@@ -176,7 +176,59 @@ void setField(T &item, const Field<T> &field, const Value &value)
         field.member);
 }
 
+template <typename T>
+void listNamesOf(const T &item, const Field<T> &field, std::vector<QByteArrayView> *names, QByteArrayList *held)
+{
+    std::visit(
+        [&](auto member) {
+            using V = std::remove_cv_t<std::remove_reference_t<decltype(item.*member)>>;
+            if constexpr (std::is_same_v<V, NameList>) {
+                // A view into the stored value, except for a name with quotes: that one may
+                // have been unescaped into a scratch buffer.
+                (item.*member).forEachName([&](QByteArrayView name) {
+                    if (name.contains('"')) {
+                        held->append(name.toByteArray());
+                        names->push_back(QByteArrayView(held->constLast()));
+                    } else {
+                        names->push_back(name);
+                    }
+                });
+            } else if constexpr (std::is_same_v<V, QByteArrayList>) {
+                for (const QByteArray &name : item.*member)
+                    names->push_back(QByteArrayView(name));
+            }
+        },
+        field.member);
+}
+
+template <typename T>
+void copyField(const T &from, T &to, const Field<T> &field)
+{
+    std::visit([&](auto member) { to.*member = from.*member; }, field.member);
+}
+
 } // namespace
+
+void listNames(const ConfigDocument &doc, Kind kind, int index, int key, std::vector<QByteArrayView> *names,
+               QByteArrayList *held)
+{
+    switch (kind) {
+    case Kind::Server: listNamesOf(doc.server, serverFields()[key], names, held); break;
+    case Kind::Pop: listNamesOf(*doc.pops[size_t(index)], popFields()[key], names, held); break;
+    case Kind::User: listNamesOf(*doc.users[size_t(index)], userFields()[key], names, held); break;
+    case Kind::Group: listNamesOf(*doc.groups[size_t(index)], groupFields()[key], names, held); break;
+    }
+}
+
+void copyValue(const ConfigDocument &from, int fromIndex, ConfigDocument &to, int toIndex, Kind kind, int key)
+{
+    switch (kind) {
+    case Kind::Server: copyField(from.server, to.server, serverFields()[key]); break;
+    case Kind::Pop: copyField(*from.pops[size_t(fromIndex)], *to.pops[size_t(toIndex)], popFields()[key]); break;
+    case Kind::User: copyField(*from.users[size_t(fromIndex)], *to.users[size_t(toIndex)], userFields()[key]); break;
+    case Kind::Group: copyField(*from.groups[size_t(fromIndex)], *to.groups[size_t(toIndex)], groupFields()[key]); break;
+    }
+}
 
 const char *formName(Form form)
 {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <variant>
+#include <vector>
 
 class JsonWriter;
 class TextCodec;
@@ -68,6 +69,15 @@ Value get(const ConfigDocument &doc, Kind kind, int index, int key);
 // get(a, ...) == get(b, ...), without decoding membership lists.
 bool sameValue(const ConfigDocument &a, int ia, const ConfigDocument &b, int ib, Kind kind, int key);
 void set(ConfigDocument &doc, Kind kind, int index, int key, const Value &value);
+// A list key's names, in order, as views into the item's own bytes, or into `held` for a
+// name that is not stored as it reads (one with quotes); they stay valid while the item and
+// `held` are unchanged. Appends to `names` and `held`.
+void listNames(const ConfigDocument &doc, Kind kind, int index, int key, std::vector<QByteArrayView> *names,
+               QByteArrayList *held);
+// Gives `to`'s item the value `from`'s item holds for that key, as it is held there: a
+// membership list kept as its stored value stays one (set() with get()'s value, without
+// decoding and encoding the names again).
+void copyValue(const ConfigDocument &from, int fromIndex, ConfigDocument &to, int toIndex, Kind kind, int key);
 
 // The name an item is addressed by: a user's or group's Name, an account's UserID/Host.
 QByteArray itemName(const ConfigDocument &doc, Kind kind, int index);

@@ -25,6 +25,8 @@ private slots:
     void nulInBinaryValues();
     void applyRefusesBadMembers_data();
     void applyRefusesBadMembers();
+    void applyEditsMemberLists_data();
+    void applyEditsMemberLists();
     void diffStatusAndOutput();
 };
 
@@ -268,6 +270,57 @@ void TestCliApply::applyRefusesBadMembers()
     QCOMPARE(r.err, message);
     QCOMPARE(r.status, 1);
     QCOMPARE(TestFiles::read(ini()), kSmall);
+}
+
+void TestCliApply::applyEditsMemberLists_data()
+{
+    // A group's Users as the file holds it, the names a whole configuration gives for it,
+    // and the value written.
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QByteArray>("written");
+    const QByteArray quoted = "ann,bob,\"c d\",\"say \"\"hi\"\"\"";
+    const QStringList all{"ann", "bob", "c d", "say \"hi\""};
+    QTest::newRow("the same names") << quoted << all << quoted;
+    QTest::newRow("first one other") << quoted << QStringList{"zed", "bob", "c d", "say \"hi\""}
+                                     << QByteArray("zed,bob,\"c d\",\"say \"\"hi\"\"\"");
+    QTest::newRow("quoted one other") << quoted << QStringList{"ann", "bob", "c d", "say \"yo\""}
+                                      << QByteArray("ann,bob,\"c d\",\"say \"\"yo\"\"\"");
+    QTest::newRow("last one left out") << quoted << QStringList{"ann", "bob", "c d"} << QByteArray("ann,bob,\"c d\"");
+    QTest::newRow("one more") << quoted << all + QStringList{"eve"} << quoted + ",eve";
+    QTest::newRow("one empty name more") << QByteArray("ann") << QStringList{"ann", ""} << QByteArray("ann,");
+    QTest::newRow("stored loosely, same names") << QByteArray("ann , bob") << QStringList{"ann", "bob"}
+                                                << QByteArray("ann,bob");
+    QTest::newRow("one empty name") << QByteArray("\"\"") << QStringList{""} << QByteArray("\"\"");
+    QTest::newRow("none for some") << QByteArray("ann,bob") << QStringList{} << QByteArray();
+}
+
+void TestCliApply::applyEditsMemberLists()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, names);
+    QFETCH(QByteArray, written);
+    QByteArray file = kSmall;
+    file.replace("Users=ann,bob\r\n", "Users=" + stored + "\r\n");
+    QVERIFY(TestFiles::write(ini(), file));
+    QJsonObject all = QJsonDocument::fromJson(cli({"dump"}).out).object();
+    QJsonArray groups = all.value(QStringLiteral("groups")).toArray();
+    QJsonObject sales = groups.at(0).toObject();
+    QCOMPARE(sales.value(QStringLiteral("Name")).toString(), QStringLiteral("sales"));
+    sales.insert(QStringLiteral("Users"), QJsonArray::fromStringList(names));
+    groups.replace(0, sales);
+    all.insert(QStringLiteral("groups"), groups);
+    const CliRun r = cli({QStringLiteral("apply"), writeFile("lists.json", QJsonDocument(all).toJson())});
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.status, 0);
+    const QByteArray now = TestFiles::read(ini());
+    const qsizetype group = now.indexOf("[GROUP1]\r\nName=sales\r\n");
+    QVERIFY2(group >= 0, now.constData());
+    const QByteArray section = now.mid(group, now.indexOf("\r\n[", group) - group);
+    QVERIFY2(section.contains("\r\nUsers=" + written + "\r\n"), section.constData());
+    const QJsonArray back = QJsonDocument::fromJson(cli({"dump"}).out).object().value(QStringLiteral("groups"))
+                                .toArray().at(0).toObject().value(QStringLiteral("Users")).toArray();
+    QCOMPARE(back, QJsonArray::fromStringList(names));
 }
 
 void TestCliApply::diffStatusAndOutput()
