@@ -29,23 +29,33 @@ QString refusedName(const ConfigDocument &current, const ConfigDocument &wanted,
                                        std::pair{Kind::Group, "groups"}}) {
         QHash<QString, int> before;
         const int had = ItemKeys::count(current, kind);
+        before.reserve(had);
         for (int i = 0; i < had; ++i)
             ++before[codec.decode(ItemKeys::itemName(current, kind, i)).toCaseFolded()];
-        QHash<QString, QList<int>> after;
+        struct Same
+        {
+            int first = 0; // the first item of that name
+            int count = 0;
+        };
+        QHash<QString, Same> after;
         const int n = ItemKeys::count(wanted, kind);
+        after.reserve(n);
         const char *key = kind == Kind::Pop ? "UserID" : "Name";
         for (int i = 0; i < n; ++i) {
             const QByteArray name = ItemKeys::itemName(wanted, kind, i);
             const QString folded = codec.decode(name).toCaseFolded();
-            QList<int> &same = after[folded];
-            same.append(i);
-            const QString path = QStringLiteral("%1[%2].%3").arg(QLatin1String(plural)).arg(i).arg(QLatin1String(key));
+            Same &same = after[folded];
+            if (same.count++ == 0)
+                same.first = i;
+            const auto path = [&] {
+                return QStringLiteral("%1[%2].%3").arg(QLatin1String(plural)).arg(i).arg(QLatin1String(key));
+            };
             if (kind == Kind::Group && name.isEmpty() && before.value(folded) == 0)
-                return path + QStringLiteral(": a group needs a name");
-            if (same.size() > 1 && same.size() > before.value(folded))
-                return path + QStringLiteral(": %1 is also the name of %2[%3]")
-                                  .arg(ConfigCheck::quoted(codec.decode(name)), QLatin1String(plural))
-                                  .arg(same.first());
+                return path() + QStringLiteral(": a group needs a name");
+            if (same.count > 1 && same.count > before.value(folded))
+                return path() + QStringLiteral(": %1 is also the name of %2[%3]")
+                                    .arg(ConfigCheck::quoted(codec.decode(name)), QLatin1String(plural))
+                                    .arg(same.first);
         }
     }
     return {};
