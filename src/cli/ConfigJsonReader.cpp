@@ -399,14 +399,20 @@ private:
         // Multi-line texts are stored as binary values and take any character, NUL included.
         if (!multiLine && utf8.contains('\0'))
             return fail(path, QStringLiteral("a NUL character cannot stand in the file"));
-        // Decoded with a leading U+FEFF kept (a plain decode drops it as a byte order mark), so
-        // that the check sees it.
-        const QString text = utf8.startsWith("\xEF\xBB\xBF") ? QChar(0xFEFF) + QString::fromUtf8(utf8.sliced(3))
-                                                              : QString::fromUtf8(utf8);
-        if (const QString why = ItemKeys::refusedText(text, !multiLine); !why.isEmpty())
-            return fail(path, why);
-        if (decoded)
-            *decoded = text;
+        // The check's refusals show in the bytes (a U+FEFF first, a blank first or last in
+        // one line; a byte that is no UTF-8 decodes to neither), so most texts are decoded
+        // only when the caller asks. Decoded with a leading U+FEFF kept (a plain decode drops
+        // it as a byte order mark), so that the check sees it.
+        const bool byteOrderMark = utf8.startsWith("\xEF\xBB\xBF");
+        const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+        const bool suspect = byteOrderMark || (!multiLine && !utf8.isEmpty() && (blank(utf8.front()) || blank(utf8.back())));
+        if (suspect || decoded) {
+            const QString text = byteOrderMark ? QChar(0xFEFF) + QString::fromUtf8(utf8.sliced(3)) : QString::fromUtf8(utf8);
+            if (const QString why = ItemKeys::refusedText(text, !multiLine); !why.isEmpty())
+                return fail(path, why);
+            if (decoded)
+                *decoded = text;
+        }
         if (utf8 == original) {
             // The same bytes as before: nothing to encode (the common case of `dump | apply`),
             // as long as the character set reads them as the text given.

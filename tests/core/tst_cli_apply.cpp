@@ -250,6 +250,13 @@ void TestCliApply::applyRefusesBadMembers_data()
                                                 << QByteArray("users[0].Name: a line break cannot stand here\n");
     QTest::newRow("outer blank") << QByteArray("\"Name\": \"ann\"") << QByteArray("\"Name\": \"ann \"")
                                  << QByteArray("users[0].Name: blanks at the start or end of \"ann \" would be lost when the file is read\n");
+    QTest::newRow("blank first in a member's name") << QByteArray("\"Users\": [") << QByteArray("\"Users\": [\" x\", ")
+                                                   << QByteArray("groups[0].Users[0]: blanks at the start or end of \" x\" would be lost when the file is read\n");
+    QTest::newRow("tab last in a member's name") << QByteArray("\"Users\": [") << QByteArray("\"Users\": [\"ann\", \"x\\t\", ")
+                                                << QByteArray("groups[0].Users[1]: blanks at the start or end of \"x\\u0009\" would be lost when the file is read\n");
+    QTest::newRow("byte order mark first in a multi-line text")
+        << QByteArray("\"AutoReply\"") << QByteArray("\"AutoReplyBody\": \"\\uFEFFhello\\r\\n\", \"AutoReply\"")
+        << QByteArray("pops[0].AutoReplyBody: a text cannot begin with U+FEFF (it would be read as a byte-order mark)\n");
     // No text to put: the member found, the last one, is cut off with everything after it.
     QTest::newRow("no groups") << QByteArray("\"groups\"") << QByteArray() << QByteArray("groups: missing\n");
 }
