@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "config/ConfigDocument.h"
+#include "platform/LargeBuffer.h"
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
@@ -212,8 +213,13 @@ bool readNamedFile(const QString &path, QByteArray *bytes, QString *error)
     if (S_ISREG(st.st_mode) && st.st_size > InputLimit) {
         ok = tooLarge();
     } else {
-        if (S_ISREG(st.st_mode) && st.st_size > 0)
+        if (S_ISREG(st.st_mode) && st.st_size > 0) {
             bytes->reserve(qsizetype(st.st_size));
+            // Its pages mapped at once, not one fault each as the bytes arrive (a large JSON
+            // configuration for apply).
+            LargeBuffer::adviseHugePages(bytes->data(), bytes->capacity());
+            LargeBuffer::populate(bytes->data(), bytes->capacity());
+        }
         // A device or a pipe without end (/dev/zero) is read only up to the limit.
         char buffer[64 * 1024];
         for (;;) {
