@@ -129,7 +129,9 @@ int runApply(CliContext &ctx)
 
     // Under the folder's lock from the load to the save.
     Cli::ConfigEdit config(ctx);
-    config.doc.keepSha256 = true;
+    // The file's digest only where something asks for it: the guard, or whether the result
+    // differs (for --json and --fail-on-findings; a whole configuration is written anyway).
+    config.doc.keepSha256 = guarded || json || refuseFindings;
     if (!config.load(&error))
         return ctx.fail(error);
     ConfigDocument &doc = config.doc;
@@ -160,6 +162,7 @@ int runApply(CliContext &ctx)
     QList<ConfigDiff::Entry> changes;
     bool changed = false;
     QByteArray rendered;
+    QByteArray renderedSha256;
     if (merge) {
         ConfigDocument before, after;
         scoped(doc, wanted, scope, &before, &after);
@@ -169,7 +172,10 @@ int runApply(CliContext &ctx)
             rendered = wanted.render();
     } else {
         rendered = wanted.render();
-        changed = sha256Hex(rendered) != doc.sha256;
+        if (json || refuseFindings) {
+            renderedSha256 = sha256Hex(rendered);
+            changed = renderedSha256 != doc.sha256;
+        }
         if (json || dryRun)
             changes = ConfigDiff::compare(doc, wanted, ctx.codec);
     }
@@ -221,7 +227,7 @@ int runApply(CliContext &ctx)
     if (json) {
         QByteArray out = "{\n  \"changed\": ";
         out += changed ? "true" : "false";
-        out += ",\n  \"sha256\": \"" + (write ? sha256Hex(rendered) : doc.sha256) + "\",\n  \"changes\": ";
+        out += ",\n  \"sha256\": \"" + (write ? (renderedSha256.isEmpty() ? sha256Hex(rendered) : renderedSha256) : doc.sha256) + "\",\n  \"changes\": ";
         out += ConfigDiff::json(changes, ctx.codec).trimmed().replace("\n", "\n  ");
         // The findings of check on the result (as check --json gives them).
         JsonWriter f;
