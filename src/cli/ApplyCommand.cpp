@@ -47,8 +47,9 @@ QString refusedName(const ConfigDocument &current, const ConfigDocument &wanted,
             Same &same = after[folded];
             if (same.count++ == 0)
                 same.first = i;
-            const auto path = [&] {
-                return QStringLiteral("%1[%2].%3").arg(QLatin1String(plural)).arg(i).arg(QLatin1String(key));
+            // A structured binding is captured through a copy of its own (clang before 16).
+            const auto path = [&, items = plural] {
+                return QStringLiteral("%1[%2].%3").arg(QLatin1String(items)).arg(i).arg(QLatin1String(key));
             };
             if (kind == Kind::Group && name.isEmpty() && before.value(folded) == 0)
                 return path() + QStringLiteral(": a group needs a name");
